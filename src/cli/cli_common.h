@@ -1,0 +1,50 @@
+// Shared plumbing of tovra-cli: the command table, argument access and
+// printing CP932 text in the terminal's encoding.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovra::cli {
+
+// Exit statuses shared by every command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// Thrown for a usage error; main prints the text and the usage, exits 2.
+struct UsageError {
+  std::string message;
+};
+
+// Arguments after the command name, converted to CP932.
+using Args = std::vector<std::string>;
+
+struct Command {
+  const char* name;
+  const char* usage;  // one or more lines, shown by --help
+  std::function<int(const Args&)> run;
+};
+
+// Every command group registers itself through one function listed in
+// commands.cpp.
+std::vector<Command>& Commands();
+void RegisterLinkCommands();    // links, deps
+void RegisterSiteCommands();    // sites, site show|set|delete
+void RegisterFtpCommands();     // put, ls
+void RegisterRewriteCommands(); // rewrite
+void RegisterUploadCommands();  // upload
+void RegisterUpdateCommands();  // check-updates
+
+// CP932 text to stdout / stderr in the terminal's encoding, with a line end.
+void PrintLine(std::string_view cp932);
+void PrintError(std::string_view cp932);
+
+// Pops the value of an option such as "--root VALUE" out of args; empty when
+// absent. Throws UsageError when the value is missing.
+std::string TakeOption(Args& args, std::string_view name);
+bool TakeFlag(Args& args, std::string_view name);
+
+}  // namespace tovra::cli

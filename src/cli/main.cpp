@@ -1,0 +1,52 @@
+// tovra-cli: the upload pipeline without a window.
+#include <clocale>
+#include <cstdio>
+#include <exception>
+
+#include "cli/cli_common.h"
+#include "platform/encoding.h"
+
+namespace tovra::cli {
+namespace {
+
+void PrintUsage(std::FILE* out) {
+  std::fputs("usage: tovra-cli COMMAND [ARGS...]\n\ncommands:\n", out);
+  for (const auto& command : Commands()) std::fprintf(out, "%s\n", command.usage);
+}
+
+}  // namespace
+}  // namespace tovra::cli
+
+int main(int argc, char** argv) {
+  using namespace tovra::cli;
+  std::setlocale(LC_CTYPE, "");
+  if (argc < 2 || std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h") {
+    PrintUsage(argc < 2 ? stderr : stdout);
+    return argc < 2 ? kExitUsage : kExitOk;
+  }
+  std::string_view name = argv[1];
+  for (const auto& command : Commands()) {
+    if (name != command.name) continue;
+    Args args;
+    try {
+      for (int i = 2; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--help") {
+          std::printf("%s\n", command.usage);
+          return kExitOk;
+        }
+        args.push_back(tovra::FromTerminal(argv[i]));
+      }
+      return command.run(args);
+    } catch (const UsageError& e) {
+      PrintError(e.message);
+      std::fprintf(stderr, "usage:\n%s\n", command.usage);
+      return kExitUsage;
+    } catch (const std::exception& e) {
+      PrintError(e.what());
+      return kExitFailure;
+    }
+  }
+  std::fprintf(stderr, "tovra-cli: unknown command '%s'\n", argv[1]);
+  PrintUsage(stderr);
+  return kExitUsage;
+}

@@ -1,0 +1,129 @@
+#include "platform/encoding.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cerrno>
+#include <clocale>
+#include <mutex>
+
+#include "util/errors.h"
+
+namespace tovra {
+
+namespace {
+
+// The codeset of the environment's locale, looked up once. "C"/"POSIX"
+// locales report ANSI_X3.4-1968; names there are treated as UTF-8, which is
+// what a modern Linux file system holds.
+const std::string& OsCodeset() {
+  static const std::string codeset = [] {
+    const char* previous = std::setlocale(LC_CTYPE, nullptr);
+    std::string saved = previous ? previous : "C";
+    std::setlocale(LC_CTYPE, "");
+    std::string name = nl_langinfo(CODESET);
+    std::setlocale(LC_CTYPE, saved.c_str());
+    if (name.empty() || name == "ANSI_X3.4-1968" || name == "ASCII") name = "UTF-8";
+    return name;
+  }();
+  return codeset;
+}
+
+// Converts text; returns false on a sequence without mapping. With `lossy`,
+// such bytes become '?' instead.
+bool Convert(const char* to, const char* from, std::string_view text, std::string& out, bool lossy) {
+  out.clear();
+  if (text.empty()) return true;
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  out.resize(text.size() * 4 + 16);
+  char* in = const_cast<char*>(text.data());
+  std::size_t inLeft = text.size();
+  char* dst = out.data();
+  std::size_t outLeft = out.size();
+  bool ok = true;
+  while (inLeft > 0) {
+    if (iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<std::size_t>(-1)) continue;
+    if (errno == E2BIG) {
+      std::size_t used = static_cast<std::size_t>(dst - out.data());
+      out.resize(out.size() * 2);
+      dst = out.data() + used;
+      outLeft = out.size() - used;
+      continue;
+    }
+    if (!lossy) {
+      ok = false;
+      break;
+    }
+    if (outLeft == 0) {
+      std::size_t used = static_cast<std::size_t>(dst - out.data());
+      out.resize(out.size() * 2);
+      dst = out.data() + used;
+      outLeft = out.size() - used;
+    }
+    *dst++ = '?';
+    --outLeft;
+    ++in;
+    --inLeft;
+  }
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  iconv_close(cd);
+  out.resize(static_cast<std::size_t>(dst - out.data()));
+  return ok;
+}
+
+[[noreturn]] void ThrowUnconvertible(std::string_view shown) {
+  throw EEncodingError(std::string("文字コードを変換できません: ") + std::string(shown));
+}
+
+}  // namespace
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+  std::string out;
+  if (!Convert("UTF-8", "CP932", cp932, out, false)) ThrowUnconvertible(cp932);
+  return out;
+}
+
+std::string Utf8ToCp932(std::string_view utf8) {
+  std::string out;
+  if (!Convert("CP932", "UTF-8", utf8, out, false)) {
+    std::string shown;
+    Convert("CP932", "UTF-8", utf8, shown, true);
+    ThrowUnconvertible(shown);
+  }
+  return out;
+}
+
+std::string ToOsPath(std::string_view cp932Path) {
+  std::string out;
+  if (!Convert(OsCodeset().c_str(), "CP932", cp932Path, out, false)) ThrowUnconvertible(cp932Path);
+  return out;
+}
+
+bool TryFromOsPath(std::string_view osPath, std::string& cp932Path) {
+  return Convert("CP932", OsCodeset().c_str(), osPath, cp932Path, false);
+}
+
+std::string FromOsPath(std::string_view osPath) {
+  std::string out;
+  if (!TryFromOsPath(osPath, out)) {
+    std::string shown;
+    Convert("CP932", OsCodeset().c_str(), osPath, shown, true);
+    ThrowUnconvertible(shown);
+  }
+  return out;
+}
+
+std::string ToTerminal(std::string_view cp932) {
+  std::string out;
+  Convert(OsCodeset().c_str(), "CP932", cp932, out, true);
+  return out;
+}
+
+std::string FromTerminal(std::string_view text) {
+  std::string out;
+  if (!Convert("CP932", OsCodeset().c_str(), text, out, false)) ThrowUnconvertible(text);
+  return out;
+}
+
+}  // namespace tovra

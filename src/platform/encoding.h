@@ -1,0 +1,30 @@
+// Conversion between CP932, the system's text encoding, and the encodings of
+// the outside world: the OS file-name encoding (the locale's codeset, UTF-8
+// on a normal Linux desktop), UTF-8 for the toolkit, and the terminal's.
+// Uses glibc iconv with "CP932" (never "SHIFT_JIS", which maps 0x5C to the
+// yen sign). Thread-safe: every call opens its own conversion descriptor.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tovra {
+
+// Throws EEncodingError naming `text` when a byte sequence has no mapping.
+std::string Cp932ToUtf8(std::string_view cp932);
+std::string Utf8ToCp932(std::string_view utf8);
+
+// File names: CP932 <-> the OS encoding. The error names the file.
+std::string ToOsPath(std::string_view cp932Path);
+std::string FromOsPath(std::string_view osPath);
+// Like FromOsPath but reports failure instead of throwing (directory walks
+// pass over names that cannot be represented in CP932).
+bool TryFromOsPath(std::string_view osPath, std::string& cp932Path);
+
+// Text for the terminal (stdout/stderr): CP932 -> the locale's codeset.
+// Bytes that cannot be converted are shown as '?' (display only).
+std::string ToTerminal(std::string_view cp932);
+// Text typed at the terminal -> CP932 (command-line arguments, answers).
+std::string FromTerminal(std::string_view text);
+
+}  // namespace tovra

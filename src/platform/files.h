@@ -1,0 +1,63 @@
+// Files and folders by CP932 path. The only code that calls the file system;
+// every path is converted to the OS encoding here and nowhere else.
+// Errors are EFileError naming the path. Thread-safe (no shared state).
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovra {
+
+// The path separator of this platform ('\' on Windows).
+inline constexpr char kPathSep = '/';
+inline constexpr std::string_view kPathSepStr = "/";
+
+bool FileExists(std::string_view path);       // a regular file (or anything but a folder)
+bool DirectoryExists(std::string_view path);  // a folder
+bool PathExists(std::string_view path);
+
+// Whole-file reads and writes. WriteFileAtomic writes a temporary file in the
+// same folder and renames it over `path`, so a failure never leaves a
+// half-written file; `mode` applies to a newly created file.
+std::string ReadFileBytes(std::string_view path);
+void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mode = 0644);
+
+// DeleteFile of a missing file is no error (returns false).
+bool DeleteFile(std::string_view path);
+void RenameFile(std::string_view from, std::string_view to);
+void CopyFileBytes(std::string_view from, std::string_view to);  // exact bytes, atomic
+void CreateDirectory(std::string_view path);                     // one level; existing is fine
+
+struct FileTimes {
+  std::time_t lastWrite = 0;
+  // Creation time where the file system reports one, otherwise the
+  // status-change time.
+  std::time_t creation = 0;
+  std::int64_t size = 0;
+  bool isDirectory = false;
+};
+// False when the path does not exist.
+bool GetFileTimes(std::string_view path, FileTimes& times);
+// The packed DOS date and time (date << 16 | time) of a time in local time.
+std::uint32_t ToDosDateTime(std::time_t t);
+
+struct DirEntry {
+  std::string name;  // CP932
+  bool isDirectory = false;
+  FileTimes times;
+};
+// The entries of a folder ("." and ".." left out), in the order the file
+// system gives them. Names that cannot be represented in CP932 are passed
+// over. Throws EFileError when the folder cannot be opened.
+std::vector<DirEntry> ListFolder(std::string_view path);
+
+// Path helpers on CP932 text (character-wise, so a 0x5C trail byte is never a
+// separator on platforms that use '\').
+std::string ExtractFileName(std::string_view path);  // after the last separator
+std::string ExtractFileDir(std::string_view path);   // before the last separator
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+}  // namespace tovra

@@ -1,0 +1,54 @@
+#include "support/temp_dir.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/encoding.h"
+#include "platform/files.h"
+
+namespace tovra::test {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tovra-test-XXXXXX").string();
+  char* made = ::mkdtemp(pattern.data());
+  if (made == nullptr) std::abort();
+  path_ = made;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::Sub(std::string_view name) const { return JoinPath(path_, name); }
+
+std::string TempDir::Write(std::string_view name, std::string_view bytes) const {
+  std::string full = Sub(name);
+  std::filesystem::create_directories(std::filesystem::path(ToOsPath(full)).parent_path());
+  WriteFileAtomic(full, bytes);
+  return full;
+}
+
+std::string SourceDir() {
+  if (const char* dir = std::getenv("TOVRA_SOURCE_DIR")) return dir;
+  return TOVRA_SOURCE_DIR_DEFAULT;
+}
+
+std::string Hex(std::string_view hex) {
+  std::string out;
+  int nibbles = 0;
+  unsigned value = 0;
+  for (char c : hex) {
+    int v = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+    if (v < 0) continue;
+    value = value * 16 + static_cast<unsigned>(v);
+    if (++nibbles == 2) {
+      out.push_back(static_cast<char>(value));
+      nibbles = 0;
+      value = 0;
+    }
+  }
+  return out;
+}
+
+}  // namespace tovra::test
