@@ -4,9 +4,13 @@ function(tovra_add_core_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  if(ARG_DEPENDS)
-    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
-  endif()
+  # Subsystems are added in dependency order; one that has no sources yet is
+  # simply not linked.
+  foreach(dep ${ARG_DEPENDS})
+    if(TARGET ${dep})
+      target_link_libraries(${name} PUBLIC ${dep})
+    endif()
+  endforeach()
 endfunction()
 
 # tovra_add_test(NAME SOURCES... LIBS libs...)
@@ -17,4 +21,30 @@ function(tovra_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} tovra_test_support GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "TOVRA_SOURCE_DIR=${PROJECT_SOURCE_DIR};TOVRA_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()
+
+# tovra_add_core_folder(NAME DEPENDS libs...)
+# A core subsystem library from every .cpp file of the current folder.
+function(tovra_add_core_folder name)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    tovra_add_core_library(${name} SOURCES ${sources} DEPENDS ${ARG_DEPENDS})
+  endif()
+endfunction()
+
+# tovra_add_test_folder(NAME LIBS libs...)
+# One test executable from every *_test.cpp of the current folder; skipped
+# while a library it needs does not exist yet.
+function(tovra_add_test_folder name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  foreach(lib ${ARG_LIBS})
+    if(NOT TARGET ${lib})
+      return()
+    endif()
+  endforeach()
+  if(sources)
+    tovra_add_test(${name} SOURCES ${sources} LIBS ${ARG_LIBS})
+  endif()
 endfunction()
