@@ -7,8 +7,8 @@
 
 #include "platform/files.h"
 #include "sites/site_list.h"
-#include "util/char_string.h"
 #include "support/temp_dir.h"
+#include "util/char_string.h"
 
 namespace tovra {
 namespace {
@@ -157,7 +157,7 @@ TEST_F(SiteEditorTest, CreateAndSave) {
   EXPECT_EQ(editor.Button1Click(), TModalResult::Ok);
   EXPECT_TRUE(messenger.log.empty());
   EXPECT_TRUE(FileExists(File(" spaced ")));  // stored untrimmed
-  EXPECT_EQ(list.Count(), 3);                  // the caller adds it
+  EXPECT_EQ(list.Count(), 3);                 // the caller adds it
   AddCreatedSite(list, profile.CurrentSiteName());
   EXPECT_EQ(list.Items(), (Items{"abc", "other", " spaced ", "新規登録"}));
 

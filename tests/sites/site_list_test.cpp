@@ -29,10 +29,10 @@ TEST_F(SiteListTest, ReadAsTheFileStands) {
     Items items;
   } cases[] = {
       {"a\r\nb\r\n新規登録\r\n", {"a", "b", "新規登録"}},
-      {"a\r\nb", {"a", "b"}},                          // no new-site entry: used unchanged
-      {"新規登録\r\na\r\n", {"新規登録", "a"}},        // anywhere in the list
+      {"a\r\nb", {"a", "b"}},                    // no new-site entry: used unchanged
+      {"新規登録\r\na\r\n", {"新規登録", "a"}},  // anywhere in the list
       {"a\nb\rc\r\n", {"a", "b", "c"}},
-      {"x\0garbage\r\n\x83\r\n"s, {"x", "\x83"}},      // NUL ends its line; a lone lead byte stays
+      {"x\0garbage\r\n\x83\r\n"s, {"x", "\x83"}},  // NUL ends its line; a lone lead byte stays
   };
   for (const auto& c : cases) {
     app.Write("サイトリスト.txt", c.text);
