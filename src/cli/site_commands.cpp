@@ -1,8 +1,256 @@
-// tovra-cli commands of this group (registered from cli_common.cpp).
+// tovra-cli sites / site show|set|delete: the site list and the site profiles
+// of the application folder, edited through the same decisions as the site
+// information dialog. Messages and questions go to stderr; a refusal exits 1.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+
 #include "cli/cli_common.h"
+#include "platform/encoding.h"
+#include "platform/files.h"
+#include "sites/site_editor.h"
+#include "sites/site_list.h"
+#include "sites/site_profile.h"
+#include "util/char_string.h"
 
 namespace tovra::cli {
+namespace {
 
-void RegisterSiteCommands() {}
+constexpr char kSitesUsage[] = "  sites                                  the site list, one name per line";
+constexpr char kSiteUsage[] =
+    "  site show NAME [--show-passwords]      the site's profile, one key=value per line\n"
+    "  site set NAME [--rename NEW] [--yes] KEY=VALUE...\n"
+    "                                         create or edit a site, then write the site list\n"
+    "                                         (keys: chkUseProxy LocalRootDir WebURL WebHostName\n"
+    "                                         WebUserName WebPasswd WebPort ProxyPasswd ProxyPort\n"
+    "                                         ProxyHostName ProxyUserName)\n"
+    "  site delete NAME [--yes]               delete a site after confirmation";
+
+constexpr char kMask[] = "********";
+
+// Messages to stderr; questions answered by --yes or read from stdin.
+class TerminalMessenger : public IMessenger {
+ public:
+  explicit TerminalMessenger(bool yes) : yes_(yes) {}
+  void ShowMessage(TMessageKind, const std::string& text) override { PrintError(text); }
+  bool ConfirmOkCancel(const std::string& text) override { return Ask(text); }
+  bool ConfirmOkAbort(const std::string& text) override { return Ask(text); }
+
+ private:
+  bool Ask(const std::string& text) {
+    if (yes_) {
+      PrintError(text + " [y/N] y");
+      return true;
+    }
+    std::string prompt = ToTerminal(text + " [y/N] ");
+    std::fwrite(prompt.data(), 1, prompt.size(), stderr);
+    std::fflush(stderr);
+    char line[256];
+    if (std::fgets(line, sizeof line, stdin) == nullptr) {
+      std::fputc('\n', stderr);
+      return false;
+    }
+    std::string answer = CharTrim(FromTerminal(line));
+    // An answer piped in is not echoed by the terminal: show it.
+    if (!::isatty(STDIN_FILENO)) PrintError(answer);
+    return SameTextNoCase(answer, "y") || SameTextNoCase(answer, "yes") || SameTextNoCase(answer, "ok");
+  }
+
+  bool yes_;
+};
+
+// The dialog's tree would show a stored root that has gone as unselectable;
+// here the profile still loads (with a warning), so it can be shown and mended.
+class TerminalFolderTree : public IFolderTree {
+ public:
+  std::string SelectedFolder() const override { return selected_; }
+  void SelectFolder(const std::string& path) override {
+    if (!path.empty() && !DirectoryExists(path)) PrintError(EPathSettingError(path).what());
+    selected_ = path;
+  }
+
+ private:
+  std::string selected_;
+};
+
+struct ProfileKey {
+  const char* name;
+  std::function<std::string(const TSiteProfile&)> get;
+  std::function<void(TSiteProfile&, const std::string&)> set;
+  bool secret = false;
+};
+
+int NumberArgument(const std::string& key, const std::string& text) {
+  std::int32_t value = 0;
+  if (!ParseIniNumber(CharTrim(text), value)) throw UsageError{key + " needs a number: " + text};
+  return value;
+}
+
+std::string AbsoluteFolder(std::string path) {
+  if (!path.empty() && path[0] != kPathSep) {
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof cwd) != nullptr) path = JoinPath(FromOsPath(cwd), path);
+  }
+  // As a folder tree reports it: no trailing separator except on the root.
+  while (path.size() > 1 && path.back() == kPathSep) path.pop_back();
+  return path;
+}
+
+void SetRoot(TSiteProfile& p, const std::string& text) {
+  std::string path = AbsoluteFolder(text);
+  TFolderSelection().SelectFolder(path);  // the folder must exist
+  p.ChooseRootFolder(path);
+}
+
+#define TOVRA_TEXT_KEY(field, secret)                                                                        \
+  {                                                                                                          \
+#field, [](const TSiteProfile& p) { return p.field; }, [](TSiteProfile & p,                              \
+                                                              const std::string& v) { p.field = v; }, secret \
+  }
+#define TOVRA_PORT_KEY(field)                                                                                          \
+  {                                                                                                                    \
+#field,                                                                                                            \
+        [](const TSiteProfile& p) { return std::to_string(p.field); },                                                 \
+                                                                    [](TSiteProfile & p,                               \
+                                                                       const std::string&                              \
+                                                                           v) { p.field = NumberArgument(#field, v); } \
+  }
+
+// In the order of the profile file.
+const std::vector<ProfileKey>& ProfileKeys() {
+  static const std::vector<ProfileKey> keys{
+      {"chkUseProxy", [](const TSiteProfile& p) { return std::string(p.chkUseProxy ? "1" : "0"); },
+       [](TSiteProfile& p, const std::string& v) { p.chkUseProxy = NumberArgument("chkUseProxy", v) != 0; }},
+      {"LocalRootDir", [](const TSiteProfile& p) { return p.LocalRootDir; }, SetRoot},
+      TOVRA_TEXT_KEY(WebURL, false),
+      TOVRA_TEXT_KEY(WebHostName, false),
+      TOVRA_TEXT_KEY(WebUserName, false),
+      TOVRA_TEXT_KEY(WebPasswd, true),
+      TOVRA_PORT_KEY(WebPort),
+      TOVRA_TEXT_KEY(ProxyPasswd, true),
+      TOVRA_PORT_KEY(ProxyPort),
+      TOVRA_TEXT_KEY(ProxyHostName, false),
+      TOVRA_TEXT_KEY(ProxyUserName, false),
+  };
+  return keys;
+}
+
+#undef TOVRA_TEXT_KEY
+#undef TOVRA_PORT_KEY
+
+const ProfileKey& FindKey(const std::string& name) {
+  for (const auto& key : ProfileKeys()) {
+    if (SameTextNoCase(key.name, name)) return key;
+  }
+  throw UsageError{"unknown key: " + name};
+}
+
+std::string TakeName(Args& args) {
+  if (args.empty() || args[0].rfind("--", 0) == 0) throw UsageError{"a site name is needed"};
+  std::string name = args[0];
+  args.erase(args.begin());
+  return name;
+}
+
+// The profile holder of one command, with the terminal's tree.
+struct Session {
+  TConfigFile config;
+  TerminalFolderTree tree;
+  TSiteProfile profile{config};
+  Session() { profile.SetFolderTree(&tree); }
+};
+
+// Runs the dialog's OK on the prepared profile; writes the list when it closes.
+int CloseWithOk(TSiteEditor& editor, TSiteProfile& profile, TStringList& list) {
+  if (editor.Button1Click() != TModalResult::Ok) return kExitFailure;
+  const std::string name = profile.CurrentSiteName();
+  if (!CharTrim(name).empty()) AddCreatedSite(list, name);
+  SaveSiteList(list);
+  return kExitOk;
+}
+
+int ShowSite(Args args) {
+  bool showPasswords = TakeFlag(args, "--show-passwords");
+  std::string name = TakeName(args);
+  if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
+  Session s;
+  LoadNamedSite(s.profile, name);
+  for (const auto& key : ProfileKeys()) {
+    std::string value = key.get(s.profile);
+    if (key.secret && !showPasswords && !value.empty()) value = kMask;
+    PrintLine(std::string(key.name) + "=" + value);
+  }
+  return kExitOk;
+}
+
+int SetSite(Args args) {
+  bool yes = TakeFlag(args, "--yes");
+  bool rename = std::find(args.begin(), args.end(), "--rename") != args.end();
+  std::string newName = TakeOption(args, "--rename");
+  std::string name = TakeName(args);
+  std::vector<std::pair<const ProfileKey*, std::string>> changes;
+  for (const auto& arg : args) {
+    std::size_t eq = arg.find('=');
+    if (eq == std::string::npos) throw UsageError{"KEY=VALUE expected: " + arg};
+    changes.emplace_back(&FindKey(arg.substr(0, eq)), arg.substr(eq + 1));
+  }
+  Session s;
+  TStringList list = LoadSiteList();
+  int index = list.IndexOf(name);
+  if (index >= 0) {
+    s.profile.LoadProfile(list[index]);
+  } else if (rename) {
+    throw EUnknownSiteError(name);
+  } else {
+    s.profile.LoadProfile(std::string(kNewSiteName));  // a site to create
+  }
+  TerminalMessenger messenger(yes);
+  TSiteEditor editor(s.profile, messenger);
+  editor.SetSiteList(&list);
+  editor.FormShow();
+  s.profile.edName = rename ? newName : (index >= 0 ? list[index] : name);
+  for (const auto& [key, value] : changes) key->set(s.profile, value);
+  return CloseWithOk(editor, s.profile, list);
+}
+
+int DeleteSite(Args args) {
+  bool yes = TakeFlag(args, "--yes");
+  std::string name = TakeName(args);
+  if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
+  Session s;
+  TStringList list = LoadSiteList();
+  LoadNamedSite(s.profile, list, name);
+  TerminalMessenger messenger(yes);
+  TSiteEditor editor(s.profile, messenger);
+  editor.SetSiteList(&list);
+  editor.FormShow();
+  s.profile.edName.clear();  // a blank name asks for deletion
+  return CloseWithOk(editor, s.profile, list);
+}
+
+int RunSite(const Args& all) {
+  if (all.empty()) throw UsageError{"show, set or delete expected"};
+  Args args(all.begin() + 1, all.end());
+  if (all[0] == "show") return ShowSite(args);
+  if (all[0] == "set") return SetSite(args);
+  if (all[0] == "delete") return DeleteSite(args);
+  throw UsageError{"unknown site command: " + all[0]};
+}
+
+int RunSites(const Args& args) {
+  if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
+  for (const auto& name : LoadSiteList()) PrintLine(name);
+  return kExitOk;
+}
+
+}  // namespace
+
+void RegisterSiteCommands() {
+  Commands().push_back({"sites", kSitesUsage, RunSites});
+  Commands().push_back({"site", kSiteUsage, RunSite});
+}
 
 }  // namespace tovra::cli

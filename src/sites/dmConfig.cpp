@@ -1,0 +1,28 @@
+#include "sites/dmConfig.h"
+
+#include "platform/app_folder.h"
+#include "platform/files.h"
+#include "util/char_string.h"
+
+namespace tovra {
+
+std::string ProfileFileName(std::string_view siteName) {
+  return JoinPath(AppFolder(), ReplaceAll(siteName, "\\", "$~") + ".txt");
+}
+
+bool IsProfileFileNameSafe(std::string_view siteName) {
+  std::string_view text = TextOf(siteName);
+  for (std::size_t i = 0; i < text.size(); i += CharBytesAt(text, i)) {
+    if (CharBytesAt(text, i) == 1 && text[i] == kPathSep) return false;
+  }
+  return true;
+}
+
+TConfigFile::TConfigFile() {
+  IniGT.SetNewFileMode(kProfileFileMode);
+  IniGT.SetDefaultDir(ddApplication);
+  IniGT.SetFence(fnNone);
+  IniGT.Loaded();
+}
+
+}  // namespace tovra

@@ -1,0 +1,106 @@
+#include "sites/site_profile.h"
+
+#include "platform/files.h"
+#include "util/char_string.h"
+
+namespace tovra {
+
+namespace {
+
+// Sections are the captions of the dialog's group boxes; keys are the names
+// of its controls.
+constexpr char kProxySection[] = "chkUseProxy";
+constexpr char kRootSection[] = "基点フォルダー";
+constexpr char kWebSection[] = "WEBサーバー情報";
+constexpr char kProxyServerSection[] = "Proxyサーバー情報";
+
+// The root of the platform's file system stands in for a profile without a root.
+constexpr char kDefaultRoot[] = "/";
+
+// A port the file does not hold: the stored profile never had the key.
+constexpr int kAbsentPort = 15;
+
+}  // namespace
+
+EPathSettingError::EPathSettingError(const std::string& path) : ETovraError("パス設定エラー : \"" + path + "\"") {}
+
+void TFolderSelection::SelectFolder(const std::string& path) {
+  // A profile saved while no folder was selected holds an empty root; it
+  // loads as no selection rather than failing every later load.
+  if (!path.empty() && !DirectoryExists(path)) throw EPathSettingError(path);
+  selected_ = path;
+}
+
+TSiteProfile::TSiteProfile(TConfigFile& config) : config_(&config) {}
+
+void TSiteProfile::LoadProfile(const std::string& siteName) {
+  edName = siteName;
+  if (siteName == kNewSiteName) {
+    ResetProfile();
+    return;
+  }
+  TIniGT& ini = config_->IniGT;
+  ini.SetFileName(ProfileFileName(siteName));
+  chkUseProxy = ini.ReadFlag(kProxySection, "chkUseProxy", false);
+  LocalRootDir = ini.ReadValue(kRootSection, "LocalRootDir", kDefaultRoot);
+  FolderTree().SelectFolder(LocalRootDir);
+  WebURL = ini.ReadValue(kWebSection, "WebURL", "");
+  WebHostName = ini.ReadValue(kWebSection, "WebHostName", "");
+  WebUserName = ini.ReadValue(kWebSection, "WebUserName", "");
+  WebPasswd = ini.ReadValue(kWebSection, "WebPasswd", "");
+  WebPort = ini.ReadNumber(kWebSection, "WebPort", kAbsentPort);
+  ProxyPasswd = ini.ReadValue(kProxyServerSection, "ProxyPasswd", "");
+  ProxyHostName = ini.ReadValue(kProxyServerSection, "ProxyHostName", "");
+  ProxyUserName = ini.ReadValue(kProxyServerSection, "ProxyUserName", "");
+  ProxyPort = ini.ReadNumber(kProxyServerSection, "ProxyPort", kAbsentPort);
+}
+
+void TSiteProfile::ResetProfile() {
+  WebHostName.clear();
+  WebUserName.clear();
+  WebPasswd.clear();
+  WebPort = 21;
+  ProxyHostName.clear();
+  ProxyUserName.clear();
+  ProxyPasswd.clear();
+  ProxyPort = 0;
+  chkUseProxy = false;
+  WebURL.clear();
+}
+
+void TSiteProfile::SaveProfile() {
+  const std::string name = CurrentSiteName();
+  TIniGT& ini = config_->IniGT;
+  ini.SetFileName(ProfileFileName(name));
+  if (!IsProfileFileNameSafe(name)) throw EFileError::CannotWrite(ini.ResolvedPath());
+  TIniUpdate update(ini);
+  ini.WriteFlag(kProxySection, "chkUseProxy", chkUseProxy);
+  ini.WriteValue(kRootSection, "LocalRootDir", FolderTree().SelectedFolder());
+  ini.WriteValue(kWebSection, "WebURL", WebURL);
+  ini.WriteValue(kWebSection, "WebHostName", WebHostName);
+  ini.WriteValue(kWebSection, "WebUserName", WebUserName);
+  ini.WriteValue(kWebSection, "WebPasswd", WebPasswd);
+  ini.WriteNumber(kWebSection, "WebPort", WebPort);
+  ini.WriteValue(kProxyServerSection, "ProxyPasswd", ProxyPasswd);
+  ini.WriteNumber(kProxyServerSection, "ProxyPort", ProxyPort);
+  ini.WriteValue(kProxyServerSection, "ProxyHostName", ProxyHostName);
+  ini.WriteValue(kProxyServerSection, "ProxyUserName", ProxyUserName);
+  update.Commit();
+}
+
+void TSiteProfile::ChooseRootFolder(const std::string& path) {
+  FolderTree().SelectFolder(path);
+  FolderTreeChanged();
+}
+
+void TSiteProfile::FolderTreeChanged() {
+  std::string selected = FolderTree().SelectedFolder();
+  if (selected != LocalRootDir) LocalRootDir = selected;
+}
+
+int PortFromText(const std::string& text) {
+  std::int32_t value = 0;
+  return ParseIniNumber(CharTrim(text), value) ? value : 0;
+}
+
+}  // namespace tovra

@@ -1,0 +1,95 @@
+// TSiteProfile: the current site profile, held as the fields of the site
+// information dialog (the dialog's controls copy to and from these), with the
+// profile operations LoadProfile, ResetProfile, SaveProfile and
+// CurrentSiteName. Other parts read LocalRootDir, WebURL and the FTP fields
+// after a LoadProfile. Used on the UI thread only.
+#pragma once
+
+#include <string>
+
+#include "sites/dmConfig.h"
+#include "util/errors.h"
+
+namespace tovra {
+
+// The folder tree of the dialog, as far as the profile needs it.
+class IFolderTree {
+ public:
+  virtual ~IFolderTree() = default;
+  // The selected folder's full path; empty when none is selected.
+  virtual std::string SelectedFolder() const = 0;
+  // Selects the folder; throws EPathSettingError when it cannot.
+  virtual void SelectFolder(const std::string& path) = 0;
+};
+
+// "パス設定エラー : " followed by the path in double quote marks.
+class EPathSettingError : public ETovraError {
+ public:
+  explicit EPathSettingError(const std::string& path);
+};
+
+// The core's folder tree: a folder can be selected when it exists; the empty
+// path selects nothing.
+class TFolderSelection : public IFolderTree {
+ public:
+  std::string SelectedFolder() const override { return selected_; }
+  void SelectFolder(const std::string& path) override;
+
+ private:
+  std::string selected_;
+};
+
+class TSiteProfile {
+ public:
+  // The module whose settings component reads and writes the profile files
+  // must outlive the profile.
+  explicit TSiteProfile(TConfigFile& config);
+
+  std::string edName{kNewSiteName};
+  std::string LocalRootDir;  // the root folder label
+  std::string WebHostName;
+  std::string WebUserName;
+  std::string WebPasswd;
+  int WebPort = 21;
+  std::string WebURL;
+  bool chkUseProxy = false;
+  std::string ProxyHostName;
+  std::string ProxyUserName;
+  std::string ProxyPasswd;
+  int ProxyPort = 0;
+
+  // The window hands in its folder tree; nullptr goes back to the core's own.
+  // The tree must outlive its use here.
+  void SetFolderTree(IFolderTree* tree) { tree_ = tree; }
+  IFolderTree& FolderTree() { return tree_ != nullptr ? *tree_ : static_cast<IFolderTree&>(ownTree_); }
+  const IFolderTree& FolderTree() const {
+    return tree_ != nullptr ? *tree_ : static_cast<const IFolderTree&>(ownTree_);
+  }
+
+  // Sets edName; "新規登録" (exactly) resets the fields, any other name reads
+  // its profile file. A root folder the tree cannot select throws
+  // EPathSettingError, leaving the fields read after LocalRootDir as they were.
+  void LoadProfile(const std::string& siteName);
+  // The reset values of a new site; the root folder label and the tree keep theirs.
+  void ResetProfile();
+  // Writes the fields, with the tree's selected folder as LocalRootDir, to
+  // the profile file of CurrentSiteName as one file replacement. Throws
+  // EFileError "%s に書き込めません" with the file's path.
+  void SaveProfile();
+  std::string CurrentSiteName() const { return edName; }
+
+  // A selection in the tree: selects path there, then the label follows the
+  // tree (as a click or key in the tree does).
+  void ChooseRootFolder(const std::string& path);
+  void FolderTreeChanged();
+
+ private:
+  TConfigFile* config_;
+  IFolderTree* tree_ = nullptr;
+  TFolderSelection ownTree_;
+};
+
+// The number in a port field's text; text that is no number counts as 0.
+int PortFromText(const std::string& text);
+
+}  // namespace tovra

@@ -1,0 +1,169 @@
+// tovra-cli sites / site show|set|delete, run as a separate process on a
+// temporary application folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/encoding.h"
+#include "platform/files.h"
+#include "support/temp_dir.h"
+#include "util/errors.h"
+
+namespace tovra {
+namespace {
+
+struct CliResult {
+  int status = -1;
+  std::string out;  // CP932
+  std::string err;  // CP932
+};
+
+std::string CliPath() {
+  if (const char* dir = std::getenv("TOVRA_BINARY_DIR")) return std::string(dir) + "/src/cli/tovra-cli";
+  char self[4096];
+  ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string exe(self, n > 0 ? static_cast<std::size_t>(n) : 0);
+  return exe.substr(0, exe.rfind('/')) + "/../../src/cli/tovra-cli";
+}
+
+std::string ShellQuote(const std::string& utf8) {
+  std::string q = "'";
+  for (char c : utf8) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+class SiteCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { CreateDirectory(root.Path() + "/www"); }
+
+  // Runs tovra-cli with CP932 arguments, feeding input on stdin.
+  CliResult Run(const std::vector<std::string>& args, const std::string& input = "") {
+    io.Write("in", Cp932ToUtf8(input));
+    std::string command = "cd " + ShellQuote(root.Path()) +
+                          " && LC_ALL=C.UTF-8 TOVRA_APP_FOLDER=" + ShellQuote(app.Path()) + " " + ShellQuote(CliPath());
+    for (const auto& arg : args) command += " " + ShellQuote(Cp932ToUtf8(arg));
+    command += " <" + io.Sub("in") + " >" + io.Sub("out") + " 2>" + io.Sub("err");
+    int raw = std::system(command.c_str());
+    CliResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = Utf8ToCp932(ReadFileBytes(io.Sub("out")));
+    r.err = Utf8ToCp932(ReadFileBytes(io.Sub("err")));
+    return r;
+  }
+  std::string SiteList() { return ReadFileBytes(app.Path() + "/サイトリスト.txt"); }
+
+  test::TempDir app, root, io;
+};
+
+TEST_F(SiteCommandsTest, CreateShowListAndDelete) {
+  CliResult r = Run({"sites"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "新規登録\n");
+
+  r = Run({"site", "set", "ショップ\\テスト", "LocalRootDir=www/", "WebHostName=ftp.example.jp", "webpasswd=pa ss=word",
+           "WebPort=2121", "WebURL=http://example.jp/"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(SiteList(), "ショップ\\テスト\r\n新規登録\r\n");
+  const std::string profile = app.Path() + "/ショップ$~テスト.txt";
+  struct stat st;
+  ASSERT_EQ(::stat(ToOsPath(profile).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  EXPECT_EQ(Run({"sites"}).out, "ショップ\\テスト\n新規登録\n");
+  const std::string shown = "chkUseProxy=0\nLocalRootDir=" + root.Path() +
+                            "/www\nWebURL=http://example.jp/\nWebHostName=ftp.example.jp\nWebUserName=\nWebPasswd=%s\n"
+                            "WebPort=2121\nProxyPasswd=\nProxyPort=0\nProxyHostName=\nProxyUserName=\n";
+  r = Run({"site", "show", "ショップ\\テスト"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, FormatMessage(shown, {"********"}));
+  EXPECT_EQ(Run({"site", "show", "ショップ\\テスト", "--show-passwords"}).out, FormatMessage(shown, {"pa ss=word"}));
+
+  r = Run({"site", "delete", "ショップ\\テスト"}, "n\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "サイト名称「ショップ\\テスト」を削除します。 [y/N] n\n");
+  EXPECT_TRUE(FileExists(profile));
+
+  r = Run({"site", "delete", "ショップ\\テスト"}, "y\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_FALSE(FileExists(profile));
+  EXPECT_EQ(SiteList(), "新規登録\r\n");
+}
+
+TEST_F(SiteCommandsTest, EditAndRenameKeepTheSite) {
+  ASSERT_EQ(Run({"site", "set", "abc", "WebUserName=me"}).status, 0);
+  ASSERT_EQ(Run({"site", "set", "second"}).status, 0);
+  EXPECT_EQ(SiteList(), "abc\r\nsecond\r\n新規登録\r\n");
+
+  CliResult r = Run({"site", "set", "ABC", "WebPort=10021"});  // the list's spelling is edited
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(SiteList(), "abc\r\nsecond\r\n新規登録\r\n");
+  EXPECT_NE(Run({"site", "show", "abc"}).out.find("WebUserName=me\nWebPasswd=\nWebPort=10021\n"), std::string::npos);
+
+  r = Run({"site", "set", "abc", "--rename", "xyz", "--yes"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "サイト名称「abc」を「xyz」に変更します。 [y/N] y\n");
+  EXPECT_EQ(SiteList(), "xyz\r\nsecond\r\n新規登録\r\n");
+  EXPECT_FALSE(FileExists(app.Path() + "/abc.txt"));
+  EXPECT_NE(Run({"site", "show", "xyz"}).out.find("WebUserName=me\n"), std::string::npos);
+}
+
+TEST_F(SiteCommandsTest, RefusalsExitWithOne) {
+  ASSERT_EQ(Run({"site", "set", "abc"}).status, 0);
+  const std::string list = SiteList();
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"site", "set", "abc", "--rename", "ABC", "--yes"},
+       "サイト名称「abc」を「ABC」に変更します。 [y/N] y\nサイト名称「ABC」は使用済みです。\n"},
+      {{"site", "set", "abc", "--rename", "新規登録"}, "サイト名称に「新規登録」は使えません。\n"},
+      {{"site", "set", "新規登録"}, "サイト名称に「新規登録」は使えません。\n"},
+      {{"site", "delete", "新規登録", "--yes"}, "「新規登録」は削除できません。\n"},
+      {{"site", "show", "nothing"}, "サイト名称「nothing」は登録されていません。\n"},
+      {{"site", "delete", "nothing"}, "サイト名称「nothing」は登録されていません。\n"},
+      {{"site", "set", "nothing", "--rename", "x"}, "サイト名称「nothing」は登録されていません。\n"},
+      {{"site", "set", "abc", "LocalRootDir=/no/such/folder"}, "パス設定エラー : \"/no/such/folder\"\n"},
+      {{"site", "set", "a/b"}, app.Path() + "/a/b.txt に書き込めません\n"},
+  };
+  for (const auto& c : cases) {
+    CliResult r = Run(c.args);
+    EXPECT_EQ(r.status, 1) << c.args[2];
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(SiteList(), list);
+  EXPECT_EQ(ListFolder(app.Path()).size(), 2u);  // the list and abc.txt
+}
+
+TEST_F(SiteCommandsTest, UsageErrorsExitWithTwo) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"site"},
+                                                                {"site", "rename"},
+                                                                {"site", "set"},
+                                                                {"site", "set", "abc", "Colour=red"},
+                                                                {"site", "set", "abc", "WebPort=21a"},
+                                                                {"site", "set", "abc", "loose"},
+                                                                {"site", "show", "abc", "extra"},
+                                                                {"sites", "extra"}}) {
+    EXPECT_EQ(Run(args).status, 2) << args.back();
+  }
+  EXPECT_FALSE(FileExists(app.Path() + "/サイトリスト.txt"));
+}
+
+TEST_F(SiteCommandsTest, GoneRootFolderStillShowsTheProfile) {
+  app.Write("old.txt", "[基点フォルダー]\r\nLocalRootDir=/gone/folder\r\n[WEBサーバー情報]\r\nWebHostName=h\r\n");
+  app.Write("サイトリスト.txt", "old\r\n新規登録\r\n");
+  CliResult r = Run({"site", "show", "old"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "パス設定エラー : \"/gone/folder\"\n");
+  EXPECT_NE(r.out.find("LocalRootDir=/gone/folder\nWebURL=\nWebHostName=h\n"), std::string::npos);
+  r = Run({"site", "set", "old", "LocalRootDir=" + root.Path() + "/www"});  // mended
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(Run({"site", "show", "old"}).err, "");
+}
+
+}  // namespace
+}  // namespace tovra
