@@ -1,0 +1,100 @@
+#include "upload/page_rewriter.h"
+
+#include <string_view>
+#include <vector>
+
+#include "html/FlashExchange.h"
+#include "platform/files.h"
+#include "platform/line_file.h"
+#include "upload/support_files.h"
+#include "util/char_string.h"
+
+namespace tovra {
+namespace {
+
+constexpr std::string_view kBefore = "直前";
+constexpr std::string_view kAfter = "直後";
+constexpr std::string_view kDescriptionStart = "<META name=\"description\" content=\"";
+constexpr std::string_view kPopupScript = "<SCRIPT LANGUAGE=\"JavaScript\">self.focus();</SCRIPT>";
+constexpr std::string_view kBottomScriptRef = "<script language=\"JavaScript\" src=\"presentedbybottom.js\"></script>";
+constexpr std::string_view kBottomCall = "<script language=\"javascript\">bottomline();</script>";
+constexpr std::string_view kTopScriptRefs =
+    "<script language=\"JavaScript\" src=\"presentedbyv6.js\"></script>"
+    "<script language=\"javascript\" src=\"historybutton.js\"></script>";
+constexpr std::string_view kBottomScript = "presentedbybottom.js";
+constexpr std::string_view kTopMovies[] = {"PresentedByV6.swf", "loadVariables.swf"};
+constexpr std::string_view kTopScripts[] = {"presentedbyv6.js", "historybutton.js"};
+
+bool AnyLineContains(const TStringList& lines, std::string_view text) {
+  for (const auto& line : lines) {
+    if (CharFind(line, text) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+void AddOnce(TStringList& uploadList, const std::string& path) {
+  if (!uploadList.Contains(path)) uploadList.Add(path);
+}
+
+void MoveDescriptionTagsInFile(const std::string& page) {
+  TStringList lines = LoadLines(page);
+  if (MoveDescriptionTags(lines)) SaveLines(page, lines);
+}
+
+void AddBottomBanner(const std::string& page, const std::string& folder, TStringList& uploadList) {
+  CopySupportFile(folder, kBottomScript, TCopyMode::TextLines);
+  AddOnce(uploadList, PathInFolder(folder, kBottomScript));
+  InsertAtTag(page, "</head>", kBottomScriptRef, kBefore);
+  InsertAtTag(page, "</body>", kBottomCall, kBefore);
+}
+
+void AddTopBanner(const std::string& page, const std::string& folder, TStringList& uploadList) {
+  for (std::string_view movie : kTopMovies) {
+    CopySupportFile(folder, movie, TCopyMode::ExactBytes);
+    AddOnce(uploadList, PathInFolder(folder, movie));
+  }
+  // A script already beside the page was sent with an earlier upload.
+  for (std::string_view script : kTopScripts) {
+    if (CopySupportFile(folder, script, TCopyMode::TextLines)) AddOnce(uploadList, PathInFolder(folder, script));
+  }
+  InsertAtTag(page, "<body>", kTopScriptRefs, kAfter);
+}
+
+void ConvertFlash(const std::string& page, TStringList& uploadList, IMessenger& messenger) {
+  std::vector<std::string> scripts;
+  ConvertFlashObjects(page, messenger, &scripts);
+  for (const auto& script : scripts) {
+    if (FileExists(script)) AddOnce(uploadList, script);
+  }
+}
+
+}  // namespace
+
+bool MoveDescriptionTags(TStringList& lines) {
+  const TStringList before = lines;
+  for (int i = 0; i < lines.Count(); ++i) {
+    const std::string line = lines[i];
+    if (!line.starts_with(kDescriptionStart)) continue;
+    std::size_t close = CharFind(line, ">");
+    if (close == std::string_view::npos) continue;
+    std::string tag = line.substr(0, close + 1);
+    lines.Set(i, ReplaceAll(line, tag, ""));
+    // The insertion is skipped when the page holds the tag elsewhere already;
+    // without that copy and without "</head>" the tag stays where it was.
+    bool kept = AnyLineContains(lines, tag);
+    if (!InsertAtTagInLines(lines, "</head>", tag, kBefore) && !kept) lines.Set(i, line);
+  }
+  return !(lines == before);
+}
+
+void RewritePage(const std::string& page, const RewriteOptions& options, TStringList& uploadList,
+                 IMessenger& messenger) {
+  std::string folder = ExtractFileDir(page);
+  MoveDescriptionTagsInFile(page);
+  if (options.popup) InsertAtTag(page, "</body>", kPopupScript, kBefore);
+  if (options.bottomBanner) AddBottomBanner(page, folder, uploadList);
+  if (options.topBanner) AddTopBanner(page, folder, uploadList);
+  if (options.flash) ConvertFlash(page, uploadList, messenger);
+}
+
+}  // namespace tovra
