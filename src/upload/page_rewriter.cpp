@@ -73,6 +73,9 @@ void ConvertFlash(const std::string& page, TStringList& uploadList, IMessenger& 
 bool MoveDescriptionTags(TStringList& lines) {
   const TStringList before = lines;
   for (int i = 0; i < lines.Count(); ++i) {
+    // Only the page's own description lines are cut: a head end line further
+    // down that has just been given a tag is not taken apart again.
+    if (!before[i].starts_with(kDescriptionStart)) continue;
     const std::string line = lines[i];
     if (!line.starts_with(kDescriptionStart)) continue;
     std::size_t close = CharFind(line, ">");
