@@ -25,11 +25,19 @@ constexpr std::string_view kBottomScript = "presentedbybottom.js";
 constexpr std::string_view kTopMovies[] = {"PresentedByV6.swf", "loadVariables.swf"};
 constexpr std::string_view kTopScripts[] = {"presentedbyv6.js", "historybutton.js"};
 
-bool AnyLineContains(const TStringList& lines, std::string_view text) {
-  for (const auto& line : lines) {
-    if (CharFind(line, text) != std::string_view::npos) return true;
+// Whether only description tags stand between byte `from` of the line and
+// the head end tag: a tag there is at the end of the head already, and
+// cutting it would only rotate the tags of that line on every upload.
+bool AtHeadEnd(std::string_view line, std::size_t from) {
+  std::string rest = CharLowerCase(line.substr(from));
+  std::string_view restView = rest;
+  std::string lowerStart = CharLowerCase(kDescriptionStart);
+  while (restView.starts_with(lowerStart)) {
+    std::size_t close = CharFind(restView, ">");
+    if (close == std::string_view::npos) return false;
+    restView.remove_prefix(close + 1);
   }
-  return false;
+  return restView.starts_with("</head>") || restView.starts_with("</head ") || restView == "</head";
 }
 
 void AddOnce(TStringList& uploadList, const std::string& path) {
@@ -79,13 +87,12 @@ bool MoveDescriptionTags(TStringList& lines) {
     const std::string line = lines[i];
     if (!line.starts_with(kDescriptionStart)) continue;
     std::size_t close = CharFind(line, ">");
-    if (close == std::string_view::npos) continue;
+    if (close == std::string_view::npos || AtHeadEnd(line, close + 1)) continue;
     std::string tag = line.substr(0, close + 1);
     lines.Set(i, ReplaceAll(line, tag, ""));
-    // The insertion is skipped when the page holds the tag elsewhere already;
-    // without that copy and without "</head>" the tag stays where it was.
-    bool kept = AnyLineContains(lines, tag);
-    if (!InsertAtTagInLines(lines, "</head>", tag, kBefore) && !kept) lines.Set(i, line);
+    // No head end to take the tag, or a copy of it elsewhere in the page:
+    // the tag stays on its line rather than being lost.
+    if (!InsertAtTagInLines(lines, "</head>", tag, kBefore)) lines.Set(i, line);
   }
   return !(lines == before);
 }
