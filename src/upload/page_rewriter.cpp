@@ -40,6 +40,22 @@ bool AtHeadEnd(std::string_view line, std::size_t from) {
   return restView.starts_with("</head>") || restView.starts_with("</head ") || restView == "</head";
 }
 
+// Moves the description tag at the start of line i in front of the head end.
+// False when the line does not begin with one, when the tag stands at the
+// head end already, or when it cannot be moved: no head end to take it, or a
+// copy of it elsewhere in the page. The tag then stays on its line.
+bool MoveLeadingTag(TStringList& lines, int i) {
+  const std::string line = lines[i];
+  if (!line.starts_with(kDescriptionStart)) return false;
+  std::size_t close = CharFind(line, ">");
+  if (close == std::string_view::npos || AtHeadEnd(line, close + 1)) return false;
+  std::string tag = line.substr(0, close + 1);
+  lines.Set(i, ReplaceAll(line, tag, ""));
+  if (InsertAtTagInLines(lines, "</head>", tag, kBefore)) return true;
+  lines.Set(i, line);
+  return false;
+}
+
 void AddOnce(TStringList& uploadList, const std::string& path) {
   if (!uploadList.Contains(path)) uploadList.Add(path);
 }
@@ -84,15 +100,12 @@ bool MoveDescriptionTags(TStringList& lines) {
     // Only the page's own description lines are cut: a head end line further
     // down that has just been given a tag is not taken apart again.
     if (!before[i].starts_with(kDescriptionStart)) continue;
-    const std::string line = lines[i];
-    if (!line.starts_with(kDescriptionStart)) continue;
-    std::size_t close = CharFind(line, ">");
-    if (close == std::string_view::npos || AtHeadEnd(line, close + 1)) continue;
-    std::string tag = line.substr(0, close + 1);
-    lines.Set(i, ReplaceAll(line, tag, ""));
-    // No head end to take the tag, or a copy of it elsewhere in the page:
-    // the tag stays on its line rather than being lost.
-    if (!InsertAtTagInLines(lines, "</head>", tag, kBefore)) lines.Set(i, line);
+    // A line that begins with several tags gives up one after the other, so
+    // that one rewrite leaves the page at rest. Each round moves a tag from
+    // the start of the line behind the rest of the head, so the rounds end.
+    for (std::size_t round = 0; round <= before[i].size(); ++round) {
+      if (!MoveLeadingTag(lines, i)) break;
+    }
   }
   return !(lines == before);
 }
