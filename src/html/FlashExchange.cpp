@@ -6,11 +6,13 @@
 #include "util/char_string.h"
 
 namespace tovra {
+
+const std::string_view kPositionBefore = "直前";
+const std::string_view kPositionAfter = "直後";
+
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
-constexpr std::string_view kBefore = "直前";
-constexpr std::string_view kAfter = "直後";
 constexpr std::string_view kObjectStart = "<object classid=\"";
 constexpr std::string_view kObjectEnd = "</object>";
 constexpr std::string_view kMovieParam = "<param name=\"movie\"";
@@ -159,13 +161,13 @@ bool InsertAtTagInLines(TStringList& lines, std::string_view tag, std::string_vi
   for (int j = 0; j < lines.Count(); ++j) {
     std::size_t p = FindTagOnLine(lines, j, forms);
     if (p == npos) continue;
-    if (position == kBefore) {
+    if (position == kPositionBefore) {
       std::string line = lines[j];
       line.insert(p, text);
       lines.Set(j, std::move(line));
       return true;
     }
-    if (position == kAfter) return InsertAfterClose(lines, j, p, text);
+    if (position == kPositionAfter) return InsertAfterClose(lines, j, p, text);
     return false;
   }
   return false;
@@ -250,7 +252,7 @@ std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, 
   }
   for (int i = next; i < lines.Count(); ++i) out.Add(lines[i]);
 
-  InsertAtTagInLines(out, "</head>", kSharedScriptReference, kBefore);
+  InsertAtTagInLines(out, "</head>", kSharedScriptReference, kPositionBefore);
   if (out.Text() != original) SaveLines(page, out);
   return result;
 }

@@ -17,6 +17,11 @@ namespace tovra {
 
 // --- Insertion next to a tag -------------------------------------------------
 
+// The position words of InsertAtTag: immediately before the tag (直前) and
+// immediately after the tag's closing '>' (直後).
+extern const std::string_view kPositionBefore;
+extern const std::string_view kPositionAfter;
+
 // Inserts text next to the first line holding tag, on the lines in memory.
 // position is the word for "immediately before the tag" (直前) or
 // "immediately after the tag's closing '>'" (直後); any other word changes

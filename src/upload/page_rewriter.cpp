@@ -12,8 +12,6 @@
 namespace tovra {
 namespace {
 
-constexpr std::string_view kBefore = "直前";
-constexpr std::string_view kAfter = "直後";
 constexpr std::string_view kDescriptionStart = "<META name=\"description\" content=\"";
 constexpr std::string_view kPopupScript = "<SCRIPT LANGUAGE=\"JavaScript\">self.focus();</SCRIPT>";
 constexpr std::string_view kBottomScriptRef = "<script language=\"JavaScript\" src=\"presentedbybottom.js\"></script>";
@@ -51,7 +49,7 @@ bool MoveLeadingTag(TStringList& lines, int i) {
   if (close == std::string_view::npos || AtHeadEnd(line, close + 1)) return false;
   std::string tag = line.substr(0, close + 1);
   lines.Set(i, ReplaceAll(line, tag, ""));
-  if (InsertAtTagInLines(lines, "</head>", tag, kBefore)) return true;
+  if (InsertAtTagInLines(lines, "</head>", tag, kPositionBefore)) return true;
   lines.Set(i, line);
   return false;
 }
@@ -68,8 +66,8 @@ void MoveDescriptionTagsInFile(const std::string& page) {
 void AddBottomBanner(const std::string& page, const std::string& folder, TStringList& uploadList) {
   CopySupportFile(folder, kBottomScript, TCopyMode::TextLines);
   AddOnce(uploadList, PathInFolder(folder, kBottomScript));
-  InsertAtTag(page, "</head>", kBottomScriptRef, kBefore);
-  InsertAtTag(page, "</body>", kBottomCall, kBefore);
+  InsertAtTag(page, "</head>", kBottomScriptRef, kPositionBefore);
+  InsertAtTag(page, "</body>", kBottomCall, kPositionBefore);
 }
 
 void AddTopBanner(const std::string& page, const std::string& folder, TStringList& uploadList) {
@@ -81,7 +79,7 @@ void AddTopBanner(const std::string& page, const std::string& folder, TStringLis
   for (std::string_view script : kTopScripts) {
     if (CopySupportFile(folder, script, TCopyMode::TextLines)) AddOnce(uploadList, PathInFolder(folder, script));
   }
-  InsertAtTag(page, "<body>", kTopScriptRefs, kAfter);
+  InsertAtTag(page, "<body>", kTopScriptRefs, kPositionAfter);
 }
 
 void ConvertFlash(const std::string& page, TStringList& uploadList, IMessenger& messenger) {
@@ -114,7 +112,7 @@ void RewritePage(const std::string& page, const RewriteOptions& options, TString
                  IMessenger& messenger) {
   std::string folder = ExtractFileDir(page);
   MoveDescriptionTagsInFile(page);
-  if (options.popup) InsertAtTag(page, "</body>", kPopupScript, kBefore);
+  if (options.popup) InsertAtTag(page, "</body>", kPopupScript, kPositionBefore);
   if (options.bottomBanner) AddBottomBanner(page, folder, uploadList);
   if (options.topBanner) AddTopBanner(page, folder, uploadList);
   if (options.flash) ConvertFlash(page, uploadList, messenger);
