@@ -33,19 +33,27 @@ int RunRewrite(const Args& given) {
   if (args.empty()) throw UsageError{"no page given"};
 
   // The pages start the upload list, as the selection does in an upload;
-  // what rewriting appends is printed as it comes.
+  // what rewriting appends is printed as it comes, also when a later step
+  // of the page fails.
   TStringList uploadList;
   for (const auto& page : args) uploadList.Add(page);
-  TCliMessenger messenger;
   int printed = uploadList.Count();
-  for (int i = 0; i < uploadList.Count(); ++i) {
-    const std::string page = uploadList[i];
-    if (i < static_cast<int>(args.size()) && !IsPage(page)) {
+  auto printAppended = [&] {
+    for (; printed < uploadList.Count(); ++printed) PrintLine(uploadList[printed]);
+  };
+  TCliMessenger messenger;
+  for (const auto& page : args) {
+    if (!IsPage(page)) {
       PrintError("skipped, not a .htm or .html page: " + page);
       continue;
     }
-    if (IsPage(page)) RewritePage(page, options, uploadList, messenger);
-    for (; printed < uploadList.Count(); ++printed) PrintLine(uploadList[printed]);
+    try {
+      RewritePage(page, options, uploadList, messenger);
+    } catch (...) {
+      printAppended();
+      throw;
+    }
+    printAppended();
   }
   return kExitOk;
 }

@@ -109,6 +109,14 @@ TEST_F(RewriteCommand, FailuresAndMisuse) {
   EXPECT_EQ(failed.status, 1);
   EXPECT_NE(failed.err.find(missing), std::string::npos);
 
+  // A support file missing in the application folder stops the run; what
+  // was appended before is still shown.
+  DeleteFile(app.Sub("PresentedByV6.swf"));
+  CliRun stopped = Cli("--bottom-banner --top-banner " + Quote(site.Write("p.html", kPage)));
+  EXPECT_EQ(stopped.status, 1);
+  EXPECT_EQ(stopped.out, site.Sub("presentedbybottom.js") + "\n");
+  EXPECT_NE(stopped.err.find(app.Sub("PresentedByV6.swf")), std::string::npos);
+
   EXPECT_EQ(Cli("").status, 2);
   EXPECT_EQ(Cli("--shiny " + Quote(image)).status, 2);
 }
