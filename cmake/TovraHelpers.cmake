@@ -19,8 +19,7 @@ function(tovra_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} tovra_test_support GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "TOVRA_SOURCE_DIR=${PROJECT_SOURCE_DIR};TOVRA_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # tovra_add_core_folder(NAME DEPENDS libs...)

@@ -29,6 +29,17 @@ std::string TempDir::Write(std::string_view name, std::string_view bytes) const 
   return full;
 }
 
+namespace {
+// Tests find the source and build folders through the environment; CTest's
+// per-test environment cannot carry both through test discovery, so the
+// build's own folders are the defaults.
+const bool kEnvironmentDefaults = [] {
+  ::setenv("TOVRA_SOURCE_DIR", TOVRA_SOURCE_DIR_DEFAULT, 0);
+  ::setenv("TOVRA_BINARY_DIR", TOVRA_BINARY_DIR_DEFAULT, 0);
+  return true;
+}();
+}  // namespace
+
 std::string SourceDir() {
   if (const char* dir = std::getenv("TOVRA_SOURCE_DIR")) return dir;
   return TOVRA_SOURCE_DIR_DEFAULT;
