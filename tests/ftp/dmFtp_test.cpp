@@ -192,6 +192,48 @@ TEST_F(SessionTest, JapaneseFileNameIsSentAsItsBytes) {
   EXPECT_EQ(server.Stored(name), "abc");
 }
 
+TEST_F(SessionTest, CancelDuringAListingKeepsWhatArrivedWithoutError) {
+  std::string listing;
+  while (listing.size() < 3 * 32768) listing += UnixFile("file" + std::to_string(listing.size()) + ".html");
+  server.AddListing(listing);
+  ftp.IdFTP1.OnWork = [this](TIdTCPConnection& sender, TWorkMode mode, std::int64_t count) {
+    ftp.CancelRequested = 1;  // the user presses abort during the first block
+    ftp.IdFTP1Work(sender, mode, count);
+  };
+  ftp.Connect();
+  ftp.GetRemoteFileInfo("*.*");
+  EXPECT_EQ(messages, Lines{"リーもとファイル情報取得ユーザキャンセル"});
+  ASSERT_GT(ftp.IdFTP1.ListingLines().Count(), 0);
+  EXPECT_EQ(ftp.IdFTP1.ListingLines()[0] + "\r\n", UnixFile("file0.html"));
+  EXPECT_LE(ftp.IdFTP1.ListingLines().Text().size(), listing.size());
+  ftp.IdFTP1.CloseSession();
+  server.WaitUntilIdle();
+  EXPECT_EQ(AfterLogin(), (Lines{"PORT *", "LIST", "ABOR"}));
+}
+
+TEST_F(SessionTest, CancelDuringAStoreStopsItWithTheClosedConnectionError) {
+  std::string local = dir.Write("big.bin", std::string(1 << 20, 'z'));
+  ftp.Connect();
+  ftp.IdFTP1.OnWork = [this](TIdTCPConnection& sender, TWorkMode mode, std::int64_t count) {
+    ftp.CancelRequested = 1;
+    ftp.IdFTP1Work(sender, mode, count);
+  };
+  try {
+    ftp.PutFile(local);
+    FAIL() << "the cancelled store ended normally";
+  } catch (const EIdException& e) {
+    std::string text = e.what();
+    EXPECT_TRUE(text == "Connection Closed Gracefully." || text == "Disconnected.") << text;
+  }
+  ftp.Disconnect();  // a no-op after the cancel
+  EXPECT_EQ(messages, Lines{"切断ユーザキャンセル"});
+  EXPECT_TRUE(ftp.IdFTP1.IsConnected());
+  ftp.IdFTP1.CloseSession();
+  server.WaitUntilIdle();
+  EXPECT_LT(server.Stored("big.bin").size(), std::size_t{1} << 20);
+  EXPECT_EQ(AfterLogin(), (Lines{"PORT *", "STOR big.bin", "ABOR"}));
+}
+
 TEST(RemoteNameOf, TakesThePartAfterTheLastSeparator) {
   EXPECT_EQ(RemoteNameOf("/site/img/a.gif"), "a.gif");
   EXPECT_EQ(RemoteNameOf("a.gif"), "a.gif");

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -106,6 +107,12 @@ bool FakeFtpServer::WasStored(const std::string& name) const {
   return stored_.count(name) > 0;
 }
 
+void FakeFtpServer::WaitUntilIdle() const {
+  for (int waited = 0; finished_ < sessions_ && waited < 5000; waited += 10) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
 void FakeFtpServer::Serve() {
   while (!stop_) {
     pollfd p{listener_, POLLIN, 0};
@@ -115,6 +122,7 @@ void FakeFtpServer::Serve() {
     ++sessions_;
     Session(control);
     ::close(control);
+    ++finished_;
   }
 }
 

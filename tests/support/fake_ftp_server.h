@@ -45,6 +45,9 @@ class FakeFtpServer {
   std::string Stored(const std::string& name) const;
   bool WasStored(const std::string& name) const;
   int Sessions() const { return sessions_; }
+  // Waits (up to 5 s) until the server has finished every session so far,
+  // so commands that get no awaited reply (ABOR) show in the transcript.
+  void WaitUntilIdle() const;
 
  private:
   void Serve();
@@ -59,6 +62,7 @@ class FakeFtpServer {
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int> sessions_{0};
+  std::atomic<int> finished_{0};
   std::atomic<bool> openData_{true};
   mutable std::mutex mutex_;
   std::string greeting_ = "220 fake server ready\r\n";
