@@ -13,6 +13,11 @@ import logging
 import os
 import sys
 import threading
+import warnings
+
+with warnings.catch_warnings():
+    warnings.simplefilter("ignore", DeprecationWarning)
+    import asynchat
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
@@ -28,6 +33,11 @@ def main():
 
     class Handler(FTPHandler):
         unicode_errors = "surrogateescape"
+
+        def push(self, s):
+            # Replies that quote a CP932 name (257 after MKD) carry the
+            # same raw bytes back instead of failing to encode.
+            asynchat.async_chat.push(self, s.encode("utf8", self.unicode_errors))
 
     Handler.authorizer = authorizer
     Handler.banner = "pyftpdlib ready."
