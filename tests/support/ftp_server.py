@@ -41,6 +41,7 @@ def main():
 
     Handler.authorizer = authorizer
     Handler.banner = "pyftpdlib ready."
+    Handler.auth_failed_timeout = 0.1  # refused logins answer at once
     server = FTPServer(("127.0.0.1", port), Handler)
     print("PORT %d" % server.socket.getsockname()[1], flush=True)
 
