@@ -65,6 +65,9 @@ bool TFTP::EnterExistingFolder(const std::string& piece) {
 }
 
 void TFTP::AdjustRemoteDir(const std::string& path) {
+  // Every piece becomes a command argument: refuse a line break before the
+  // walk has sent anything.
+  CheckCommandArgument("CWD " + path);
   TStringList pieces;
   int i = SplitString(pieces, HomeDir, "/");
   SplitString(pieces, path, "/");

@@ -184,6 +184,13 @@ TEST_F(SessionTest, FileNameWithLineBreakIsRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(AfterLogin(), Lines{});
 }
 
+TEST_F(SessionTest, FolderPathWithLineBreakIsRefusedBeforeTheWalkStarts) {
+  ftp.Connect();
+  EXPECT_THROW(ftp.AdjustRemoteDir("/a\r\nDELE index.html/"), EIdUnsafeArgument);
+  EXPECT_THROW(ftp.ChangeRemoteDir("/a\nb"), EIdUnsafeArgument);
+  EXPECT_EQ(AfterLogin(), Lines{});
+}
+
 TEST_F(SessionTest, JapaneseFileNameIsSentAsItsBytes) {
   std::string name = test::Hex("93 fa 96 7b 8c ea") + ".txt";  // 日本語.txt
   std::string local = dir.Write(name, "abc");
