@@ -241,6 +241,39 @@ TEST(ParseDosEntry, DateSizeAndName) {
   EXPECT_EQ(bad.ItemType, TIdDirItemType::ditDirectory);
 }
 
+TEST(ParsedListing, ListingsOfAnyShapeNeverRaise) {
+  // Fragments of real lines recombined at random, plus raw random bytes.
+  const std::string pieces[] = {"drwxr-xr-x", "-rw-r--r--",
+                                "lrwxrwxrwx", "total",
+                                " ",          "  ",
+                                "\t",         "1",
+                                "web",        "4096",
+                                "Dec",        "08",
+                                "09:28",      "2020",
+                                "->",         "<DIR>",
+                                "12-08-26",   "10:30AM",
+                                "1,234",      "DSK:",
+                                "\x93\xfa",   "\x95",
+                                "\r\n",       "\n",
+                                "\r",         std::string(1, '\0'),
+                                ":",          "99:99"};
+  std::uint32_t x = 12345;
+  auto next = [&x] {
+    x = x * 1103515245u + 12345u;
+    return x >> 8;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    int parts = static_cast<int>(next() % 40);
+    for (int i = 0; i < parts; ++i) {
+      text += next() % 5 == 0 ? std::string(1, static_cast<char>(next())) : pieces[next() % std::size(pieces)];
+    }
+    TStringList lines;
+    lines.SetText(text);
+    EXPECT_NO_THROW(BuildParsedListing(lines, kToday)) << text;
+  }
+}
+
 TEST(CheckListFormat, FirstLineShapes) {
   struct Case {
     const char* line;
