@@ -120,11 +120,9 @@ std::string TIdTCPConnection::ReadLn() {
     }
     if (input_.size() > kMaxLineLength) throw EIdReadLnMaxLineLengthExceeded();
     searched = input_.size();
-    if (closed_ && input_.empty()) throw EIdConnClosedGracefully();
-    if (closed_) {
-      // The peer closed in the middle of a line; nothing more will come.
-      throw EIdConnClosedGracefully();
-    }
+    // Closed with no line end buffered (even in the middle of a line):
+    // nothing more will come, so waiting would never end.
+    if (closed_) throw EIdConnClosedGracefully();
     ReceiveSome();
   }
 }
