@@ -1,8 +1,192 @@
-// tovra-cli commands of this group (registered from cli_common.cpp).
+// tovra-cli put and ls: the FTP session from the terminal, for users checking
+// a server. put drives the session exactly as the transfer run does (one
+// connection per file); ls prints the parsed listing of a remote folder.
+// The password comes from TOVRA_PASSWORD or the terminal, never from argv.
+#include <fcntl.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
 #include "cli/cli_common.h"
+#include "ftp/dmFtp.h"
+#include "platform/encoding.h"
+#include "util/errors.h"
 
 namespace tovra::cli {
 
-void RegisterFtpCommands() {}
+namespace {
+
+constexpr const char* kPutUsage =
+    "  put --host H [--port P] --user U --remote-dir DIR [--trace] FILE...\n"
+    "      upload each FILE into DIR (relative to the login folder, or absolute below it),\n"
+    "      creating missing folders; one connection per file. Password: TOVRA_PASSWORD or the terminal.";
+constexpr const char* kLsUsage =
+    "  ls --host H [--port P] --user U [--raw] [--trace] [DIR]\n"
+    "      list a remote folder: type (d, -, l), size and name per entry; --raw prints the server's lines.";
+
+std::atomic<std::uint8_t>* gCancelFlag = nullptr;
+
+extern "C" void OnInterrupt(int) {
+  // A lock-free one-byte store: safe in a signal handler.
+  if (gCancelFlag != nullptr) gCancelFlag->store(1, std::memory_order_relaxed);
+}
+
+// Ctrl-C cancels the session like the abort button while it lives; a
+// second Ctrl-C ends the program at once.
+class TInterruptCancels {
+ public:
+  explicit TInterruptCancels(TFTP& ftp) {
+    gCancelFlag = &ftp.CancelRequested;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    ::sigaction(SIGINT, &action, nullptr);
+  }
+  ~TInterruptCancels() {
+    ::signal(SIGINT, SIG_DFL);
+    gCancelFlag = nullptr;
+  }
+  TInterruptCancels(const TInterruptCancels&) = delete;
+  TInterruptCancels& operator=(const TInterruptCancels&) = delete;
+};
+
+std::string ReadPasswordFromTerminal() {
+  int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+  if (tty < 0) throw UsageError{"no password: set TOVRA_PASSWORD or run from a terminal"};
+  termios saved{};
+  bool restore = ::tcgetattr(tty, &saved) == 0;
+  if (restore) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(tty, TCSAFLUSH, &quiet);
+  }
+  (void)!::write(tty, "Password: ", 10);
+  std::string line;
+  char c = 0;
+  while (::read(tty, &c, 1) == 1 && c != '\n') line += c;
+  if (restore) ::tcsetattr(tty, TCSAFLUSH, &saved);
+  (void)!::write(tty, "\n", 1);
+  ::close(tty);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return FromTerminal(line);
+}
+
+std::string Password() {
+  if (const char* env = std::getenv("TOVRA_PASSWORD")) return FromTerminal(env);
+  return ReadPasswordFromTerminal();
+}
+
+int ParsePort(const std::string& text) {
+  if (text.empty()) return 21;
+  char* end = nullptr;
+  long port = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || port < 1 || port > 65535) throw UsageError{"--port needs a number from 1 to 65535"};
+  return static_cast<int>(port);
+}
+
+// The session set up from the common options (consumed from args).
+void SetUpSession(TFTP& ftp, Args& args) {
+  ftp.HostInfo.HostName = TakeOption(args, "--host");
+  ftp.HostInfo.Port = ParsePort(TakeOption(args, "--port"));
+  ftp.HostInfo.UserName = TakeOption(args, "--user");
+  if (ftp.HostInfo.HostName.empty()) throw UsageError{"--host is required"};
+  if (ftp.HostInfo.UserName.empty()) throw UsageError{"--user is required"};
+  if (TakeFlag(args, "--trace")) {
+    ftp.IdFTP1.OnTrace = [](char direction, const std::string& line) {
+      PrintError(std::string(1, direction) + " " + line);
+    };
+  }
+  ftp.OnMessage = [](const std::string& line) { PrintLine(line); };
+}
+
+void RejectUnknownOptions(const Args& args) {
+  for (const auto& arg : args) {
+    if (arg.size() > 1 && arg[0] == '-') throw UsageError{"unknown option " + arg};
+  }
+}
+
+// DIR relative to the login folder, or absolute below it, as an absolute path.
+std::string RemoteFolder(const std::string& home, const std::string& dir) {
+  std::string base = home.empty() || home.back() != '/' ? home + "/" : home;
+  if (dir.empty() || dir == ".") return home;
+  if (dir[0] != '/') return base + dir;
+  if (dir == home || dir.rfind(base, 0) == 0) return dir;
+  throw ETovraError(FormatMessage("リモートフォルダ %s はログイン時のフォルダ %s の下にありません", {dir, home}));
+}
+
+int RunPut(Args args) {
+  TFTP ftp;
+  SetUpSession(ftp, args);
+  TInterruptCancels interrupts(ftp);
+  bool hasDir = false;
+  for (const auto& arg : args) hasDir = hasDir || arg == "--remote-dir";
+  std::string dir = TakeOption(args, "--remote-dir");
+  if (!hasDir) throw UsageError{"--remote-dir is required"};
+  RejectUnknownOptions(args);
+  if (args.empty()) throw UsageError{"no FILE to upload"};
+  ftp.HostInfo.Password = Password();
+  for (const auto& file : args) {
+    if (ftp.CancelRequested.load(std::memory_order_relaxed) == 1) break;
+    PrintLine(file + " 転送中");
+    ftp.Connect();
+    std::string remote = RemoteFolder(ftp.HomeDir, dir);
+    ftp.AdjustRemoteDir(remote);
+    ftp.ChangeRemoteDir(remote);
+    ftp.PutFile(file);
+    ftp.Disconnect();
+  }
+  if (ftp.IdFTP1.IsConnected()) ftp.IdFTP1.CloseSession();
+  if (ftp.CancelRequested.load(std::memory_order_relaxed) == 1) {
+    PrintError("転送を中止しました");
+    return kExitFailure;
+  }
+  PrintLine("転送完了");
+  return kExitOk;
+}
+
+char TypeLetter(TIdDirItemType type) {
+  switch (type) {
+    case TIdDirItemType::ditDirectory:
+      return 'd';
+    case TIdDirItemType::ditSymbolicLink:
+      return 'l';
+    default:
+      return '-';
+  }
+}
+
+int RunLs(Args args) {
+  TFTP ftp;
+  SetUpSession(ftp, args);
+  TInterruptCancels interrupts(ftp);
+  bool raw = TakeFlag(args, "--raw");
+  RejectUnknownOptions(args);
+  if (args.size() > 1) throw UsageError{"ls takes at most one DIR"};
+  ftp.HostInfo.Password = Password();
+  ftp.Connect();
+  if (!args.empty()) ftp.ChangeRemoteDir(args[0]);
+  ftp.GetRemoteFileInfo("*.*");
+  if (raw) {
+    for (const auto& line : ftp.IdFTP1.ListingLines()) PrintLine(line);
+  } else {
+    for (const auto& item : ftp.IdFTP1.ParsedListing()) {
+      PrintLine(std::string(1, TypeLetter(item.ItemType)) + " " + std::to_string(item.Size) + " " + item.FileName);
+    }
+  }
+  ftp.Disconnect();
+  if (ftp.IdFTP1.IsConnected()) ftp.IdFTP1.CloseSession();
+  return kExitOk;
+}
+
+}  // namespace
+
+void RegisterFtpCommands() {
+  Commands().push_back({"put", kPutUsage, [](const Args& args) { return RunPut(args); }});
+  Commands().push_back({"ls", kLsUsage, [](const Args& args) { return RunLs(args); }});
+}
 
 }  // namespace tovra::cli

@@ -1,0 +1,84 @@
+// TFTP: the FTP session, the one object through which the system talks to
+// the web server. It owns the client IdFTP1, the connection records, the
+// cancel flag and the server's home directory, and offers coarse operations.
+//
+// How the transfer run drives it, per file:
+//   if (ftp.CancelRequested.load(std::memory_order_relaxed) == 1) stop;
+//   ftp.Connect();                    // then ftp.HomeDir holds the login folder
+//   ftp.AdjustRemoteDir(remoteDir);   // enter remoteDir, creating what is missing
+//   ftp.ChangeRemoteDir(remoteDir);
+//   ftp.PutFile(localPath);           // STOR under the file's own name
+//   ftp.Disconnect();
+//
+// Threads: every operation runs on the transfer thread, never two at once.
+// CancelRequested is the only state shared with the UI thread: the UI stores
+// 1 to cancel, the run stores 0 when it starts (relaxed atomics). Once it is
+// 1, every operation is a no-op (with its status line where it has one), and
+// a running store or listing is aborted at its next progress event.
+// Errors are never caught here: the client's EIdException family and the
+// file system's EFileError reach the caller unchanged. Status lines go to
+// MessageLines (if attached) and to OnMessage (if set), on the calling thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "ftp/id_ftp.h"
+#include "util/string_list.h"
+
+namespace tovra {
+
+// Connection parameters of a server or proxy (a plain record).
+class THostInfo {
+ public:
+  std::string HostName;
+  std::string UserName;
+  std::string Password;  // plain text
+  std::int32_t Port = 0;
+};
+
+class TFTP {
+ public:
+  TFTP();  // DataModuleCreate: the client's settings and its progress handler
+  TFTP(const TFTP&) = delete;
+  TFTP& operator=(const TFTP&) = delete;
+
+  TIdFTP IdFTP1;
+  std::atomic<std::uint8_t> CancelRequested{0};
+  THostInfo HostInfo;
+  THostInfo ProxyInfo;                                // Port 0: the site uses no proxy
+  std::string HomeDir;                                // the working folder right after the last Connect
+  TStringList* MessageLines = nullptr;                // not owned
+  std::function<void(const std::string&)> OnMessage;  // sees every status line
+
+  void AddMessage(const std::string& text);
+
+  // Connects to HostInfo, logs in (binary type) and sets HomeDir.
+  void Connect();
+  // Closes the control connection (no QUIT); left open after a cancel.
+  void Disconnect();
+  // LIST of the current remote folder into IdFTP1's listing. The mask is
+  // not sent: the listing command carries no argument.
+  void GetRemoteFileInfo(const std::string& mask);
+  // Makes the absolute remote folder path (which begins with HomeDir) the
+  // current one, level by level: an existing folder costs one LIST and one
+  // CWD, from the first missing one on every level costs MKD and CWD.
+  void AdjustRemoteDir(const std::string& path);
+  void ChangeRemoteDir(const std::string& path);
+  // Uploads the local file into the current remote folder under its name.
+  void PutFile(const std::string& localPath);
+  // Progress handler of IdFTP1: aborts the running transfer on cancel.
+  void IdFTP1Work(TIdTCPConnection& sender, TWorkMode mode, std::int64_t count);
+
+ private:
+  bool Cancelled() const { return CancelRequested.load(std::memory_order_relaxed) == 1; }
+  bool EnterExistingFolder(const std::string& piece);
+};
+
+// The remote name of a local file: the part after the last path separator
+// that is not the second byte of a double-byte character, bytes unchanged.
+std::string RemoteNameOf(const std::string& localPath);
+
+}  // namespace tovra

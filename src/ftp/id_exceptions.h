@@ -1,0 +1,48 @@
+// The errors of the FTP client, all of the EIdException family
+// (platform/socket_errors.h), each with its fixed text.
+#pragma once
+
+#include <string>
+
+#include "platform/socket_errors.h"
+
+namespace tovra {
+
+// A reply code that the operation does not accept; the message is the reply's
+// text lines, each followed by CR LF.
+class EIdProtocolReplyError : public EIdException {
+ public:
+  EIdProtocolReplyError(int code, const std::string& message) : EIdException(message), code_(code) {}
+  int ReplyErrorCode() const { return code_; }
+
+ private:
+  int code_;
+};
+
+#define TOVRA_ID_ERROR(Name, Text)   \
+  class Name : public EIdException { \
+   public:                           \
+    Name() : EIdException(Text) {}   \
+  }
+
+TOVRA_ID_ERROR(EIdAlreadyConnected, "Already connected.");
+TOVRA_ID_ERROR(EIdConnClosedGracefully, "Connection Closed Gracefully.");
+TOVRA_ID_ERROR(EIdNotConnected, "Not Connected");
+TOVRA_ID_ERROR(EIdClosedSocket, "Disconnected.");
+TOVRA_ID_ERROR(EIdReadTimeout, "Read Timeout");
+TOVRA_ID_ERROR(EIdReadLnMaxLineLengthExceeded, "Max line length exceeded.");
+TOVRA_ID_ERROR(EIdNoDataToRead, "No data to read.");
+TOVRA_ID_ERROR(EIdInvalidFTPListingFormat, "Unknown FTP listing format");
+// The server did not open the announced data connection in time.
+TOVRA_ID_ERROR(EIdAcceptTimeout, "Accept timed out.");
+
+#undef TOVRA_ID_ERROR
+
+// A command argument holding CR or LF, refused before anything is sent: it
+// would end the command line early and smuggle in another command.
+class EIdUnsafeArgument : public EIdException {
+ public:
+  explicit EIdUnsafeArgument(const std::string& message) : EIdException(message) {}
+};
+
+}  // namespace tovra

@@ -1,0 +1,19 @@
+#include "ftp/tcp_client.h"
+
+#include <cerrno>
+
+#include "ftp/id_exceptions.h"
+
+namespace tovra {
+
+void TIdTCPClient::Connect() {
+  if (IsConnected()) throw EIdAlreadyConnected();
+  TSocket socket = TSocket::CreateStream();
+  socket.Bind("", 0);
+  std::string address = ResolveHost(Host);
+  if (Port < 0 || Port > 65535) throw EIdSocketError(SocketErrorCodeOf(EINVAL));
+  socket.Connect(address, static_cast<std::uint16_t>(Port));
+  Attach(std::move(socket));
+}
+
+}  // namespace tovra

@@ -1,0 +1,249 @@
+#include "support/fake_ftp_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tovra::test {
+
+namespace {
+
+constexpr int kSliceMs = 50;
+
+std::string Upper(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+std::string DefaultReply(const std::string& verb) {
+  static const std::map<std::string, std::string> kDefaults = {
+      {"USER", "331 Password required.\r\n"},
+      {"PASS", "230 Logged in.\r\n"},
+      {"TYPE", "200 Type set to I.\r\n"},
+      {"SYST", "215 UNIX Type: L8\r\n"},
+      {"PWD", "257 \"/\" is the current directory.\r\n"},
+      {"CWD", "250 Directory changed.\r\n"},
+      {"MKD", "257 Directory created.\r\n"},
+      {"PORT", "200 PORT command successful.\r\n"},
+      {"LIST", "150 Opening data connection.\r\n"},
+      {"STOR", "150 Opening data connection.\r\n"},
+      {"LIST+", "226 Transfer complete.\r\n"},
+      {"STOR+", "226 Transfer complete.\r\n"},
+      {"ABOR", "226 Abort successful.\r\n"},
+  };
+  auto it = kDefaults.find(verb);
+  return it != kDefaults.end() ? it->second : "502 Command not implemented.\r\n";
+}
+
+void SendAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace
+
+FakeFtpServer::FakeFtpServer() {
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof sa;
+  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(listener_, 4) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    std::perror("fake ftp server");
+    std::abort();
+  }
+  port_ = ntohs(sa.sin_port);
+  thread_ = std::thread([this] { Serve(); });
+}
+
+FakeFtpServer::~FakeFtpServer() {
+  stop_ = true;
+  thread_.join();
+  ::close(listener_);
+}
+
+void FakeFtpServer::SetGreeting(std::string raw) {
+  std::lock_guard lock(mutex_);
+  greeting_ = std::move(raw);
+}
+
+void FakeFtpServer::Reply(const std::string& key, std::string raw) {
+  std::lock_guard lock(mutex_);
+  replies_[key].push_back(std::move(raw));
+}
+
+void FakeFtpServer::AddListing(std::string bytes) {
+  std::lock_guard lock(mutex_);
+  listings_.push_back(std::move(bytes));
+}
+
+std::vector<std::string> FakeFtpServer::Transcript() const {
+  std::lock_guard lock(mutex_);
+  return transcript_;
+}
+
+std::string FakeFtpServer::Stored(const std::string& name) const {
+  std::lock_guard lock(mutex_);
+  auto it = stored_.find(name);
+  return it != stored_.end() ? it->second : std::string();
+}
+
+bool FakeFtpServer::WasStored(const std::string& name) const {
+  std::lock_guard lock(mutex_);
+  return stored_.count(name) > 0;
+}
+
+void FakeFtpServer::WaitUntilIdle() const {
+  for (int waited = 0; finished_ < sessions_ && waited < 5000; waited += 10) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void FakeFtpServer::Serve() {
+  while (!stop_) {
+    pollfd p{listener_, POLLIN, 0};
+    if (::poll(&p, 1, kSliceMs) <= 0) continue;
+    int control = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (control < 0) continue;
+    ++sessions_;
+    Session(control);
+    ::close(control);
+    ++finished_;
+  }
+}
+
+void FakeFtpServer::Session(int control) {
+  std::string greeting;
+  {
+    std::lock_guard lock(mutex_);
+    greeting = greeting_;
+  }
+  if (greeting == kClose) return;
+  SendAll(control, greeting);
+  std::string buffer;
+  while (!stop_) {
+    std::size_t lf = buffer.find('\n');
+    if (lf != std::string::npos) {
+      std::string line = buffer.substr(0, lf);
+      buffer.erase(0, lf + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!Answer(control, line)) return;
+      continue;
+    }
+    pollfd p{control, POLLIN, 0};
+    if (::poll(&p, 1, kSliceMs) <= 0) continue;
+    char chunk[4096];
+    ssize_t n = ::recv(control, chunk, sizeof chunk, 0);
+    if (n <= 0) return;
+    buffer.append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
+std::string FakeFtpServer::PopKey(const std::string& key) {
+  auto& queue = replies_[key];
+  std::string reply = queue.front();
+  if (queue.size() > 1) queue.pop_front();
+  return reply;
+}
+
+std::string FakeFtpServer::NextReply(const std::string& line) {
+  std::string verb = Upper(line.substr(0, line.find(' ')));
+  std::lock_guard lock(mutex_);
+  if (replies_.count(line) > 0) return PopKey(line);
+  if (replies_.count(verb) > 0) return PopKey(verb);
+  return DefaultReply(verb);
+}
+
+bool FakeFtpServer::Answer(int control, const std::string& line) {
+  std::string verb = Upper(line.substr(0, line.find(' ')));
+  std::string argument = line.size() > verb.size() ? line.substr(verb.size() + 1) : std::string();
+  {
+    std::lock_guard lock(mutex_);
+    transcript_.push_back(verb == "PORT" ? "PORT *" : line);
+    if (verb == "PORT") {
+      unsigned h[4] = {}, p[2] = {};
+      if (std::sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &p[0], &p[1]) == 6) {
+        dataAddress_ =
+            std::to_string(h[0]) + "." + std::to_string(h[1]) + "." + std::to_string(h[2]) + "." + std::to_string(h[3]);
+        dataPort_ = static_cast<int>(p[0] * 256 + p[1]);
+      }
+    }
+  }
+  std::string reply = NextReply(line);
+  if (reply == kClose) return false;
+  SendAll(control, reply);
+  if ((verb == "LIST" || verb == "STOR") && !reply.empty() && reply[0] == '1' && openData_) {
+    return Transfer(control, verb, argument);
+  }
+  return true;
+}
+
+int FakeFtpServer::ConnectData() const {
+  std::string address;
+  int port = 0;
+  {
+    std::lock_guard lock(mutex_);
+    address = dataAddress_;
+    port = dataPort_;
+  }
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (fd < 0 || ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1 ||
+      ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool FakeFtpServer::Transfer(int control, const std::string& verb, const std::string& argument) {
+  int data = ConnectData();
+  if (data >= 0) {
+    if (verb == "LIST") {
+      std::string listing;
+      {
+        std::lock_guard lock(mutex_);
+        if (!listings_.empty()) {
+          listing = listings_.front();
+          if (listings_.size() > 1) listings_.pop_front();
+        }
+      }
+      SendAll(data, listing);
+    } else {
+      std::string received;
+      while (!stop_) {
+        pollfd p{data, POLLIN, 0};
+        if (::poll(&p, 1, kSliceMs) <= 0) continue;
+        char chunk[65536];
+        ssize_t n = ::recv(data, chunk, sizeof chunk, 0);
+        if (n <= 0) break;
+        received.append(chunk, static_cast<std::size_t>(n));
+      }
+      std::lock_guard lock(mutex_);
+      stored_[argument] = std::move(received);
+    }
+    ::close(data);
+  }
+  std::string reply = NextReply(verb + "+");
+  if (reply == kClose) return false;
+  SendAll(control, reply);
+  return true;
+}
+
+}  // namespace tovra::test

@@ -1,0 +1,78 @@
+// A scripted FTP server on loopback for the client's tests: canned replies
+// per command, injected faults, listings and uploads over active data
+// connections, and the transcript of the commands it received. It serves
+// one control connection at a time on its own thread; the script is set
+// before the client connects, the results are read after it has finished.
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tovra::test {
+
+class FakeFtpServer {
+ public:
+  // A reply that makes the server close the control connection instead.
+  static constexpr const char* kClose = "<close>";
+
+  FakeFtpServer();
+  ~FakeFtpServer();
+  FakeFtpServer(const FakeFtpServer&) = delete;
+  FakeFtpServer& operator=(const FakeFtpServer&) = delete;
+
+  int Port() const { return port_; }
+
+  // Raw bytes sent when a client connects (default "220 fake server ready").
+  void SetGreeting(std::string raw);
+  // Replies (raw bytes, CR LF included) for a command: key is a whole
+  // command line ("CWD www") or its verb ("CWD"); the whole line wins.
+  // Replies queue up in order and the last one stays for later commands.
+  // "LIST+" and "STOR+" are the replies after a transfer (default 226).
+  void Reply(const std::string& key, std::string raw);
+  // Each LIST sends the next listing; the last one stays.
+  void AddListing(std::string bytes);
+  // false: PORT is accepted but the server never connects.
+  void SetOpenDataConnections(bool open) { openData_ = open; }
+
+  // Received command lines in order; PORT arguments shown as "PORT *".
+  std::vector<std::string> Transcript() const;
+  // The bytes of the last upload under name; empty if none.
+  std::string Stored(const std::string& name) const;
+  bool WasStored(const std::string& name) const;
+  int Sessions() const { return sessions_; }
+  // Waits (up to 5 s) until the server has finished every session so far,
+  // so commands that get no awaited reply (ABOR) show in the transcript.
+  void WaitUntilIdle() const;
+
+ private:
+  void Serve();
+  void Session(int control);
+  bool Answer(int control, const std::string& line);
+  std::string NextReply(const std::string& line);
+  std::string PopKey(const std::string& key);
+  int ConnectData() const;
+  bool Transfer(int control, const std::string& verb, const std::string& argument);
+
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> sessions_{0};
+  std::atomic<int> finished_{0};
+  std::atomic<bool> openData_{true};
+  mutable std::mutex mutex_;
+  std::string greeting_ = "220 fake server ready\r\n";
+  std::map<std::string, std::deque<std::string>> replies_;
+  std::deque<std::string> listings_;
+  std::vector<std::string> transcript_;
+  std::map<std::string, std::string> stored_;
+  std::string dataAddress_;
+  int dataPort_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace tovra::test
