@@ -30,8 +30,15 @@ std::string AbsolutePath(const std::string& path) {
 
 bool IsPageName(std::string_view path) { return path.ends_with(".htm") || path.ends_with(".html"); }
 
+// One conversion for the whole list: a page can give a million lines.
 void PrintList(const TStringList& list) {
-  for (const std::string& line : list) PrintLine(line);
+  if (list.Empty()) return;
+  std::string text;
+  for (int i = 0; i < list.Count(); ++i) {
+    if (i > 0) text += '\n';
+    text += list[i];
+  }
+  PrintLine(text);
 }
 
 int RunLinks(const Args& args) {

@@ -4,13 +4,14 @@
 #include <cstring>
 #include <string>
 
+#include "html/page_scan.h"
 #include "platform/files.h"
 #include "util/char_string.h"
 
 namespace tovra {
 namespace {
 
-constexpr std::size_t kNone = std::string_view::npos;
+using scan::kNone;
 
 // Where the reference of a tag may stand, in the order in which they are
 // examined: of the names present in a tag, the last in this order decides.
@@ -18,47 +19,9 @@ constexpr std::array<std::string_view, 6> kSources = {
     " src", " href", " background", " tracingsrc", "background-image:", "list-style-image:",
 };
 constexpr std::size_t kFirstStyleSource = 4;
+constexpr std::size_t kLastSource = 5;
 
 inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-inline std::size_t StepAt(std::string_view text, std::size_t i) {
-  return (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
-}
-
-// Byte offset of the first character that is the single byte c (an ASCII
-// byte, never a lead byte) at or after the character boundary `from`.
-std::size_t FindCharByte(std::string_view text, char c, std::size_t from) {
-  std::size_t i = from;
-  const std::size_t n = text.size();
-  while (i < n) {
-    const char b = text[i];
-    if (b == c) return i;
-    i += (IsLeadByte(static_cast<unsigned char>(b)) && i + 1 < n) ? 2 : 1;
-  }
-  return kNone;
-}
-
-// CharTrim without copying: the trimmed text is a contiguous part of s.
-// `endsWithGt` tells whether its last character is the single byte ">".
-std::string_view TrimView(std::string_view s, bool* endsWithGt = nullptr) {
-  std::size_t i = 0;
-  while (i < s.size() && IsBlankAt(s, i)) i += StepAt(s, i);
-  const std::size_t start = i;
-  std::size_t end = i;
-  std::size_t lastStart = kNone;
-  while (i < s.size()) {
-    const std::size_t n = StepAt(s, i);
-    const unsigned char b = static_cast<unsigned char>(s[i]);
-    // Fast path for the common printable ASCII byte, which is never a blank.
-    if ((b > 0x20 && b < 0x7F) || !IsBlankAt(s, i)) {
-      lastStart = i;
-      end = i + n;
-    }
-    i += n;
-  }
-  if (endsWithGt != nullptr) *endsWithGt = lastStart != kNone && end - lastStart == 1 && s[lastStart] == '>';
-  return s.substr(start, end - start);
-}
 
 // Whether the lower-cased text matches the ASCII name at byte offset i. A lead
 // byte never equals a byte of the name, so a match never covers a double-byte
@@ -71,31 +34,46 @@ bool MatchesLowered(std::string_view text, std::size_t i, std::string_view name)
   return true;
 }
 
-// Index in kSources of the source that decides for this tag and the byte
+// Index in kSources of the source that decides for this tag, and the byte
 // offset of its first occurrence; kNone when the tag names none of them.
 std::size_t DecidingSource(std::string_view tag, std::size_t& at) {
   std::array<std::size_t, kSources.size()> first;
   first.fill(kNone);
+  const auto note = [&](std::size_t source, std::size_t i) {
+    if (first[source] == kNone && MatchesLowered(tag, i, kSources[source])) first[source] = i;
+  };
+  const char* p = tag.data();
   const std::size_t n = tag.size();
   std::size_t i = 0;
   while (i < n) {
-    const char b = LowerAscii(tag[i]);
-    if (b == ' ') {
-      for (std::size_t s = 0; s < kFirstStyleSource; ++s) {
-        if (first[s] == kNone && MatchesLowered(tag, i, kSources[s])) first[s] = i;
+    if (i + 8 <= n) {
+      // Skip eight ASCII bytes at once when none can begin a name.
+      const std::uint64_t w = scan::swar::Load(p + i);
+      const std::uint64_t lowered = w | (scan::swar::kOnes * 0x20);
+      if ((w & scan::swar::kHighs) == 0 && !scan::swar::HasByte(w, ' ') && !scan::swar::HasByte(lowered, 'b') &&
+          !scan::swar::HasByte(lowered, 'l')) {
+        i += 8;
+        continue;
+      }
+    }
+    const char b = LowerAscii(p[i]);
+    if (b == ' ' && i + 1 < n) {
+      switch (LowerAscii(p[i + 1])) {
+        case 's': note(0, i); break;
+        case 'h': note(1, i); break;
+        case 'b': note(2, i); break;
+        case 't': note(3, i); break;
+        default: break;
       }
     } else if (b == 'b') {
-      if (first[4] == kNone && MatchesLowered(tag, i, kSources[4])) first[4] = i;
-    } else if (b == 'l') {
-      if (first[5] == kNone && MatchesLowered(tag, i, kSources[5])) break;  // nothing outranks it
+      note(4, i);
+    } else if (b == 'l' && MatchesLowered(tag, i, kSources[kLastSource])) {
+      at = i;  // nothing outranks it
+      return kLastSource;
     }
-    i += StepAt(tag, i);
+    i += scan::Step(tag, i);
   }
-  if (i < n) {
-    at = i;
-    return 5;
-  }
-  for (std::size_t s = kFirstStyleSource + 1; s-- > 0;) {
+  for (std::size_t s = kLastSource; s-- > 0;) {
     if (first[s] != kNone) {
       at = first[s];
       return s;
@@ -104,38 +82,50 @@ std::size_t DecidingSource(std::string_view tag, std::size_t& at) {
   return kNone;
 }
 
-// The reference that a value of the form `= "text"` gives, as a part of
-// `value`; empty when it gives none.
-std::string_view ReferenceOf(std::string_view value) {
-  if (value.empty() || value[0] != '=') return {};
-  value = TrimView(value.substr(1));
-  if (value.empty() || (value[0] != '"' && value[0] != '\'')) return {};
+// The quoted text of an attribute value of the form `= "text"` (blanks
+// around "=" allowed, apostrophes or double quotes); false when the value is
+// not of that form. Trailing blanks never matter (a quote is not a blank), so
+// only leading ones are skipped: the rest of a long tag is not walked.
+bool QuotedText(std::string_view value, std::string_view& text) {
+  value = scan::TrimLeading(value);
+  if (value.empty() || value[0] != '=') return false;
+  value = scan::TrimLeading(value.substr(1));
+  if (value.empty() || (value[0] != '"' && value[0] != '\'')) return false;
   const char quote = value[0];
   value.remove_prefix(1);
-  const std::size_t close = FindCharByte(value, quote, 0);
-  if (close == kNone) return {};
-  value = value.substr(0, close);
-  if (value.starts_with("http://") || value.starts_with("file://")) return {};
-  // The fragment is cut at the first '#' byte, as a split at "#" would cut it.
-  if (FindCharByte(value, '#', 0) != kNone) value = value.substr(0, value.find('#'));
-  const std::size_t query = FindCharByte(value, '?', 0);
-  if (query != kNone) value = value.substr(0, query);
-  if (value.starts_with("mailto:")) return {};
-  return value;
+  const std::size_t close = scan::FindChar(value, quote, 0);
+  if (close == kNone) return false;
+  text = value.substr(0, close);
+  return true;
 }
 
-// The value of a style property: the text between the first "(" of the tag
-// and the next ")", read like a quoted attribute value.
-std::string StylePropertyValue(std::string_view tag) {
-  const std::size_t open = FindCharByte(tag, '(', 0);
+// The argument of a style property, read as if it were written `="inner"`:
+// the text between the first "(" of the tag and the next ")", up to a double
+// quote in it. An argument ending in a lone lead byte would take the closing
+// quote as its trail byte, and so gives nothing.
+bool StyleArgument(std::string_view tag, std::string_view& text) {
+  const std::size_t open = scan::FindChar(tag, '(', 0);
   std::string_view inner = open == kNone ? tag : tag.substr(open + 1);
-  const std::size_t close = FindCharByte(inner, ')', 0);
+  const std::size_t close = scan::FindChar(inner, ')', 0);
   inner = close == kNone ? std::string_view() : inner.substr(0, close);
-  std::string value;
-  value.reserve(inner.size() + 3);
-  value += "=\"";
-  value += inner;
-  value += '"';
+  std::size_t i = 0;
+  while (i < inner.size()) {
+    if (inner[i] == '"') break;
+    if (scan::IsLead(inner[i]) && i + 1 == inner.size()) return false;
+    i += scan::Step(inner, i);
+  }
+  text = inner.substr(0, i);
+  return true;
+}
+
+// The reference a quoted text gives, as a part of it; empty when none.
+std::string_view CleanReference(std::string_view value) {
+  if (value.starts_with("http://") || value.starts_with("file://")) return {};
+  // The fragment is cut at the first '#' byte, as a split at "#" would cut it.
+  if (scan::FindChar(value, '#', 0) != kNone) value = value.substr(0, value.find('#'));
+  const std::size_t query = scan::FindChar(value, '?', 0);
+  if (query != kNone) value = value.substr(0, query);
+  if (value.starts_with("mailto:")) return {};
   return value;
 }
 
@@ -144,14 +134,12 @@ void AddTagLink(std::string_view token, TStringList& links) {
   std::size_t at = 0;
   const std::size_t source = DecidingSource(token, at);
   if (source == kNone) return;
-  std::string_view reference;
-  std::string styleValue;
-  if (source < kFirstStyleSource) {
-    reference = ReferenceOf(TrimView(token.substr(at + kSources[source].size())));
-  } else {
-    styleValue = StylePropertyValue(token);
-    reference = ReferenceOf(styleValue);
-  }
+  std::string_view text;
+  const bool quoted = source < kFirstStyleSource
+                          ? QuotedText(token.substr(at + kSources[source].size()), text)
+                          : StyleArgument(token, text);
+  if (!quoted) return;
+  const std::string_view reference = CleanReference(text);
   if (!reference.empty()) links.Add(std::string(reference));
 }
 
@@ -162,10 +150,10 @@ void SplitText(std::string_view text, OnToken& onToken) {
   while (pos < text.size()) {
     std::size_t end;
     if (text[pos] == '<') {
-      const std::size_t close = FindCharByte(text, '>', pos + 1);
+      const std::size_t close = scan::FindChar(text, '>', pos + 1);
       end = close == kNone ? text.size() : close + 1;  // an unclosed tag takes the rest
     } else {
-      end = FindCharByte(text, '<', pos);
+      end = scan::FindChar(text, '<', pos);
       if (end == kNone) end = text.size();
     }
     onToken(text.substr(pos, end - pos));
@@ -182,7 +170,7 @@ class Tokenizer {
 
   void AddLine(std::string_view line) {
     bool endsWithGt = false;
-    const std::string_view text = TrimView(line, &endsWithGt);
+    const std::string_view text = scan::Trim(line, endsWithGt);
     if (!joining_) {
       if (endsWithGt) {
         SplitText(text, onToken_);
@@ -217,14 +205,10 @@ void TokenizeBytes(std::string_view bytes, Tokenizer<OnToken>& tokenizer) {
   const std::size_t n = bytes.size();
   std::size_t i = 0;
   while (i < n) {
-    std::size_t end = i;
-    while (end < n && (static_cast<unsigned char>(data[end]) > '\r' || (data[end] != '\r' && data[end] != '\n'))) {
-      ++end;
-    }
-    std::string_view line(data + i, end - i);
-    if (const void* nul = std::memchr(line.data(), 0, line.size())) {
-      line = line.substr(0, static_cast<const char*>(nul) - line.data());
-    }
+    std::size_t end = scan::FindLineBreak(data, i, n);
+    const std::string_view line(data + i, end - i);
+    // A NUL ends its line; the rest of that line is dropped.
+    while (end < n && data[end] == '\0') end = scan::FindLineBreak(data, end + 1, n);
     tokenizer.AddLine(line);
     if (end < n && data[end] == '\r' && end + 1 < n && data[end + 1] == '\n') ++end;
     i = end + 1;
