@@ -5,12 +5,11 @@
 // into $TOVRA_BENCH_DIR when set (and kept there, e.g. for timing tovra-cli
 // on them), otherwise into a temporary folder removed at the end.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-
-#include <unistd.h>
 
 #include "html/htmlanal.h"
 #include "platform/files.h"
@@ -25,8 +24,8 @@ std::string OrdinaryLine(std::size_t i) {
   const std::string n = std::to_string(i % 997);
   switch (i % 4) {
     case 0:
-      return "<tr><td class=\"item\"><a href=\"page" + n + ".html#top\">日記 " + n +
-             "</a></td><td><img src=\"img/p" + n + ".gif\" width=\"16\" height=\"16\" alt=\"\"></td></tr>";
+      return "<tr><td class=\"item\"><a href=\"page" + n + ".html#top\">日記 " + n + "</a></td><td><img src=\"img/p" +
+             n + ".gif\" width=\"16\" height=\"16\" alt=\"\"></td></tr>";
     case 1:
       return "<p>山あいの小さな町から、季節の便りをお届けしています。 Some plain text, item " + n + ".</p>";
     case 2:

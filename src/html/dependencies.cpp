@@ -58,8 +58,10 @@ std::string JoinFolder(std::string_view folder, std::string_view rest) {
 bool IsPagePath(std::string_view path) {
   std::size_t dot = std::string_view::npos;
   for (std::size_t i = 0; i < path.size(); i += CharBytesAt(path, i)) {
-    if (IsSepAt(path, i)) dot = std::string_view::npos;
-    else if (path[i] == '.') dot = i;
+    if (IsSepAt(path, i))
+      dot = std::string_view::npos;
+    else if (path[i] == '.')
+      dot = i;
   }
   if (dot == std::string_view::npos) return false;
   const std::string_view ext = path.substr(dot);
@@ -98,7 +100,7 @@ std::string ResolveLinkPath(std::string_view reference, std::string_view siteRoo
   if (up > n) return {};
 
   std::string result;
-  bool relative = n == 0;  // a page given without a folder: the result stays relative
+  bool relative = n == 0;         // a page given without a folder: the result stays relative
   if (n > 0) result = folder[0];  // the top ("" for the root folder) always stays
   for (std::size_t k = 1; k < n - up; ++k) {
     result += kPathSep;

@@ -34,6 +34,12 @@ bool MatchesLowered(std::string_view text, std::size_t i, std::string_view name)
   return true;
 }
 
+// The attribute names all begin with a blank; the letter behind it tells
+// which one can stand there.
+constexpr std::size_t AttributeByLetter(char c) {
+  return c == 's' ? 0 : c == 'h' ? 1 : c == 'b' ? 2 : c == 't' ? 3 : kNone;
+}
+
 // Index in kSources of the source that decides for this tag, and the byte
 // offset of its first occurrence; kNone when the tag names none of them.
 std::size_t DecidingSource(std::string_view tag, std::size_t& at) {
@@ -58,13 +64,8 @@ std::size_t DecidingSource(std::string_view tag, std::size_t& at) {
     }
     const char b = LowerAscii(p[i]);
     if (b == ' ' && i + 1 < n) {
-      switch (LowerAscii(p[i + 1])) {
-        case 's': note(0, i); break;
-        case 'h': note(1, i); break;
-        case 'b': note(2, i); break;
-        case 't': note(3, i); break;
-        default: break;
-      }
+      const std::size_t source = AttributeByLetter(LowerAscii(p[i + 1]));
+      if (source != kNone) note(source, i);
     } else if (b == 'b') {
       note(4, i);
     } else if (b == 'l' && MatchesLowered(tag, i, kSources[kLastSource])) {
@@ -135,9 +136,8 @@ void AddTagLink(std::string_view token, TStringList& links) {
   const std::size_t source = DecidingSource(token, at);
   if (source == kNone) return;
   std::string_view text;
-  const bool quoted = source < kFirstStyleSource
-                          ? QuotedText(token.substr(at + kSources[source].size()), text)
-                          : StyleArgument(token, text);
+  const bool quoted = source < kFirstStyleSource ? QuotedText(token.substr(at + kSources[source].size()), text)
+                                                 : StyleArgument(token, text);
   if (!quoted) return;
   const std::string_view reference = CleanReference(text);
   if (!reference.empty()) links.Add(std::string(reference));

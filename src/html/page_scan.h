@@ -25,7 +25,9 @@ inline constexpr std::array<bool, 256> kLead = [] {
 inline bool IsLead(char b) { return kLead[static_cast<unsigned char>(b)]; }
 
 // Bytes of the character at byte offset i (i < text.size()).
-inline std::size_t Step(std::string_view text, std::size_t i) { return (IsLead(text[i]) && i + 1 < text.size()) ? 2 : 1; }
+inline std::size_t Step(std::string_view text, std::size_t i) {
+  return (IsLead(text[i]) && i + 1 < text.size()) ? 2 : 1;
+}
 
 namespace swar {
 inline constexpr std::uint64_t kOnes = 0x0101010101010101ULL;

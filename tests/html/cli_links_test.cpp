@@ -65,10 +65,10 @@ TEST(CliLinks, DemoPagesInDocumentOrder) {
   CliResult r = RunCli({"links", "index.html", "diary/autumn.html"}, Demo());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, Lines({"style.css", "js/menu.js", "img/bg.gif", "img/logo.gif", "img/dot.gif", "profile.html",
-                          "diary/index.html", "links.html", "/img/banner.png", "img/new.gif", "img/leaf.gif",
-                          "cgi/count.cgi", "../style.css", "./diary.css", "写真/表紙.png", "index.html",
-                          "/index.html"}));
+  EXPECT_EQ(r.out,
+            Lines({"style.css", "js/menu.js", "img/bg.gif", "img/logo.gif", "img/dot.gif", "profile.html",
+                   "diary/index.html", "links.html", "/img/banner.png", "img/new.gif", "img/leaf.gif", "cgi/count.cgi",
+                   "../style.css", "./diary.css", "写真/表紙.png", "index.html", "/index.html"}));
 }
 
 TEST(CliLinks, EdgeCasePage) {

@@ -80,13 +80,9 @@ TEST(IsUnderRoot, FolderBoundaries) {
     const char *root, *path;
     bool expected;
   } cases[] = {
-      {"/site", "/site/a.htm", true},
-      {"/site", "/other/site/a.htm", false},
-      {"/site", "/site", true},
+      {"/site", "/site/a.htm", true},   {"/site", "/other/site/a.htm", false}, {"/site", "/site", true},
       {"/site", "/site2/a.htm", false},  // a root that is a prefix of another site's root
-      {"/site", "/Site/a.htm", false},
-      {"/site/", "/site/a.htm", true},
-      {"/", "/a.htm", true},
+      {"/site", "/Site/a.htm", false},  {"/site/", "/site/a.htm", true},       {"/", "/a.htm", true},
       {"", "anything", true},
   };
   for (const auto& c : cases) EXPECT_EQ(IsUnderRoot(c.root, c.path), c.expected) << c.root << " " << c.path;
