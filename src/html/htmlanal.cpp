@@ -1,5 +1,6 @@
 #include "html/htmlanal.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -100,23 +101,17 @@ bool QuotedText(std::string_view value, std::string_view& text) {
   return true;
 }
 
-// The argument of a style property, read as if it were written `="inner"`:
-// the text between the first "(" of the tag and the next ")", up to a double
-// quote in it. An argument ending in a lone lead byte would take the closing
-// quote as its trail byte, and so gives nothing.
-bool StyleArgument(std::string_view tag, std::string_view& text) {
+// The argument of a style property: the text between the first "(" of the
+// tag and the next ")", read as the quoted value `="argument"` would be read,
+// that is up to a double quote inside it. (The argument ends at a character
+// boundary, so that closing quote always stands as a character of its own.)
+std::string_view StyleArgument(std::string_view tag) {
   const std::size_t open = scan::FindChar(tag, '(', 0);
-  std::string_view inner = open == kNone ? tag : tag.substr(open + 1);
+  const std::string_view inner = open == kNone ? tag : tag.substr(open + 1);
   const std::size_t close = scan::FindChar(inner, ')', 0);
-  inner = close == kNone ? std::string_view() : inner.substr(0, close);
-  std::size_t i = 0;
-  while (i < inner.size()) {
-    if (inner[i] == '"') break;
-    if (scan::IsLead(inner[i]) && i + 1 == inner.size()) return false;
-    i += scan::Step(inner, i);
-  }
-  text = inner.substr(0, i);
-  return true;
+  if (close == kNone) return {};
+  const std::string_view argument = inner.substr(0, close);
+  return argument.substr(0, std::min(scan::FindChar(argument, '"', 0), argument.size()));
 }
 
 // The reference a quoted text gives, as a part of it; empty when none.
@@ -136,9 +131,11 @@ void AddTagLink(std::string_view token, TStringList& links) {
   const std::size_t source = DecidingSource(token, at);
   if (source == kNone) return;
   std::string_view text;
-  const bool quoted = source < kFirstStyleSource ? QuotedText(token.substr(at + kSources[source].size()), text)
-                                                 : StyleArgument(token, text);
-  if (!quoted) return;
+  if (source >= kFirstStyleSource) {
+    text = StyleArgument(token);
+  } else if (!QuotedText(token.substr(at + kSources[source].size()), text)) {
+    return;
+  }
   const std::string_view reference = CleanReference(text);
   if (!reference.empty()) links.Add(std::string(reference));
 }
