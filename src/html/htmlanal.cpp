@@ -53,6 +53,7 @@ std::size_t DecidingSource(std::string_view tag, std::size_t& at) {
   const std::size_t n = tag.size();
   std::size_t i = 0;
   while (i < n) {
+    std::size_t stop = n;
     if (i + 8 <= n) {
       // Skip eight ASCII bytes at once when none can begin a name.
       const std::uint64_t w = scan::swar::Load(p + i);
@@ -62,18 +63,20 @@ std::size_t DecidingSource(std::string_view tag, std::size_t& at) {
         i += 8;
         continue;
       }
+      stop = i + 8;
     }
-    const char b = LowerAscii(p[i]);
-    if (b == ' ' && i + 1 < n) {
-      const std::size_t source = AttributeByLetter(LowerAscii(p[i + 1]));
-      if (source != kNone) note(source, i);
-    } else if (b == 'b') {
-      note(4, i);
-    } else if (b == 'l' && MatchesLowered(tag, i, kSources[kLastSource])) {
-      at = i;  // nothing outranks it
-      return kLastSource;
+    for (; i < stop; i += scan::Step(tag, i)) {
+      const char b = LowerAscii(p[i]);
+      if (b == ' ' && i + 1 < n) {
+        const std::size_t source = AttributeByLetter(LowerAscii(p[i + 1]));
+        if (source != kNone) note(source, i);
+      } else if (b == 'b') {
+        note(4, i);
+      } else if (b == 'l' && MatchesLowered(tag, i, kSources[kLastSource])) {
+        at = i;  // nothing outranks it
+        return kLastSource;
+      }
     }
-    i += scan::Step(tag, i);
   }
   for (std::size_t s = kLastSource; s-- > 0;) {
     if (first[s] != kNone) {

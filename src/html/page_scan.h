@@ -85,40 +85,34 @@ inline std::string_view TrimLeading(std::string_view s) {
   return s.substr(i);
 }
 
+// Whether byte offset i is a character boundary, given that `origin` (<= i)
+// is one. Looks backwards only: the byte before a run of lead-range bytes
+// ends a character, and the run pairs up from there. Costs the length of
+// that run, so the end of a long line is found without walking the line.
+inline bool IsBoundary(std::string_view s, std::size_t origin, std::size_t i) {
+  std::size_t k = i;
+  while (k > origin && IsLead(s[k - 1])) --k;
+  return (i - k) % 2 == 0;
+}
+
 // The text without leading and trailing blanks (a part of s, not a copy);
 // `endsWithGt` tells whether its last character is the single byte '>'.
 inline std::string_view Trim(std::string_view s, bool& endsWithGt) {
-  const char* p = s.data();
-  const std::size_t n = s.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const std::size_t step = Step(s, i);
-    if (!IsBlank(s, i, step)) break;
-    i += step;
-  }
-  const std::size_t start = i;
-  std::size_t lastStart = kNone;
-  std::size_t end = i;
-  while (i < n) {
-    if (i + 8 <= n) {
-      // Eight printable ASCII characters: none is blank, the last ends the text so far.
-      const std::uint64_t w = swar::Load(p + i);
-      if ((w & swar::kHighs) == 0 && !swar::HasLess(w, 0x21) && !swar::HasByte(w, 0x7F)) {
-        lastStart = i + 7;
-        end = i + 8;
-        i += 8;
-        continue;
-      }
+  const std::string_view rest = TrimLeading(s);
+  const std::size_t start = s.size() - rest.size();
+  std::size_t end = s.size();
+  while (end > start) {
+    // The last character of s[start, end): one byte, or two when the byte
+    // before end is a trail byte.
+    const std::size_t last = IsBoundary(s, start, end - 1) ? end - 1 : end - 2;
+    if (!IsBlank(s, last, end - last)) {
+      endsWithGt = end - last == 1 && s[last] == '>';
+      return s.substr(start, end - start);
     }
-    const std::size_t step = Step(s, i);
-    if (!IsBlank(s, i, step)) {
-      lastStart = i;
-      end = i + step;
-    }
-    i += step;
+    end = last;
   }
-  endsWithGt = lastStart != kNone && end - lastStart == 1 && p[lastStart] == '>';
-  return s.substr(start, end - start);
+  endsWithGt = false;
+  return {};
 }
 
 inline std::string_view Trim(std::string_view s) {

@@ -175,6 +175,38 @@ TEST(TokenizePage, JoinsLinesAndCutsTokens) {
   }
 }
 
+// Line ends are found without walking the line: trailing blanks after runs
+// of lead-range bytes must still be read by characters.
+TEST(TokenizePage, LineEndsAfterLeadByteRuns) {
+  const std::string lines[] = {
+      "<a>\x81\x40",
+      "<a>\x81\x81\x40",
+      "<a>\x81\x81\x81\x40",
+      "<a>\x83 ",
+      "<a>\x83\x83 ",
+      "<a>\x83\x83\x83 \t",
+      "\x83>",
+      "\x83\x83>",
+      "\x83\x83\x83>",
+      "x\x81\x40\x81\x40>",
+      "\x81\x40\x81\x40",
+      "\x83",
+      "<b>\x95\x5c \x81\x40 ",
+      "\x81\x40<c>\x81",
+      "",
+      " \t ",
+  };
+  for (const auto& first : lines) {
+    for (const auto& second : lines) {
+      TStringList page{first, second, "<end>"};
+      TStringList expected, tokens;
+      test::LiteralTokenize(page, expected);
+      TokenizePage(page, tokens);
+      EXPECT_EQ(tokens.Items(), expected.Items()) << first << "|" << second;
+    }
+  }
+}
+
 TEST(ExtractTagLinks, SkipsTextTokensAndAppends) {
   TStringList tokens{"src='no.gif'", "<img src='a.gif'>", " <img src='no.gif'>", "<a href='#x'>", "<img src='b.gif'"};
   TStringList links{"kept"};
