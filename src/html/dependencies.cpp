@@ -58,10 +58,11 @@ std::string JoinFolder(std::string_view folder, std::string_view rest) {
 bool IsPagePath(std::string_view path) {
   std::size_t dot = std::string_view::npos;
   for (std::size_t i = 0; i < path.size(); i += CharBytesAt(path, i)) {
-    if (IsSepAt(path, i))
+    if (IsSepAt(path, i)) {
       dot = std::string_view::npos;
-    else if (path[i] == '.')
+    } else if (path[i] == '.') {
       dot = i;
+    }
   }
   if (dot == std::string_view::npos) return false;
   const std::string_view ext = path.substr(dot);
