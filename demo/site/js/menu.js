@@ -1,0 +1,2 @@
+// ‹Gß‚Ì‚ ‚¢‚³‚Â
+function greeting() { return "‚æ‚¤‚±‚»"; }

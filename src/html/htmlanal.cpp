@@ -1,0 +1,244 @@
+#include "html/htmlanal.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "html/page_scan.h"
+#include "platform/files.h"
+#include "util/char_string.h"
+
+namespace tovra {
+namespace {
+
+using scan::kNone;
+
+// Where the reference of a tag may stand, in the order in which they are
+// examined: of the names present in a tag, the last in this order decides.
+constexpr std::array<std::string_view, 6> kSources = {
+    " src", " href", " background", " tracingsrc", "background-image:", "list-style-image:",
+};
+constexpr std::size_t kFirstStyleSource = 4;
+constexpr std::size_t kLastSource = 5;
+
+inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Whether the lower-cased text matches the ASCII name at byte offset i. A lead
+// byte never equals a byte of the name, so a match never covers a double-byte
+// character.
+bool MatchesLowered(std::string_view text, std::size_t i, std::string_view name) {
+  if (text.size() - i < name.size()) return false;
+  for (std::size_t k = 0; k < name.size(); ++k) {
+    if (LowerAscii(text[i + k]) != name[k]) return false;
+  }
+  return true;
+}
+
+// The attribute names all begin with a blank; the letter behind it tells
+// which one can stand there.
+constexpr std::size_t AttributeByLetter(char c) {
+  return c == 's' ? 0 : c == 'h' ? 1 : c == 'b' ? 2 : c == 't' ? 3 : kNone;
+}
+
+// Index in kSources of the source that decides for this tag, and the byte
+// offset of its first occurrence; kNone when the tag names none of them.
+std::size_t DecidingSource(std::string_view tag, std::size_t& at) {
+  std::array<std::size_t, kSources.size()> first;
+  first.fill(kNone);
+  const auto note = [&](std::size_t source, std::size_t i) {
+    if (first[source] == kNone && MatchesLowered(tag, i, kSources[source])) first[source] = i;
+  };
+  const char* p = tag.data();
+  const std::size_t n = tag.size();
+  std::size_t i = 0;
+  while (i < n) {
+    std::size_t stop = n;
+    if (i + 8 <= n) {
+      // Skip eight ASCII bytes at once when none can begin a name.
+      const std::uint64_t w = scan::swar::Load(p + i);
+      const std::uint64_t lowered = w | (scan::swar::kOnes * 0x20);
+      if ((w & scan::swar::kHighs) == 0 && !scan::swar::HasByte(w, ' ') && !scan::swar::HasByte(lowered, 'b') &&
+          !scan::swar::HasByte(lowered, 'l')) {
+        i += 8;
+        continue;
+      }
+      stop = i + 8;
+    }
+    for (; i < stop; i += scan::Step(tag, i)) {
+      const char b = LowerAscii(p[i]);
+      if (b == ' ' && i + 1 < n) {
+        const std::size_t source = AttributeByLetter(LowerAscii(p[i + 1]));
+        if (source != kNone) note(source, i);
+      } else if (b == 'b') {
+        note(4, i);
+      } else if (b == 'l' && MatchesLowered(tag, i, kSources[kLastSource])) {
+        at = i;  // nothing outranks it
+        return kLastSource;
+      }
+    }
+  }
+  for (std::size_t s = kLastSource; s-- > 0;) {
+    if (first[s] != kNone) {
+      at = first[s];
+      return s;
+    }
+  }
+  return kNone;
+}
+
+// The quoted text of an attribute value of the form `= "text"` (blanks
+// around "=" allowed, apostrophes or double quotes); false when the value is
+// not of that form. Trailing blanks never matter (a quote is not a blank), so
+// only leading ones are skipped: the rest of a long tag is not walked.
+bool QuotedText(std::string_view value, std::string_view& text) {
+  value = scan::TrimLeading(value);
+  if (value.empty() || value[0] != '=') return false;
+  value = scan::TrimLeading(value.substr(1));
+  if (value.empty() || (value[0] != '"' && value[0] != '\'')) return false;
+  const char quote = value[0];
+  value.remove_prefix(1);
+  const std::size_t close = scan::FindChar(value, quote, 0);
+  if (close == kNone) return false;
+  text = value.substr(0, close);
+  return true;
+}
+
+// The argument of a style property: the text between the first "(" of the
+// tag and the next ")", read as the quoted value `="argument"` would be read,
+// that is up to a double quote inside it. (The argument ends at a character
+// boundary, so that closing quote always stands as a character of its own.)
+std::string_view StyleArgument(std::string_view tag) {
+  const std::size_t open = scan::FindChar(tag, '(', 0);
+  const std::string_view inner = open == kNone ? tag : tag.substr(open + 1);
+  const std::size_t close = scan::FindChar(inner, ')', 0);
+  if (close == kNone) return {};
+  const std::string_view argument = inner.substr(0, close);
+  return argument.substr(0, std::min(scan::FindChar(argument, '"', 0), argument.size()));
+}
+
+// The reference a quoted text gives, as a part of it; empty when none.
+std::string_view CleanReference(std::string_view value) {
+  if (value.starts_with("http://") || value.starts_with("file://")) return {};
+  // The fragment is cut at the first '#' byte, as a split at "#" would cut it.
+  if (scan::FindChar(value, '#', 0) != kNone) value = value.substr(0, value.find('#'));
+  const std::size_t query = scan::FindChar(value, '?', 0);
+  if (query != kNone) value = value.substr(0, query);
+  if (value.starts_with("mailto:")) return {};
+  return value;
+}
+
+void AddTagLink(std::string_view token, TStringList& links) {
+  if (token.empty() || token[0] != '<') return;
+  std::size_t at = 0;
+  const std::size_t source = DecidingSource(token, at);
+  if (source == kNone) return;
+  std::string_view text;
+  if (source >= kFirstStyleSource) {
+    text = StyleArgument(token);
+  } else if (!QuotedText(token.substr(at + kSources[source].size()), text)) {
+    return;
+  }
+  const std::string_view reference = CleanReference(text);
+  if (!reference.empty()) links.Add(std::string(reference));
+}
+
+// Cuts one joined text into tokens.
+template <typename OnToken>
+void SplitText(std::string_view text, OnToken& onToken) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end;
+    if (text[pos] == '<') {
+      const std::size_t close = scan::FindChar(text, '>', pos + 1);
+      end = close == kNone ? text.size() : close + 1;  // an unclosed tag takes the rest
+    } else {
+      end = scan::FindChar(text, '<', pos);
+      if (end == kNone) end = text.size();
+    }
+    onToken(text.substr(pos, end - pos));
+    pos = end;
+  }
+}
+
+// Joins trimmed lines until one ends with ">", then cuts the joined text.
+// A text that is a single line is cut in place, without copying.
+template <typename OnToken>
+class Tokenizer {
+ public:
+  explicit Tokenizer(OnToken& onToken) : onToken_(onToken) {}
+
+  void AddLine(std::string_view line) {
+    bool endsWithGt = false;
+    const std::string_view text = scan::Trim(line, endsWithGt);
+    if (!joining_) {
+      if (endsWithGt) {
+        SplitText(text, onToken_);
+        return;
+      }
+      joined_.assign(text);
+      joining_ = true;
+      return;
+    }
+    joined_ += ' ';
+    joined_ += text;
+    if (endsWithGt) Finish();
+  }
+
+  void Finish() {
+    if (!joining_) return;
+    joining_ = false;
+    SplitText(joined_, onToken_);
+  }
+
+ private:
+  OnToken& onToken_;
+  std::string joined_;
+  bool joining_ = false;
+};
+
+// Feeds the lines of page bytes to the tokenizer: separated by CR LF, CR or
+// LF, each ending at its first NUL.
+template <typename OnToken>
+void TokenizeBytes(std::string_view bytes, Tokenizer<OnToken>& tokenizer) {
+  const char* data = bytes.data();
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n) {
+    std::size_t end = scan::FindLineBreak(data, i, n);
+    const std::string_view line(data + i, end - i);
+    // A NUL ends its line; the rest of that line is dropped.
+    while (end < n && data[end] == '\0') end = scan::FindLineBreak(data, end + 1, n);
+    tokenizer.AddLine(line);
+    if (end < n && data[end] == '\r' && end + 1 < n && data[end + 1] == '\n') ++end;
+    i = end + 1;
+  }
+  tokenizer.Finish();
+}
+
+}  // namespace
+
+void ExtractLinksFromText(TStringList& links, std::string_view pageBytes) {
+  auto onToken = [&links](std::string_view token) { AddTagLink(token, links); };
+  Tokenizer<decltype(onToken)> tokenizer(onToken);
+  TokenizeBytes(pageBytes, tokenizer);
+}
+
+bool ExtractLinks(TStringList& links, std::string_view pageFile) {
+  const std::string bytes = ReadFileBytes(pageFile);
+  ExtractLinksFromText(links, bytes);
+  return true;
+}
+
+void TokenizePage(const TStringList& lines, TStringList& tokens) {
+  auto onToken = [&tokens](std::string_view token) { tokens.Add(std::string(token)); };
+  Tokenizer<decltype(onToken)> tokenizer(onToken);
+  for (const std::string& line : lines) tokenizer.AddLine(TextOf(line));
+  tokenizer.Finish();
+}
+
+void ExtractTagLinks(const TStringList& tokens, TStringList& links) {
+  for (const std::string& token : tokens) AddTagLink(TextOf(token), links);
+}
+
+}  // namespace tovra

@@ -1,0 +1,143 @@
+// Fast character-aligned scanning of Shift-JIS page text, the building blocks
+// of link extraction. Each function steps by characters exactly as the
+// character string functions do (a lead byte 0x81-0x9F / 0xE0-0xFC pairs with
+// the next byte), so nothing ever starts at a trail byte; runs of plain ASCII
+// are skipped eight bytes at a time. Stateless and thread-safe.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace tovra::scan {
+
+inline constexpr std::size_t kNone = std::string_view::npos;
+
+inline constexpr std::array<bool, 256> kLead = [] {
+  std::array<bool, 256> lead{};
+  for (int b = 0x81; b <= 0x9F; ++b) lead[b] = true;
+  for (int b = 0xE0; b <= 0xFC; ++b) lead[b] = true;
+  return lead;
+}();
+
+inline bool IsLead(char b) { return kLead[static_cast<unsigned char>(b)]; }
+
+// Bytes of the character at byte offset i (i < text.size()).
+inline std::size_t Step(std::string_view text, std::size_t i) {
+  return (IsLead(text[i]) && i + 1 < text.size()) ? 2 : 1;
+}
+
+namespace swar {
+inline constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+inline constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+inline std::uint64_t Load(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+// Whether some byte of w is below n (n <= 128); bytes >= 0x80 never count.
+inline bool HasLess(std::uint64_t w, unsigned n) { return ((w - kOnes * n) & ~w & kHighs) != 0; }
+inline bool HasByte(std::uint64_t w, unsigned char c) { return HasLess(w ^ (kOnes * c), 1); }
+}  // namespace swar
+
+// Byte offset of the first character that is the ASCII byte c, searching
+// from the character boundary `from`; kNone when there is none.
+inline std::size_t FindChar(std::string_view text, char c, std::size_t from) {
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  std::size_t i = from;
+  while (i < n) {
+    std::size_t stop = n;
+    if (i + 8 <= n) {
+      const std::uint64_t w = swar::Load(p + i);
+      if ((w & swar::kHighs) == 0 && !swar::HasByte(w, static_cast<unsigned char>(c))) {
+        i += 8;
+        continue;
+      }
+      stop = i + 8;
+    }
+    while (i < stop) {
+      if (p[i] == c) return i;
+      i += (IsLead(p[i]) && i + 1 < n) ? 2 : 1;
+    }
+  }
+  return kNone;
+}
+
+// Whether the character at i is a blank: 0x01-0x20, 0x7F or the full-width
+// space 0x81 0x40.
+inline bool IsBlank(std::string_view text, std::size_t i, std::size_t step) {
+  const unsigned char b = static_cast<unsigned char>(text[i]);
+  if (step == 2) return b == 0x81 && static_cast<unsigned char>(text[i + 1]) == 0x40;
+  return (b >= 0x01 && b <= 0x20) || b == 0x7F;
+}
+
+// The text without its leading blanks.
+inline std::string_view TrimLeading(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const std::size_t step = Step(s, i);
+    if (!IsBlank(s, i, step)) break;
+    i += step;
+  }
+  return s.substr(i);
+}
+
+// Whether byte offset i is a character boundary, given that `origin` (<= i)
+// is one. Looks backwards only: the byte before a run of lead-range bytes
+// ends a character, and the run pairs up from there. Costs the length of
+// that run, so the end of a long line is found without walking the line.
+inline bool IsBoundary(std::string_view s, std::size_t origin, std::size_t i) {
+  std::size_t k = i;
+  while (k > origin && IsLead(s[k - 1])) --k;
+  return (i - k) % 2 == 0;
+}
+
+// The text without leading and trailing blanks (a part of s, not a copy);
+// `endsWithGt` tells whether its last character is the single byte '>'.
+inline std::string_view Trim(std::string_view s, bool& endsWithGt) {
+  const std::string_view rest = TrimLeading(s);
+  const std::size_t start = s.size() - rest.size();
+  std::size_t end = s.size();
+  while (end > start) {
+    // The last character of s[start, end): one byte, or two when the byte
+    // before end is a trail byte.
+    const std::size_t last = IsBoundary(s, start, end - 1) ? end - 1 : end - 2;
+    if (!IsBlank(s, last, end - last)) {
+      endsWithGt = end - last == 1 && s[last] == '>';
+      return s.substr(start, end - start);
+    }
+    end = last;
+  }
+  endsWithGt = false;
+  return {};
+}
+
+inline std::string_view Trim(std::string_view s) {
+  bool ignored;
+  return Trim(s, ignored);
+}
+
+// Byte offset of the first CR, LF or NUL at or after i (bytes, not
+// characters: lines are separated before characters are read); n when none.
+inline std::size_t FindLineBreak(const char* p, std::size_t i, std::size_t n) {
+  while (i < n) {
+    std::size_t stop = n;
+    if (i + 8 <= n) {
+      // Only a word with a byte below 0x0E can hold one.
+      if (!swar::HasLess(swar::Load(p + i), 0x0E)) {
+        i += 8;
+        continue;
+      }
+      stop = i + 8;
+    }
+    for (; i < stop; ++i) {
+      if (p[i] == '\r' || p[i] == '\n' || p[i] == '\0') return i;
+    }
+  }
+  return n;
+}
+
+}  // namespace tovra::scan

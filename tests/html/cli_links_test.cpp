@@ -1,0 +1,145 @@
+// tovra-cli links / deps, run as a program: what a user sees on the terminal.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/encoding.h"
+#include "platform/files.h"
+#include "support/temp_dir.h"
+
+namespace tovra {
+namespace {
+
+struct CliResult {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string CliPath() {
+  if (const char* dir = std::getenv("TOVRA_BINARY_DIR")) return std::string(dir) + "/src/cli/tovra-cli";
+  return TOVRA_CLI_PATH;
+}
+
+// Runs tovra-cli in `cwd` with a UTF-8 terminal; arguments are UTF-8.
+CliResult RunCli(const std::vector<std::string>& args, const std::string& cwd) {
+  test::TempDir capture;
+  const std::string outPath = capture.Sub("out"), errPath = capture.Sub("err");
+  const std::string program = CliPath();
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || ::chdir(cwd.c_str()) != 0) ::_exit(126);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  CliResult result;
+  int status = 0;
+  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  result.out = ReadFileBytes(outPath);
+  result.err = ReadFileBytes(errPath);
+  return result;
+}
+
+// Expected terminal lines, written here in CP932 and shown in UTF-8.
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += Cp932ToUtf8(line) + "\n";
+  return text;
+}
+
+std::string Demo() { return test::SourceDir() + "/demo/site"; }
+
+TEST(CliLinks, DemoPagesInDocumentOrder) {
+  CliResult r = RunCli({"links", "index.html", "diary/autumn.html"}, Demo());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out,
+            Lines({"style.css", "js/menu.js", "img/bg.gif", "img/logo.gif", "img/dot.gif", "profile.html",
+                   "diary/index.html", "links.html", "/img/banner.png", "img/new.gif", "img/leaf.gif", "cgi/count.cgi",
+                   "../style.css", "./diary.css", "写真/表紙.png", "index.html", "/index.html"}));
+}
+
+TEST(CliLinks, EdgeCasePage) {
+  test::TempDir dir;
+  dir.Write("edge.htm",
+            "<IMG SRC='Pic.GIF'><img src=a.gif><img src = 'b.gif'><img\r\nsrc='c.gif'><img\tsrc='no.gif'>\r\n"
+            "<a href='p.htm#sec'><a href='#top'><img src='cgi/count.cgi?id=3'>\r\n"
+            "<a href='http://x.jp/'><a href='file://x'><a href='mailto:a@b'><a href='HTTP://X.JP/'>"
+            "<a href='https://x.jp/'>\r\n"
+            "<td style='background-image:url(bg.gif)' src='s.gif'><ul style='list-style-image:url(dot.gif)'>\r\n"
+            "<!-- <img src='old.gif'> --><img src='b.gif'>\r\n"
+            "<img src='\x89\xe6\x91\x9c.gif'>\r\n"
+            "<img src='unclosed.gif'");
+  CliResult r = RunCli({"links", "edge.htm"}, dir.Path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, Lines({"Pic.GIF", "b.gif", "c.gif", "p.htm", "cgi/count.cgi", "HTTP://X.JP/", "https://x.jp/",
+                          "bg.gif", "dot.gif", "old.gif", "b.gif", "画像.gif", "unclosed.gif"}));
+}
+
+TEST(CliDeps, DemoSelectionGivesTheUploadList) {
+  const std::string site = Demo();
+  CliResult r = RunCli({"deps", "--root", "demo/site", "demo/site/index.html", "demo/site/diary/autumn.html",
+                        "demo/site/style.css", "demo/site/diary/index.html"},
+                       test::SourceDir());
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> expected;
+  for (const char* path : {"/index.html", "/diary/autumn.html", "/style.css", "/diary/index.html", "/js/menu.js",
+                           "/img/bg.gif", "/img/logo.gif", "/img/dot.gif", "/img/banner.png", "/img/new.gif",
+                           "/img/leaf.gif", "/cgi/count.cgi", "/diary/diary.css", "/diary/写真/表紙.png"}) {
+    expected.push_back(site + path);
+  }
+  EXPECT_EQ(r.out, Lines(expected));
+}
+
+TEST(CliDeps, RootWithTrailingSeparatorAndSiteAbsolutePaths) {
+  test::TempDir dir;
+  dir.Write("site/a/p.html", "<img src='/i/x.gif'><img src='../../../../../../../../../../../../../../../../y.gif'>");
+  CliResult r = RunCli({"deps", "a/p.html", "--root", "./"}, dir.Sub("site"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, Lines({dir.Sub("site/a/p.html"), dir.Sub("site/i/x.gif")}));
+}
+
+TEST(CliCommands, FailuresAndUsage) {
+  test::TempDir dir;
+  dir.Write("p.html", "<img src='a.gif'>");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* inErr;  // a text that stderr must hold
+  } cases[] = {
+      {{"links", "missing.html"}, 1, "missing.html"},
+      {{"links", "p.html", "missing.html"}, 1, "missing.html"},
+      {{"deps", "--root", ".", "missing.html"}, 1, "missing.html"},
+      {{"links"}, 2, "usage"},
+      {{"links", "--bogus", "p.html"}, 2, "usage"},
+      {{"deps", "p.html"}, 2, "--root"},
+      {{"deps", "--root"}, 2, "--root"},
+      {{"deps", "--root", "."}, 2, "PAGE"},
+  };
+  for (const auto& c : cases) {
+    CliResult r = RunCli(c.args, dir.Path());
+    EXPECT_EQ(r.status, c.status) << c.args[0] << " " << r.err;
+    EXPECT_EQ(r.out, "") << c.args[0];
+    EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+  }
+  for (const char* command : {"links", "deps"}) {
+    CliResult help = RunCli({command, "--help"}, dir.Path());
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find(command), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace tovra

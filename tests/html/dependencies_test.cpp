@@ -1,0 +1,157 @@
+#include "html/dependencies.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+#include "util/errors.h"
+
+namespace tovra {
+namespace {
+
+using Paths = std::vector<std::string>;
+
+TEST(ResolveLinkPath, RelativeClimbingAndSiteAbsolute) {
+  struct Case {
+    const char* reference;
+    const char* root;
+    const char* folder;
+    std::string expected;
+  } cases[] = {
+      {"img/x.gif", "/site", "/site/a", "/site/a/img/x.gif"},
+      {"../img/x.gif", "/site", "/site/a", "/site/img/x.gif"},
+      {"/img/x.gif", "/site", "/site/a", "/site/img/x.gif"},
+      {"./x.gif", "/site", "/site/a", "/site/a/x.gif"},
+      // "/" plays the drive: from /site, one climb past the top stays at "/",
+      // a second one leaves the disk.
+      {"../x.gif", "/site", "/site", "/x.gif"},
+      {"../../x.gif", "/site", "/site", "/x.gif"},
+      {"../../../x.gif", "/site", "/site", ""},
+      {"../x.gif", "/", "/", "/x.gif"},
+      {"../../x.gif", "/", "/", ""},
+      {"a/../b.gif", "/site", "/site/a", "/site/a/a/../b.gif"},  // only leading ".." climbs
+      {"a/./b.gif", "/site", "/site/a", "/site/a/a/./b.gif"},
+      {"../../a/../b.gif", "/site", "/site/a/b", "/site/a/../b.gif"},
+      {"img//x.gif", "/site", "/site/a", "/site/a/img//x.gif"},
+      {"img/", "/site", "/site/a", "/site/a/img"},
+      {"..", "/site", "/site/a", "/site/.."},
+      // The site root is normalised; the root folder itself works as a root.
+      {"/img/x.gif", "/site/", "/site/a", "/site/img/x.gif"},
+      {"/img/x.gif", "/", "/a", "/img/x.gif"},
+      {"./x.gif", "/", "/", "/x.gif"},
+      {"x.gif", "/", "/", "/x.gif"},
+      // Pieces are split by characters: 0x83 0x2F is one character.
+      {"../x.gif", "/site", "/site/ab\x83/cd", "/site/x.gif"},
+      {"\x95\x5c/\x89\xe6.gif", "/site", "/site/\x83\x41", "/site/\x83\x41/\x95\x5c/\x89\xe6.gif"},
+      // A page given without a folder keeps the path relative.
+      {"img/x.gif", "/site", "", "img/x.gif"},
+      {"../x.gif", "/site", "", ""},
+      {"", "/site", "/site/a", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ResolveLinkPath(c.reference, c.root, c.folder), c.expected) << c.reference << " in " << c.folder;
+  }
+}
+
+TEST(RemotePathOf, MirrorsFoldersBelowTheRoot) {
+  struct Case {
+    const char *root, *folder, *base;
+    std::string expected;
+  } cases[] = {
+      {"/site", "/site/img/", "/home", "/home/img/"},
+      {"/site", "/site/", "/home", "/home/"},
+      {"/site", "/site", "/home", "/home"},
+      {"/site", "/site/a/b/", "/home", "/home/a/b/"},
+      {"/site", "/site2/img/", "/home", ""},
+      {"/site", "/Site/img/", "/home", ""},
+      {"/site", "/other/", "/home", ""},
+      {"/site/", "/site/img/", "/home", "/home/img/"},
+      {"/", "/img/", "/home", "/home/img/"},
+      {"/", "/", "/", "//"},
+      {"", "/img/", "/home", "/home/img/"},
+      {"/site", "/site/\x95\x5c/", "/", "//\x95\x5c/"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RemotePathOf(c.root, c.folder, c.base), c.expected) << c.root << " " << c.folder;
+  }
+}
+
+TEST(IsUnderRoot, FolderBoundaries) {
+  struct Case {
+    const char *root, *path;
+    bool expected;
+  } cases[] = {
+      {"/site", "/site/a.htm", true},   {"/site", "/other/site/a.htm", false}, {"/site", "/site", true},
+      {"/site", "/site2/a.htm", false},  // a root that is a prefix of another site's root
+      {"/site", "/Site/a.htm", false},  {"/site/", "/site/a.htm", true},       {"/", "/a.htm", true},
+      {"", "anything", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsUnderRoot(c.root, c.path), c.expected) << c.root << " " << c.path;
+}
+
+class CollectDependenciesTest : public ::testing::Test {
+ protected:
+  std::string Page(const std::string& name, const std::string& text) { return dir_.Write("site/" + name, text); }
+  std::string Site(const std::string& rest = "") const { return dir_.Sub("site") + rest; }
+
+  test::TempDir dir_;
+};
+
+TEST_F(CollectDependenciesTest, ResolvesSkipsPagesAndDuplicates) {
+  const std::string page = Page("a/index.htm",
+                                "<img src='img/x.gif'><img src=\"../img/y.gif\">\n"
+                                "<img src='/img/z.gif'><img src='./w.gif'>\n"
+                                "<a href='other.htm'><a href='sub/other.html'><a href='OTHER.HTM'>\n"
+                                "<a href='#top'><a href='index.htm#top'><img src='img/x.gif'><img src='IMG/X.GIF'>\n"
+                                "<img src='../../../../../../../../../../../../../../../../../../x.gif'>\n"
+                                "<a href='http://example.com/'><script src='https://example.com/a.js'></script>\n"
+                                "<td style='background-image:url(bg/tile.png)'>\n");
+  TStringList list{page};
+  CollectDependencies(list, Site(), page);
+  EXPECT_EQ(list.Items(), (Paths{
+                              page,
+                              Site("/a/img/x.gif"),
+                              Site("/img/y.gif"),
+                              Site("/img/z.gif"),
+                              Site("/a/w.gif"),
+                              Site("/a/OTHER.HTM"),
+                              Site("/a/https://example.com/a.js"),
+                              Site("/a/bg/tile.png"),
+                          }));
+}
+
+TEST_F(CollectDependenciesTest, SecondPageAddsOnlyWhatIsNew) {
+  const std::string one = Page("one.html", "<img src='pic/a.gif'><link href='style.css'>");
+  const std::string two = Page("two.html", "<img src='PIC/A.GIF'><img src='pic/b.gif'><link href='/style.css'>");
+  TStringList list{one, two};
+  CollectDependencies(list, Site("/"), one);
+  CollectDependencies(list, Site("/"), two);
+  EXPECT_EQ(list.Items(), (Paths{one, two, Site("/pic/a.gif"), Site("/style.css"), Site("/pic/b.gif")}));
+}
+
+TEST_F(CollectDependenciesTest, SelectedFileIsNotAddedAgain) {
+  const std::string page = Page("p.htm", "<img src='A.gif'>");
+  TStringList list{page, Site("/a.GIF")};
+  CollectDependencies(list, Site(), page);
+  EXPECT_EQ(list.Count(), 2);
+}
+
+TEST_F(CollectDependenciesTest, UnreadablePageLeavesTheListAlone) {
+  TStringList list{"first"};
+  EXPECT_THROW(CollectDependencies(list, Site(), Site("/missing.htm")), EFileError);
+  EXPECT_EQ(list.Items(), (Paths{"first"}));
+}
+
+TEST_F(CollectDependenciesTest, ManyDistinctReferencesAreAllCollected) {
+  std::string text;
+  const int count = 60000;
+  for (int i = 0; i < count; ++i) text += "<img src='p/" + std::to_string(i) + ".gif'>";
+  text += "<img src='P/7.GIF'>";
+  const std::string page = Page("many.htm", text);
+  TStringList list;
+  CollectDependencies(list, Site(), page);
+  ASSERT_EQ(list.Count(), count);
+  EXPECT_EQ(list[count - 1], Site("/p/59999.gif"));
+}
+
+}  // namespace
+}  // namespace tovra
