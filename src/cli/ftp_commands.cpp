@@ -12,6 +12,7 @@
 #include <string>
 
 #include "cli/cli_common.h"
+#include "cli/interrupt.h"
 #include "ftp/dmFtp.h"
 #include "platform/encoding.h"
 #include "util/errors.h"
@@ -27,32 +28,6 @@ constexpr const char* kPutUsage =
 constexpr const char* kLsUsage =
     "  ls --host H [--port P] --user U [--raw] [--trace] [DIR]\n"
     "      list a remote folder: type (d, -, l), size and name per entry; --raw prints the server's lines.";
-
-std::atomic<std::uint8_t>* gCancelFlag = nullptr;
-
-extern "C" void OnInterrupt(int) {
-  // A lock-free one-byte store: safe in a signal handler.
-  if (gCancelFlag != nullptr) gCancelFlag->store(1, std::memory_order_relaxed);
-}
-
-// Ctrl-C cancels the session like the abort button while it lives; a
-// second Ctrl-C ends the program at once.
-class TInterruptCancels {
- public:
-  explicit TInterruptCancels(TFTP& ftp) {
-    gCancelFlag = &ftp.CancelRequested;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESETHAND;
-    ::sigaction(SIGINT, &action, nullptr);
-  }
-  ~TInterruptCancels() {
-    ::signal(SIGINT, SIG_DFL);
-    gCancelFlag = nullptr;
-  }
-  TInterruptCancels(const TInterruptCancels&) = delete;
-  TInterruptCancels& operator=(const TInterruptCancels&) = delete;
-};
 
 std::string ReadPasswordFromTerminal() {
   int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
@@ -121,7 +96,7 @@ std::string RemoteFolder(const std::string& home, const std::string& dir) {
 int RunPut(Args args) {
   TFTP ftp;
   SetUpSession(ftp, args);
-  TInterruptCancels interrupts(ftp);
+  TInterruptCancels interrupts(ftp.CancelRequested);
   bool hasDir = false;
   for (const auto& arg : args) hasDir = hasDir || arg == "--remote-dir";
   std::string dir = TakeOption(args, "--remote-dir");
@@ -162,7 +137,7 @@ char TypeLetter(TIdDirItemType type) {
 int RunLs(Args args) {
   TFTP ftp;
   SetUpSession(ftp, args);
-  TInterruptCancels interrupts(ftp);
+  TInterruptCancels interrupts(ftp.CancelRequested);
   bool raw = TakeFlag(args, "--raw");
   RejectUnknownOptions(args);
   if (args.size() > 1) throw UsageError{"ls takes at most one DIR"};

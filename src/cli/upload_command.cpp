@@ -1,8 +1,151 @@
-// tovra-cli commands of this group (registered from cli_common.cpp).
+// tovra-cli upload: the window's upload from the command line. Loads a site's
+// profile from the application folder, prepares the upload list and runs the
+// transfer on the timer thread, printing the status memo's lines. Ctrl-C is
+// the abort button.
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+
 #include "cli/cli_common.h"
+#include "cli/interrupt.h"
+#include "ftp/dmFtp.h"
+#include "platform/encoding.h"
+#include "platform/files.h"
+#include "sites/dmConfig.h"
+#include "sites/site_list.h"
+#include "sites/site_profile.h"
+#include "upload/apply_site_profile.h"
+#include "upload/upload_job.h"
 
 namespace tovra::cli {
 
-void RegisterUploadCommands() {}
+namespace {
+
+constexpr int kExitMissingStopped = 3;
+constexpr int kExitAborted = 130;
+
+enum class TMissingAnswer { Ask, Skip, Stop };
+
+bool AskYesNo(const std::string& question) {
+  if (!::isatty(STDIN_FILENO)) return false;
+  PrintError(question + " [y/N]");
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+// The status memo on stdout; messages and questions on stderr. The run's
+// calls come from the timer thread one after another, so their order holds.
+class TerminalUploadView : public IUploadView {
+ public:
+  explicit TerminalUploadView(TMissingAnswer missing) : missing_(missing) {}
+
+  void AppendStatus(const std::string& line) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    PrintLine(line);
+    std::fflush(stdout);
+  }
+  void SetUploadEnabled(bool) override {}
+  void SetAbortEnabled(bool) override {}
+  bool ConfirmMissingFiles(const TStringList& missing) override {
+    bool go = missing_ == TMissingAnswer::Skip;
+    if (missing_ == TMissingAnswer::Ask) {
+      PrintError("以下の依存ファイルがローカルディスクに存在しません。");
+      for (const auto& line : missing) PrintError(line);
+      go = AskYesNo("ファイルをスキップして続行しますか?");
+    }
+    refusedMissing_ = !go;
+    return go;
+  }
+  void RunEnded(TRunOutcome outcome, const std::string& error) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (outcome == TRunOutcome::Failed) PrintError(error);
+    outcome_ = outcome;
+    ended_ = true;
+    done_.notify_all();
+  }
+  void ShowMessage(TMessageKind, const std::string& text) override { PrintError(text); }
+  bool ConfirmOkCancel(const std::string& text) override { return AskYesNo(text); }
+  bool ConfirmOkAbort(const std::string&) override { return true; }  // --only answers OK
+
+  TRunOutcome WaitForEnd() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return ended_; });
+    return outcome_;
+  }
+  bool RefusedMissing() const { return refusedMissing_; }
+
+ private:
+  TMissingAnswer missing_;
+  bool refusedMissing_ = false;
+  std::mutex mutex_;
+  std::condition_variable done_;
+  bool ended_ = false;
+  TRunOutcome outcome_ = TRunOutcome::Failed;
+};
+
+TMissingAnswer ParseMissing(const std::string& text) {
+  if (text.empty() || text == "ask") return TMissingAnswer::Ask;
+  if (text == "skip") return TMissingAnswer::Skip;
+  if (text == "stop") return TMissingAnswer::Stop;
+  throw UsageError{"--missing takes ask, skip or stop"};
+}
+
+std::string Absolute(const std::string& path) {
+  if (!path.empty() && path[0] == kPathSep) return path;
+  char buffer[4096];
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
+  return JoinPath(FromOsPath(buffer), path);
+}
+
+int RunUpload(Args args) {
+  std::string site = TakeOption(args, "--site");
+  TMissingAnswer missing = ParseMissing(TakeOption(args, "--missing"));
+  TUploadOptions options;
+  options.cxOnly = TakeFlag(args, "--only");
+  options.rewrite.popup = TakeFlag(args, "--popup");
+  options.rewrite.bottomBanner = TakeFlag(args, "--bottom-banner");
+  options.rewrite.topBanner = TakeFlag(args, "--top-banner");
+  options.rewrite.flash = TakeFlag(args, "--flash");
+  if (site.empty()) throw UsageError{"--site NAME is required"};
+  for (const auto& arg : args)
+    if (arg.rfind("--", 0) == 0) throw UsageError{"unknown option " + arg};
+
+  TConfigFile config;
+  TSiteProfile profile(config);
+  LoadNamedSite(profile, site);
+  TFTP ftp;
+  ApplyProfileToSession(profile, ftp);
+  TStringList selection;
+  for (const auto& file : args) selection.Add(Absolute(file));
+
+  TerminalUploadView view(missing);
+  TUploadJob job(ftp, view, [&profile] { return profile.LocalRootDir; }, [] {});
+  TInterruptCancels interrupt(ftp.CancelRequested);
+  bool started = job.Start(selection, options);
+  int status = kExitOk;
+  if (!started) {
+    status = view.RefusedMissing() ? kExitMissingStopped : kExitOk;
+  } else {
+    TRunOutcome outcome = view.WaitForEnd();
+    status = outcome == TRunOutcome::Completed ? kExitOk : outcome == TRunOutcome::Aborted ? kExitAborted : kExitFailure;
+    if (TInterruptCancels::Interrupted()) status = kExitAborted;
+  }
+  return status;
+}
+
+}  // namespace
+
+void RegisterUploadCommands() {
+  Commands().push_back({"upload",
+                        "  upload --site NAME [--missing ask|skip|stop] [--only] [--popup] [--bottom-banner]\n"
+                        "         [--top-banner] [--flash] FILE...\n"
+                        "      uploads the files and their dependencies to the site's server",
+                        [](const Args& args) { return RunUpload(args); }});
+}
 
 }  // namespace tovra::cli

@@ -1,0 +1,34 @@
+// What the upload needs of a front end: the status memo, the upload and
+// abort buttons, the missing-files dialog, message boxes, and word that a
+// run has ended. The window implements it with widgets, tovra-cli with the
+// terminal, tests with a recording fake.
+// Threading: the preparation calls it on the UI thread; the transfer run
+// calls AppendStatus, SetAbortEnabled, SetUploadEnabled and RunEnded on the
+// timer thread. An implementation must deliver those calls to its UI in the
+// order they were made (the window queues them onto its event loop).
+#pragma once
+
+#include <string>
+
+#include "util/messenger.h"
+#include "util/string_list.h"
+
+namespace tovra {
+
+enum class TRunOutcome { Completed, Aborted, Failed };
+
+class IUploadView : public IMessenger {
+ public:
+  // Appends one line to the status memo (lines are never removed).
+  virtual void AppendStatus(const std::string& line) = 0;
+  virtual void SetUploadEnabled(bool enabled) = 0;  // BitBtn1
+  virtual void SetAbortEnabled(bool enabled) = 0;   // btnAbort
+  // The missing-dependency dialog listing `missing` (one path per line):
+  // true to skip them and go on, false to stop the upload.
+  virtual bool ConfirmMissingFiles(const TStringList& missing) = 0;
+  // The run is over and the window is idle again. For a failure, `error` is
+  // the failure's text, which the front end reports to the user.
+  virtual void RunEnded(TRunOutcome outcome, const std::string& error) = 0;
+};
+
+}  // namespace tovra

@@ -1,0 +1,230 @@
+#include "upload/upload_job.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "ftp/dmFtp.h"
+#include "platform/encoding.h"
+#include "platform/files.h"
+#include "support/fake_ftp_server.h"
+#include "support/pyftpd_server.h"
+#include "support/temp_dir.h"
+#include "upload/recording_upload_view.h"
+
+namespace tovra {
+namespace {
+
+using test::RecordingUploadView;
+
+// A small site: a page with a picture, a style sheet, a picture in a
+// Japanese-named folder and one missing picture.
+struct Site {
+  test::TempDir dir;
+  std::string root = dir.Sub("site");
+  std::string app = dir.Sub("app");
+  std::string remote = dir.Sub("remote");
+  std::string index, gif, css, kanjiGif;
+
+  Site() {
+    index = dir.Write("site/index.html",
+                      "<html><head><link rel=\"stylesheet\" href=\"css/style.css\"></head>\r\n"
+                      "<body><img src=\"img/a.gif\"><img src=\"\x89\xe6\x91\x9c/b.gif\">\r\n"
+                      "<img src=\"img/none.gif\"><a href=\"other.html\">x</a></body></html>\r\n");
+    gif = dir.Write("site/img/a.gif", std::string("GIF89a\0\x01\x02", 9));
+    css = dir.Write("site/css/style.css", "body { color: red }\r\n");
+    kanjiGif = dir.Write("site/\x89\xe6\x91\x9c/b.gif", "GIF89a-kanji");
+    CreateDirectory(app);
+    CreateDirectory(remote);
+    ::setenv("TOVRA_APP_FOLDER", app.c_str(), 1);
+  }
+  ~Site() { ::unsetenv("TOVRA_APP_FOLDER"); }
+};
+
+struct Session {
+  TFTP ftp;
+  explicit Session(int port, const std::string& user = "tovra", const std::string& password = "secret") {
+    ftp.HostInfo.HostName = "127.0.0.1";
+    ftp.HostInfo.UserName = user;
+    ftp.HostInfo.Password = password;
+    ftp.HostInfo.Port = port;
+  }
+};
+
+// The server keeps names as the raw bytes the client sent: CP932 on disk.
+std::string RemoteBytes(const std::string& remoteRoot, const std::string& cp932Rel) {
+  std::ifstream in(ToOsPath(remoteRoot) + "/" + cp932Rel, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(UploadJob, WholeSiteArrivesMirroredAndByteIdentical) {
+  Site site;
+  test::PyFtpdServer server(site.remote);
+  Session session(server.Port());
+  RecordingUploadView view;
+  view.continueMissing = true;
+  int finished = 0;
+  TUploadJob job(session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
+
+  ASSERT_TRUE(job.Start(TStringList{site.index}, {}));
+  ASSERT_TRUE(view.WaitForEnd());
+  EXPECT_EQ(view.Outcome(), TRunOutcome::Completed) << view.Error();
+
+  EXPECT_EQ(RemoteBytes(site.remote, "index.html"), ReadFileBytes(site.index));
+  EXPECT_EQ(RemoteBytes(site.remote, "img/a.gif"), ReadFileBytes(site.gif));
+  EXPECT_EQ(RemoteBytes(site.remote, "css/style.css"), ReadFileBytes(site.css));
+  EXPECT_EQ(RemoteBytes(site.remote, "\x89\xe6\x91\x9c/b.gif"), "GIF89a-kanji");
+  EXPECT_EQ(finished, 1);
+
+  const std::string missing = site.root + "/img/none.gif";
+  std::vector<std::string> expected = {
+      "[upload off]", "依存ファイル確認中", "[missing dialog]", "Uploas cancel files", missing,
+      "Uploadファイル確定", site.index, site.css, site.gif, site.root + "/\x89\xe6\x91\x9c/b.gif",
+      "*********************", "[abort on]",
+      "index.html 転送中", "style.css 転送中", "a.gif 転送中", "b.gif 転送中",
+      "[abort off]", "転送完了", "[upload on]", "[ended]"};
+  EXPECT_EQ(view.Events(), expected);
+  EXPECT_EQ(view.missingShown, std::vector<std::string>{missing});
+  EXPECT_EQ(ReadFileBytes(UploadLogPath()),
+            site.index + "\r\n" + site.css + "\r\n" + site.gif + "\r\n" + site.root + "/\x89\xe6\x91\x9c/b.gif\r\n");
+}
+
+TEST(UploadJob, StoppingAtTheMissingFilesWritesNothing) {
+  Site site;
+  Session session(1);  // never contacted
+  RecordingUploadView view;
+  view.continueMissing = false;
+  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  EXPECT_FALSE(job.Start(TStringList{site.index}, {}));
+  EXPECT_EQ(view.Events(), (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "[missing dialog]",
+                                                     "[upload on]"}));
+  EXPECT_EQ(job.UploadList().Count(), 0);
+  EXPECT_FALSE(FileExists(UploadLogPath()));
+}
+
+TEST(UploadJob, EmptySelectionWritesAnEmptyLogAndEndsAtOnce) {
+  Site site;
+  Session session(1);
+  RecordingUploadView view;
+  int finished = 0;
+  TUploadJob job(session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
+  EXPECT_FALSE(job.Start(TStringList{}, {}));
+  EXPECT_EQ(view.Events(), (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "Uploadファイル確定",
+                                                     "*********************", "[upload on]"}));
+  EXPECT_EQ(ReadFileBytes(UploadLogPath()), "");
+  EXPECT_EQ(finished, 1);
+}
+
+TEST(UploadJob, OnlyTheSelectionAfterConfirmation) {
+  Site site;
+  Session session(1);
+  RecordingUploadView view;
+  view.answer = false;  // Abort: nothing at all happens
+  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  TUploadOptions only;
+  only.cxOnly = true;
+  EXPECT_FALSE(job.Start(TStringList{site.index}, only));
+  EXPECT_EQ(view.Events(), std::vector<std::string>{"[ok/abort] 選択されたファイルだけをUPします。"});
+
+  // Upper-case extension: uploaded but neither analysed nor rewritten.
+  std::string upper = site.dir.Write("site/PAGE.HTM", "<img src=\"img/a.gif\">");
+  RecordingUploadView plain;
+  TUploadJob second(session.ftp, plain, [&] { return site.root; }, {});
+  ASSERT_TRUE(second.PrepareUpload(TStringList{upper}, {}));
+  second.Timer().SetEnabled(false);
+  EXPECT_EQ(second.UploadList().Items(), std::vector<std::string>{upper});
+}
+
+TEST(UploadJob, EntryOutsideTheRootGetsItsLineButIsNotStored) {
+  Site site;
+  std::string outside = site.dir.Write("elsewhere/x.gif", "x");
+  std::string prefixTwin = site.dir.Write("siteX/y.gif", "y");
+  test::PyFtpdServer server(site.remote);
+  Session session(server.Port());
+  RecordingUploadView view;
+  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  EXPECT_EQ(job.RunTransfer(TStringList{outside, prefixTwin, site.gif}, site.root), TRunOutcome::Completed);
+  EXPECT_EQ(view.StatusLines(), (std::vector<std::string>{"x.gif 転送中", "y.gif 転送中", "a.gif 転送中", "転送完了"}));
+  EXPECT_FALSE(FileExists(JoinPath(site.remote, "x.gif")));
+  EXPECT_FALSE(FileExists(JoinPath(site.remote, "y.gif")));
+  EXPECT_TRUE(FileExists(JoinPath(site.remote, "img/a.gif")));
+}
+
+TEST(UploadJob, RefusedStoreEndsTheRunWithAnErrorLine) {
+  Site site;
+  test::FakeFtpServer server;
+  server.Reply("STOR", "150 go\r\n");
+  server.Reply("STOR", "550 Permission denied.\r\n");
+  Session session(server.Port());
+  RecordingUploadView view;
+  int finished = 0;
+  TUploadJob job(session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
+  std::string page2 = site.dir.Write("site/b.html", "<p>b</p>");
+  ASSERT_TRUE(job.Start(TStringList{site.gif, site.css, page2}, {}));
+  ASSERT_TRUE(view.WaitForEnd());
+  EXPECT_EQ(view.Outcome(), TRunOutcome::Failed);
+  auto lines = view.StatusLines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[lines.size() - 2], "style.css 転送中");
+  EXPECT_EQ(lines.back().rfind("転送エラー: ", 0), 0u) << lines.back();
+  EXPECT_NE(view.Error().find("Permission denied"), std::string::npos);
+  auto events = view.Events();
+  EXPECT_EQ(std::vector<std::string>(events.end() - 3, events.end()),
+            (std::vector<std::string>{"[abort off]", "[upload on]", "[ended]"}));
+  EXPECT_TRUE(server.WasStored("a.gif"));
+  EXPECT_FALSE(server.WasStored("b.html"));
+  EXPECT_EQ(finished, 1);
+  // The log records what was to be sent.
+  EXPECT_EQ(ReadFileBytes(UploadLogPath()), site.gif + "\r\n" + site.css + "\r\n" + page2 + "\r\n");
+}
+
+TEST(UploadJob, AbortBetweenFilesStopsBeforeTheNextOne) {
+  Site site;
+  test::PyFtpdServer server(site.remote);
+  Session session(server.Port());
+  RecordingUploadView view;
+  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  view.onStatus = [&](const std::string& line) {
+    if (line == "a.gif 転送中") job.Abort();
+  };
+  EXPECT_EQ(job.RunTransfer(TStringList{site.gif, site.css, site.index}, site.root), TRunOutcome::Aborted);
+  EXPECT_EQ(view.StatusLines(), (std::vector<std::string>{"a.gif 転送中", "転送中断"}));
+  EXPECT_FALSE(session.ftp.IdFTP1.IsConnected());
+  EXPECT_FALSE(FileExists(JoinPath(site.remote, "css/style.css")));
+  EXPECT_FALSE(FileExists(JoinPath(site.remote, "index.html")));
+}
+
+TEST(UploadJob, AbortDuringALargeStoreSendsNothingMore) {
+  Site site;
+  std::string big = site.dir.Sub("site/big.bin");
+  std::filesystem::resize_file(std::filesystem::path(site.dir.Write("site/big.bin", "")), 200 * 1024 * 1024);
+  test::PyFtpdServer server(site.remote);
+  Session session(server.Port());
+  RecordingUploadView view;
+  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  std::thread aborter;
+  view.onStatus = [&](const std::string& line) {
+    if (line == "big.bin 転送中")
+      aborter = std::thread([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        job.Abort();
+      });
+  };
+  TUploadOptions only;
+  only.cxOnly = true;  // the selection alone; its confirmation is answered OK
+  ASSERT_TRUE(job.Start(TStringList{big, site.gif}, only));
+  ASSERT_TRUE(view.WaitForEnd());
+  if (aborter.joinable()) aborter.join();
+  EXPECT_NE(view.Outcome(), TRunOutcome::Completed);
+  EXPECT_FALSE(FileExists(JoinPath(site.remote, "img/a.gif")));
+  FileTimes times;
+  if (GetFileTimes(JoinPath(site.remote, "big.bin"), times)) {
+    EXPECT_LT(times.size, 200 * 1024 * 1024);
+  }
+}
+
+}  // namespace
+}  // namespace tovra
