@@ -36,6 +36,7 @@ struct FileTimes {
   // Creation time where the file system reports one, otherwise the
   // status-change time.
   std::time_t creation = 0;
+  std::time_t lastAccess = 0;
   std::int64_t size = 0;
   bool isDirectory = false;
 };
@@ -47,6 +48,7 @@ std::uint32_t ToDosDateTime(std::time_t t);
 struct DirEntry {
   std::string name;  // CP932
   bool isDirectory = false;
+  bool isLink = false;  // a symbolic link (isDirectory and times describe its target)
   FileTimes times;
 };
 // The entries of a folder ("." and ".." left out), in the order the file
