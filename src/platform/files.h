@@ -56,6 +56,17 @@ struct DirEntry {
 // over. Throws EFileError when the folder cannot be opened.
 std::vector<DirEntry> ListFolder(std::string_view path);
 
+// A lighter listing for walks that need the times of only some entries: the
+// names and kinds as the folder itself records them (a stat only for links
+// and where the file system does not record the kind). Read the times of the
+// entries wanted with GetFileTimes. Same errors and order as ListFolder.
+struct DirName {
+  std::string name;  // CP932
+  bool isDirectory = false;
+  bool isLink = false;  // a symbolic link; isDirectory describes its target
+};
+std::vector<DirName> ListFolderNames(std::string_view path);
+
 // Path helpers on CP932 text (character-wise, so a 0x5C trail byte is never a
 // separator on platforms that use '\').
 std::string ExtractFileName(std::string_view path);  // after the last separator
