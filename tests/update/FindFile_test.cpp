@@ -99,6 +99,15 @@ TEST(FindFile, TrailingSeparatorGivesOneSeparator) {
   EXPECT_EQ(find.FoundCount(), 2);
 }
 
+TEST(FindFile, JapaneseNamesReportedInCp932) {
+  test::TempDir dir;
+  dir.Write("\x95\x5C/\x83\x79\x81\x5B\x83\x57.HTM", "");  // 表/ページ.HTM
+  TFindFile find;
+  find.FolderName = dir.Path();
+  find.SetFileMask({"*.htm"});
+  EXPECT_EQ(Reports(find), (std::vector<std::string>{dir.Path() + "/\x95\x5C/|\x83\x79\x81\x5B\x83\x57.HTM"}));
+}
+
 TEST(FindFile, DotFoldersAndDotFiles) {
   test::TempDir dir;
   dir.Write(".svn/entries.htm", "");
