@@ -51,8 +51,7 @@ class Tree {
     static const char* kOtherExts[] = {".gif", ".jpg", ".css", ".js", ".png"};
     fs::create_directories(folder);
     for (int i = 0; i < kFilesPerFolder; ++i) {
-      std::string name = "file" + std::to_string(i) +
-                         (i < kPagesPerFolder ? kPageExts[i % 5] : kOtherExts[i % 5]);
+      std::string name = "file" + std::to_string(i) + (i < kPagesPerFolder ? kPageExts[i % 5] : kOtherExts[i % 5]);
       std::ofstream(folder / name) << "x";
     }
   }

@@ -106,9 +106,8 @@ void TFindFile::SearchFolder(std::string folder) {
       if (IsFindSub && entry.name[0] != '.' && !entry.isLink) SearchFolder(base + entry.name + kPathSep);
       continue;
     }
-    if (!fileMask_.Empty() &&
-        std::none_of(fileMask_.begin(), fileMask_.end(),
-                     [&](const std::string& mask) { return MaskMatches(entry.name, mask); }))
+    if (!fileMask_.Empty() && std::none_of(fileMask_.begin(), fileMask_.end(),
+                                           [&](const std::string& mask) { return MaskMatches(entry.name, mask); }))
       continue;
     FileTimes times;
     if (!GetFileTimes(base + entry.name, times)) continue;  // gone since the listing

@@ -107,9 +107,12 @@ TEST(Files, FolderNamesCarryKindsAndLinks) {
   auto names = ListFolderNames(dir.Path());
   ASSERT_EQ(names.size(), 3u);
   for (const auto& e : names) {
-    if (e.name == "sub") EXPECT_TRUE(e.isDirectory && !e.isLink);
-    else if (e.name == "link") EXPECT_TRUE(e.isDirectory && e.isLink);
-    else EXPECT_TRUE(e.name == "\x95\x5C.htm" && !e.isDirectory && !e.isLink);
+    if (e.name == "sub")
+      EXPECT_TRUE(e.isDirectory && !e.isLink);
+    else if (e.name == "link")
+      EXPECT_TRUE(e.isDirectory && e.isLink);
+    else
+      EXPECT_TRUE(e.name == "\x95\x5C.htm" && !e.isDirectory && !e.isLink);
   }
   FileTimes times;
   ASSERT_TRUE(GetFileTimes(dir.Sub("\x95\x5C.htm"), times));

@@ -58,10 +58,10 @@ TEST(WildMatch, MasksAsTheUpdateCheckUsesThem) {
       {"README", "*.*", true},
       {"README", "*", true},
       {"README", "*.htm", false},
-      {".htm", "*.htm", false},       // empty base name
+      {".htm", "*.htm", false},  // empty base name
       {".htaccess", "*", false},
-      {"page.htm", ".htm", false},    // empty base in the mask
-      {"a.b.htm", "*.htm", true},     // split at the last dot
+      {"page.htm", ".htm", false},  // empty base in the mask
+      {"a.b.htm", "*.htm", true},   // split at the last dot
       {"a.htm.bak", "*.htm", false},
       {"abc.htm", "a?c.htm", true},
       {"ac.htm", "a?c.htm", false},
@@ -78,7 +78,7 @@ TEST(WildMatch, MasksAsTheUpdateCheckUsesThem) {
 TEST(WildMatch, TailRulesByteForByte) {
   EXPECT_TRUE(WildMatch("", ""));
   EXPECT_FALSE(WildMatch("", "A"));
-  EXPECT_FALSE(WildMatch("", "*X"));   // the part after the last "*" must end the text
+  EXPECT_FALSE(WildMatch("", "*X"));       // the part after the last "*" must end the text
   EXPECT_TRUE(WildMatch("AB", "AB*XYZ"));  // text used up at a "*": the rest is not examined
   EXPECT_FALSE(WildMatch("AB", "ABC*"));
   EXPECT_TRUE(WildMatch("XAB", "*?B"));

@@ -58,8 +58,8 @@ TEST(StringsList, LoadSplitsLinesAndFields) {
   list.LoadRows(path);
   ASSERT_EQ(list.Count(), 6);
   EXPECT_EQ(list.RowAt(0), (TStringList{"a", "1"}));
-  EXPECT_EQ(list.RowAt(1).Count(), 0);            // empty line: a row without fields
-  EXPECT_EQ(list.RowAt(2), (TStringList{"b"}));   // a separator at the end adds no field
+  EXPECT_EQ(list.RowAt(1).Count(), 0);           // empty line: a row without fields
+  EXPECT_EQ(list.RowAt(2), (TStringList{"b"}));  // a separator at the end adds no field
   EXPECT_EQ(list.RowAt(3), (TStringList{"c", "d", "e"}));
   EXPECT_EQ(list.RowAt(4), (TStringList{"", "x"}));
   EXPECT_EQ(list.RowAt(5), (TStringList{"last", "2"}));

@@ -19,9 +19,9 @@ constexpr std::time_t kBase = 1600000000;  // every fixture file starts at this 
 class FakeSites : public ISiteProfiles {
  public:
   std::vector<std::pair<std::string, std::string>> sites;  // name, root
-  std::string failOn;                                        // LoadRootDir of this name raises
-  std::vector<std::string> loads;                            // every LoadRootDir, in order
-  std::string held;                                          // the root of the profile last loaded
+  std::string failOn;                                      // LoadRootDir of this name raises
+  std::vector<std::string> loads;                          // every LoadRootDir, in order
+  std::string held;                                        // the root of the profile last loaded
 
   TStringList SiteNames() override {
     TStringList names;
@@ -113,7 +113,8 @@ TEST_F(UpdateCheckTest, ScanListsMarkersAndPagesInSiteOrder) {
   EXPECT_LT(rowOf["B"], rowOf[dir.Sub("b/movie.swf")]);
   EXPECT_EQ(scan.RowAt(rowOf["Inner"]), (TStringList{"Inner", "0"}));
   EXPECT_EQ(rowOf["Inner"], 6);  // nothing follows it
-  EXPECT_EQ(scan.RowAt(rowOf[dir.Sub("b/top.HTM")])[1], std::to_string(static_cast<std::int32_t>(ToDosDateTime(kBase))));
+  EXPECT_EQ(scan.RowAt(rowOf[dir.Sub("b/top.HTM")])[1],
+            std::to_string(static_cast<std::int32_t>(ToDosDateTime(kBase))));
   EXPECT_EQ(rowOf.count(dir.Sub("b/style.css")), 0u);
   // The selected site's profile is loaded again last; the reserved entry is never scanned.
   EXPECT_EQ(sites.loads, (std::vector<std::string>{"A", "B", "Inner", "A"}));
