@@ -147,6 +147,16 @@ TStringList TUpdateCheck::TakePendingUnder(std::string_view root) {
   return taken;
 }
 
+std::vector<TSiteUpdates> TUpdateCheck::TakePendingBySite() {
+  std::vector<TSiteUpdates> groups;
+  if (pendingUpdates_.Empty()) return groups;
+  for (const std::string& site : sites_.SiteNames()) {
+    TStringList files = TakePendingUnder(sites_.LoadRootDir(site));
+    if (!files.Empty()) groups.push_back({site, std::move(files)});
+  }
+  return groups;
+}
+
 void TUpdateCheck::ShowSiteUpdates() {
   if (pendingUpdates_.Empty()) return;
   const TStringList sites = sites_.SiteNames();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "update/FindFile.h"
 #include "update/strings_list.h"
@@ -25,6 +26,12 @@ bool IsUnderSiteRoot(std::string_view root, std::string_view path);
 
 // A decimal integer as the list files hold it; EConvertError otherwise.
 int StrToInt(std::string_view text);
+
+// The files of one site that a check found new or changed.
+struct TSiteUpdates {
+  std::string site;
+  TStringList files;
+};
 
 class TUpdateCheck {
  public:
@@ -58,6 +65,9 @@ class TUpdateCheck {
   void FinishSiteUpdates();
   // Removes and returns the pending files under root, in order.
   TStringList TakePendingUnder(std::string_view root);
+  // Takes every pending file, grouped site by site as the panel would show
+  // them one after another (for the command line). Loads each site's profile.
+  std::vector<TSiteUpdates> TakePendingBySite();
 
   // The window's handlers.
   void UpdateCheckClick();   // btnUpdateCheck

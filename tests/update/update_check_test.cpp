@@ -309,14 +309,23 @@ TEST_F(UpdateCheckTest, ScanStartedWhileScanningIsRefused) {
   EXPECT_TRUE(FileExists(check.ListPath()));
 }
 
-TEST_F(UpdateCheckTest, PendingFilesUnderARootAreTakenInOrder) {
+TEST_F(UpdateCheckTest, PendingFilesGroupedSiteBySiteForTheCommandLine) {
   TwoSites();
   check.SaveOnClose();
   Touch(dir.Sub("a/index.html"), kBase + 60);
   Touch(dir.Sub("b/top.HTM"), kBase + 60);
+  Touch(dir.Sub("b/movie.swf"), kBase + 60);
   check.CheckUpdates();
-  EXPECT_EQ(check.TakePendingUnder(dir.Sub("b")), TStringList{dir.Sub("b/top.HTM")});
-  EXPECT_EQ(check.PendingUpdates(), TStringList{dir.Sub("a/index.html")});
+  EXPECT_EQ(check.TakePendingUnder(dir.Sub("a")), TStringList{dir.Sub("a/index.html")});
+  check.CheckUpdates();
+  auto groups = check.TakePendingBySite();
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(groups[0].site, "A");
+  EXPECT_EQ(groups[0].files, TStringList{dir.Sub("a/index.html")});
+  EXPECT_EQ(groups[1].site, "B");
+  EXPECT_EQ(groups[1].files.Count(), 2);
+  EXPECT_TRUE(check.PendingUpdates().Empty());
+  EXPECT_FALSE(view.panel);
 }
 
 }  // namespace
