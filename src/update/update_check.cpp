@@ -81,10 +81,12 @@ TUpdateCheck::TUpdateCheck(ISiteProfiles& sites, IUpdateView& view, IMessenger& 
 bool TUpdateCheck::ScanSites() {
   if (scanning_) return false;
   ScanGuard guard(scanning_);
-  const int selected = view_.SelectedSiteIndex();
   FindFile1.SetFileMask(TStringList{"*.html", "*.htm", "*.swf"});
   currentScan_.Clear();
   const TStringList sites = sites_.SiteNames();
+  // Afterwards the profile holder gets back the site the selector shows, also
+  // when the scan fails part way. The selection is read at the end because the
+  // user may pick another site while the search yields.
   try {
     for (int i = 0; i + 1 < sites.Count(); ++i) {
       currentScan_.AddPair(sites[i], "0");
@@ -92,15 +94,13 @@ bool TUpdateCheck::ScanSites() {
       FindFile1.StartSearch();
     }
   } catch (...) {
-    // The profile holder must not be left with the site that failed: put the
-    // selected site back, then report the scan's own error.
     try {
-      RestoreSelectedProfile(sites, selected);
+      RestoreSelectedProfile(sites, view_.SelectedSiteIndex());
     } catch (...) {
     }
-    throw;
+    throw;  // the scan's own error, not the restore's
   }
-  RestoreSelectedProfile(sites, selected);
+  RestoreSelectedProfile(sites, view_.SelectedSiteIndex());
   return true;
 }
 
@@ -114,18 +114,20 @@ void TUpdateCheck::FindFile1Find(const std::string& fileName, const std::string&
   if (currentScan_.FindRow(key) == -1) currentScan_.AddPair(std::move(key), std::to_string(search.Time));
 }
 
-void TUpdateCheck::CheckUpdates() {
+bool TUpdateCheck::CheckUpdates() {
+  if (scanning_) return false;
   pendingUpdates_.Clear();
   const TStringList sites = sites_.SiteNames();
-  if (sites.Count() < 2) return;
+  if (sites.Count() < 2) return true;
   const int selected = view_.SelectedSiteIndex();
-  if (!ScanSites()) return;
+  ScanSites();
   if (FileExists(listPath_)) CompareWithSaved();
   view_.SelectSiteIndex(selected);
   if (selected >= 0 && selected < sites.Count()) {
     sites_.LoadRootDir(sites[selected]);
     view_.ApplySiteProfile();
   }
+  return true;
 }
 
 void TUpdateCheck::CompareWithSaved() {
@@ -178,7 +180,7 @@ void TUpdateCheck::FinishSiteUpdates() {
 }
 
 void TUpdateCheck::UpdateCheckClick() {
-  CheckUpdates();
+  if (!CheckUpdates()) return;  // pressed again while its scan runs
   if (pendingUpdates_.Empty()) {
     messenger_.ShowMessage(TMessageKind::Information, "更新されたファイルは検出されませんでした。");
   } else {

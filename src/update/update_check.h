@@ -57,7 +57,8 @@ class TUpdateCheck {
   void FindFile1Find(const std::string& fileName, const std::string& path, TSearchRec& search, bool& cancel);
   // Empties PendingUpdates, scans, and collects the files that are new or
   // whose time grew since the saved list. Without a saved list nothing is new.
-  void CheckUpdates();
+  // Returns false, doing nothing, when a scan is already running.
+  bool CheckUpdates();
   // Shows the pending files of the first site that has any in the update panel.
   void ShowSiteUpdates();
   // Leaves the update panel and shows the next site's files; nothing when the

@@ -297,13 +297,18 @@ TEST_F(UpdateCheckTest, ListThatCannotBeWrittenKeepsTheOldFile) {
 
 TEST_F(UpdateCheckTest, ScanStartedWhileScanningIsRefused) {
   TwoSites();
-  int nested = 0;
+  int yields = 0;
   check.FindFile1.OnProcessMessages = [&] {
-    if (nested++ == 0) check.SaveOnDeactivate();  // the user switches away mid-scan
+    if (yields++ > 0) return;
+    check.SaveOnDeactivate();  // the user switches away mid-scan
+    check.UpdateCheckClick();  // and presses the check button again
+    view.selected = 1;         // and picks the other site
   };
   check.CheckUpdates();
   EXPECT_FALSE(FileExists(check.ListPath()));  // no half-built list was saved
+  EXPECT_TRUE(messenger.messages.empty());
   EXPECT_EQ(check.CurrentScan().Count(), 6);
+  EXPECT_EQ(sites.loads, (std::vector<std::string>{"A", "B", "B", "A"}));  // holder follows the selector
   check.FindFile1.OnProcessMessages = nullptr;
   check.SaveOnDeactivate();
   EXPECT_TRUE(FileExists(check.ListPath()));
