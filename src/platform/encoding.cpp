@@ -29,11 +29,28 @@ const std::string& OsCodeset() {
   return codeset;
 }
 
+// CP932 and UTF-8 agree on every byte below 0x80 (0x5C and 0x7E included,
+// as glibc maps them), so plain ASCII text, most file names among them, needs
+// no conversion descriptor.
+bool AsciiIdentical(const char* to, const char* from, std::string_view text) {
+  auto either = [](std::string_view a, std::string_view b, std::string_view x, std::string_view y) {
+    return (a == x && b == y) || (a == y && b == x);
+  };
+  if (!either(to, from, "CP932", "UTF-8")) return false;
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 // Converts text; returns false on a sequence without mapping. With `lossy`,
 // such bytes become '?' instead.
 bool Convert(const char* to, const char* from, std::string_view text, std::string& out, bool lossy) {
   out.clear();
   if (text.empty()) return true;
+  if (AsciiIdentical(to, from, text)) {
+    out.assign(text);
+    return true;
+  }
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   out.resize(text.size() * 4 + 16);

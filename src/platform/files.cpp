@@ -148,17 +148,20 @@ void CreateDirectory(std::string_view path) {
 }
 
 bool GetFileTimes(std::string_view path, FileTimes& times) {
-  struct stat st;
-  if (!StatPath(path, st)) return false;
-  times.lastWrite = st.st_mtime;
-  times.creation = st.st_ctime;
-#ifdef STATX_BTIME
+  std::string os;
+  try {
+    os = ToOsPath(path);
+  } catch (const EEncodingError&) {
+    return false;
+  }
   struct statx sx;
-  if (::statx(AT_FDCWD, ToOsPath(path).c_str(), 0, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME))
-    times.creation = sx.stx_btime.tv_sec;
-#endif
-  times.size = st.st_size;
-  times.isDirectory = S_ISDIR(st.st_mode);
+  if (os.empty() || ::statx(AT_FDCWD, os.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
+  times.lastWrite = sx.stx_mtime.tv_sec;
+  times.lastAccess = sx.stx_atime.tv_sec;
+  // The creation time where the file system keeps one, otherwise the status-change time.
+  times.creation = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_ctime.tv_sec;
+  times.size = static_cast<std::int64_t>(sx.stx_size);
+  times.isDirectory = S_ISDIR(sx.stx_mode);
   return true;
 }
 
@@ -176,24 +179,53 @@ std::vector<DirEntry> ListFolder(std::string_view path) {
   std::string os = ToOsPath(path);
   DIR* dir = ::opendir(os.c_str());
   if (dir == nullptr) throw EFileError::CannotOpen(std::string(path), Reason(errno));
+  const int dirFd = ::dirfd(dir);
   std::vector<DirEntry> entries;
   while (struct dirent* e = ::readdir(dir)) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     DirEntry entry;
     if (!TryFromOsPath(e->d_name, entry.name)) continue;
-    std::string full = os + "/" + e->d_name;
-    struct stat st;
-    if (::stat(full.c_str(), &st) != 0) continue;
-    entry.isDirectory = S_ISDIR(st.st_mode);
-    entry.times.lastWrite = st.st_mtime;
-    entry.times.creation = st.st_ctime;
-#ifdef STATX_BTIME
+    // One statx relative to the open folder gives all three times, the
+    // creation time included where the file system keeps one.
     struct statx sx;
-    if (::statx(AT_FDCWD, full.c_str(), 0, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME))
-      entry.times.creation = sx.stx_btime.tv_sec;
-#endif
-    entry.times.size = st.st_size;
+    if (::statx(dirFd, e->d_name, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) continue;
+    entry.isDirectory = S_ISDIR(sx.stx_mode);
+    if (e->d_type == DT_LNK) {
+      entry.isLink = true;
+    } else if (e->d_type == DT_UNKNOWN) {
+      struct stat lst;
+      entry.isLink = ::fstatat(dirFd, e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
+    }
+    entry.times.lastWrite = sx.stx_mtime.tv_sec;
+    entry.times.lastAccess = sx.stx_atime.tv_sec;
+    entry.times.creation = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_ctime.tv_sec;
+    entry.times.size = static_cast<std::int64_t>(sx.stx_size);
     entry.times.isDirectory = entry.isDirectory;
+    entries.push_back(std::move(entry));
+  }
+  ::closedir(dir);
+  return entries;
+}
+
+std::vector<DirName> ListFolderNames(std::string_view path) {
+  std::string os = ToOsPath(path);
+  DIR* dir = ::opendir(os.c_str());
+  if (dir == nullptr) throw EFileError::CannotOpen(std::string(path), Reason(errno));
+  const int dirFd = ::dirfd(dir);
+  std::vector<DirName> entries;
+  while (struct dirent* e = ::readdir(dir)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    DirName entry;
+    if (!TryFromOsPath(e->d_name, entry.name)) continue;
+    if (e->d_type == DT_DIR || e->d_type == DT_REG) {
+      entry.isDirectory = e->d_type == DT_DIR;
+    } else {
+      struct stat st;
+      if (::fstatat(dirFd, e->d_name, &st, 0) != 0) continue;
+      entry.isDirectory = S_ISDIR(st.st_mode);
+      struct stat lst;
+      entry.isLink = ::fstatat(dirFd, e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
+    }
     entries.push_back(std::move(entry));
   }
   ::closedir(dir);

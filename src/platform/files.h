@@ -36,6 +36,7 @@ struct FileTimes {
   // Creation time where the file system reports one, otherwise the
   // status-change time.
   std::time_t creation = 0;
+  std::time_t lastAccess = 0;
   std::int64_t size = 0;
   bool isDirectory = false;
 };
@@ -47,12 +48,24 @@ std::uint32_t ToDosDateTime(std::time_t t);
 struct DirEntry {
   std::string name;  // CP932
   bool isDirectory = false;
+  bool isLink = false;  // a symbolic link (isDirectory and times describe its target)
   FileTimes times;
 };
 // The entries of a folder ("." and ".." left out), in the order the file
 // system gives them. Names that cannot be represented in CP932 are passed
 // over. Throws EFileError when the folder cannot be opened.
 std::vector<DirEntry> ListFolder(std::string_view path);
+
+// A lighter listing for walks that need the times of only some entries: the
+// names and kinds as the folder itself records them (a stat only for links
+// and where the file system does not record the kind). Read the times of the
+// entries wanted with GetFileTimes. Same errors and order as ListFolder.
+struct DirName {
+  std::string name;  // CP932
+  bool isDirectory = false;
+  bool isLink = false;  // a symbolic link; isDirectory describes its target
+};
+std::vector<DirName> ListFolderNames(std::string_view path);
 
 // Path helpers on CP932 text (character-wise, so a 0x5C trail byte is never a
 // separator on platforms that use '\').

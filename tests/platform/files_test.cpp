@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/app_folder.h"
 #include "platform/encoding.h"
@@ -90,6 +91,34 @@ TEST(Files, DosDateTimePacksLocalTime) {
   std::uint32_t packed = ToDosDateTime(1577934246);
   EXPECT_EQ(packed >> 16, static_cast<std::uint32_t>((40 << 9) | (1 << 5) | 2));
   EXPECT_EQ(packed & 0xFFFF, static_cast<std::uint32_t>((3 << 11) | (4 << 5) | 3));
+}
+
+}  // namespace
+}  // namespace tovra
+
+namespace tovra {
+namespace {
+
+TEST(Files, FolderNamesCarryKindsAndLinks) {
+  test::TempDir dir;
+  dir.Write("sub/x.htm", "");
+  dir.Write("\x95\x5C.htm", "abc");
+  ASSERT_EQ(::symlink(ToOsPath(dir.Sub("sub")).c_str(), ToOsPath(dir.Sub("link")).c_str()), 0);
+  auto names = ListFolderNames(dir.Path());
+  ASSERT_EQ(names.size(), 3u);
+  for (const auto& e : names) {
+    if (e.name == "sub")
+      EXPECT_TRUE(e.isDirectory && !e.isLink);
+    else if (e.name == "link")
+      EXPECT_TRUE(e.isDirectory && e.isLink);
+    else
+      EXPECT_TRUE(e.name == "\x95\x5C.htm" && !e.isDirectory && !e.isLink);
+  }
+  FileTimes times;
+  ASSERT_TRUE(GetFileTimes(dir.Sub("\x95\x5C.htm"), times));
+  EXPECT_EQ(times.size, 3);
+  EXPECT_GT(times.lastAccess, 0);
+  EXPECT_FALSE(GetFileTimes(dir.Sub("none"), times));
 }
 
 }  // namespace

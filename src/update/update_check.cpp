@@ -1,0 +1,205 @@
+#include "update/update_check.h"
+
+#include <climits>
+
+#include "platform/app_folder.h"
+#include "platform/files.h"
+#include "util/char_string.h"
+#include "util/errors.h"
+
+namespace tovra {
+
+namespace {
+
+constexpr TDateTime kFindFileCheckedTime = 38309.0;  // 18 November 2004; unused while the filter is off
+
+// A site marker row carries "0" where a file row carries its packed time,
+// which is never 0 (its day of the month is at least 1).
+bool IsSiteMarker(const TStringList& row) { return row.Count() == 2 && row[1] == "0"; }
+
+// Whether the last character of s is a single-byte separator.
+bool EndsWithSeparator(std::string_view s) {
+  std::size_t i = 0, last = std::string_view::npos;
+  while (i < s.size()) {
+    last = i;
+    i += CharBytesAt(s, i);
+  }
+  return last != std::string_view::npos && last == s.size() - 1 && s[last] == kPathSep;
+}
+
+// Clears a flag when the scope ends, however it ends.
+class ScanGuard {
+ public:
+  explicit ScanGuard(bool& flag) : flag_(flag) { flag_ = true; }
+  ~ScanGuard() { flag_ = false; }
+  ScanGuard(const ScanGuard&) = delete;
+  ScanGuard& operator=(const ScanGuard&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+std::string ManagedFileListPath() { return JoinPath(AppFolder(), "管理ファイルリスト.txt"); }
+
+bool IsUnderSiteRoot(std::string_view root, std::string_view path) {
+  // A bare prefix test would hand the files of /web2 to a site rooted at /web.
+  if (root.empty() || !path.starts_with(root)) return false;
+  if (EndsWithSeparator(root)) return true;
+  return path.size() > root.size() && path[root.size()] == kPathSep;
+}
+
+int StrToInt(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  if (i == text.size()) throw EConvertError::NotAnInteger(text);
+  long long value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') throw EConvertError::NotAnInteger(text);
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) throw EConvertError::NotAnInteger(text);
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) throw EConvertError::NotAnInteger(text);
+  return static_cast<int>(value);
+}
+
+TUpdateCheck::TUpdateCheck(ISiteProfiles& sites, IUpdateView& view, IMessenger& messenger, std::string listPath)
+    : sites_(sites), view_(view), messenger_(messenger), listPath_(std::move(listPath)) {
+  FindFile1.IsFindSub = true;
+  FindFile1.CheckTimeIs = tmNone;
+  FindFile1.CheckTimeKind = tmLastWrite;
+  FindFile1.CheckedTime = kFindFileCheckedTime;
+  FindFile1.OnFind = [this](const std::string& fileName, const std::string& path, TSearchRec& search, bool& cancel) {
+    FindFile1Find(fileName, path, search, cancel);
+  };
+}
+
+bool TUpdateCheck::ScanSites() {
+  if (scanning_) return false;
+  ScanGuard guard(scanning_);
+  FindFile1.SetFileMask(TStringList{"*.html", "*.htm", "*.swf"});
+  currentScan_.Clear();
+  const TStringList sites = sites_.SiteNames();
+  // Afterwards the profile holder gets back the site the selector shows, also
+  // when the scan fails part way. The selection is read at the end because the
+  // user may pick another site while the search yields.
+  try {
+    for (int i = 0; i + 1 < sites.Count(); ++i) {
+      currentScan_.AddPair(sites[i], "0");
+      FindFile1.FolderName = sites_.LoadRootDir(sites[i]);
+      FindFile1.StartSearch();
+    }
+  } catch (...) {
+    try {
+      RestoreSelectedProfile(sites, view_.SelectedSiteIndex());
+    } catch (...) {
+    }
+    throw;  // the scan's own error, not the restore's
+  }
+  RestoreSelectedProfile(sites, view_.SelectedSiteIndex());
+  return true;
+}
+
+void TUpdateCheck::RestoreSelectedProfile(const TStringList& sites, int selected) {
+  if (selected >= 0 && selected < sites.Count()) sites_.LoadRootDir(sites[selected]);
+}
+
+void TUpdateCheck::FindFile1Find(const std::string& fileName, const std::string& path, TSearchRec& search,
+                                 bool& /*cancel*/) {
+  std::string key = path + fileName;
+  if (currentScan_.FindRow(key) == -1) currentScan_.AddPair(std::move(key), std::to_string(search.Time));
+}
+
+bool TUpdateCheck::CheckUpdates() {
+  if (scanning_) return false;
+  pendingUpdates_.Clear();
+  const TStringList sites = sites_.SiteNames();
+  if (sites.Count() < 2) return true;
+  const int selected = view_.SelectedSiteIndex();
+  ScanSites();
+  if (FileExists(listPath_)) CompareWithSaved();
+  view_.SelectSiteIndex(selected);
+  if (selected >= 0 && selected < sites.Count()) {
+    sites_.LoadRootDir(sites[selected]);
+    view_.ApplySiteProfile();
+  }
+  return true;
+}
+
+void TUpdateCheck::CompareWithSaved() {
+  TStringsList saved;
+  saved.LoadRows(listPath_);
+  for (int i = 0; i < currentScan_.Count(); ++i) {
+    const TStringList& row = currentScan_.RowAt(i);
+    if (IsSiteMarker(row)) continue;
+    const std::string& key = row[0];
+    const int at = saved.FindRow(key);
+    if (at == -1 || StrToInt(saved.RowAt(at)[1]) < StrToInt(row[1])) pendingUpdates_.Add(key);
+  }
+}
+
+TStringList TUpdateCheck::TakePendingUnder(std::string_view root) {
+  TStringList taken, rest;
+  for (const std::string& path : pendingUpdates_) (IsUnderSiteRoot(root, path) ? taken : rest).Add(path);
+  pendingUpdates_ = std::move(rest);
+  return taken;
+}
+
+std::vector<TSiteUpdates> TUpdateCheck::TakePendingBySite() {
+  std::vector<TSiteUpdates> groups;
+  if (pendingUpdates_.Empty()) return groups;
+  for (const std::string& site : sites_.SiteNames()) {
+    TStringList files = TakePendingUnder(sites_.LoadRootDir(site));
+    if (!files.Empty()) groups.push_back({site, std::move(files)});
+  }
+  return groups;
+}
+
+void TUpdateCheck::ShowSiteUpdates() {
+  if (pendingUpdates_.Empty()) return;
+  const TStringList sites = sites_.SiteNames();
+  for (const std::string& site : sites) {
+    const std::string root = sites_.LoadRootDir(site);
+    view_.ApplySiteProfile();
+    TStringList files = TakePendingUnder(root);
+    if (!files.Empty()) {
+      view_.ShowUpdatePanel(site, "「" + site + "」に更新ファイルを検出しました。", files);
+      return;
+    }
+  }
+}
+
+void TUpdateCheck::FinishSiteUpdates() {
+  if (!view_.UpdatePanelVisible()) return;
+  view_.HideUpdatePanel();
+  ShowSiteUpdates();
+}
+
+void TUpdateCheck::UpdateCheckClick() {
+  if (!CheckUpdates()) return;  // pressed again while its scan runs
+  if (pendingUpdates_.Empty()) {
+    messenger_.ShowMessage(TMessageKind::Information, "更新されたファイルは検出されませんでした。");
+  } else {
+    ShowSiteUpdates();
+  }
+}
+
+void TUpdateCheck::UpdateCancelClick() { FinishSiteUpdates(); }
+
+void TUpdateCheck::SaveOnDeactivate() {
+  // While the panel shows, the saved list stays the baseline of its files.
+  if (view_.UpdatePanelVisible() || view_.SiteDialogVisible()) return;
+  if (ScanSites()) SaveManagedFileList();
+}
+
+void TUpdateCheck::SaveOnClose() {
+  if (ScanSites()) SaveManagedFileList();
+}
+
+void TUpdateCheck::SaveManagedFileList() { currentScan_.SaveRows(listPath_); }
+
+}  // namespace tovra
