@@ -1,0 +1,237 @@
+#include "app/WebSightEdit00.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <climits>
+
+#include "app/message_boxes.h"
+#include "app/qt_text.h"
+#include "app/shell_widgets.h"
+#include "app/window_placement.h"
+#include "sites/dmConfig.h"
+
+namespace tovra {
+
+namespace {
+
+QGroupBox* Group(const char* caption, QWidget* field, QWidget* parent) {
+  auto* box = new QGroupBox(QStr(caption), parent);
+  auto* layout = new QVBoxLayout(box);
+  layout->setContentsMargins(6, 2, 6, 4);
+  layout->addWidget(field);
+  return box;
+}
+
+QSpinBox* PortBox(const char* name, int value, QWidget* parent) {
+  auto* box = new QSpinBox(parent);
+  box->setObjectName(name);
+  box->setRange(INT_MIN, INT_MAX);  // no range limit
+  box->setValue(value);
+  return box;
+}
+
+QLineEdit* LineEdit(const char* name, QWidget* parent, bool inputMethod = false) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(name);
+  edit->setAttribute(Qt::WA_InputMethodEnabled, inputMethod);
+  return edit;
+}
+
+}  // namespace
+
+TfrmSightEdit::TfrmSightEdit(QWidget* parent) : QDialog(parent), messenger_(std::make_unique<TBoxMessenger>(this)) {
+  setObjectName("frmSightEdit");
+  setWindowTitle(QStr("ウェブサイト情報"));
+  BuildControls();
+  IniGT1.SetDefaultDir(ddApplication);
+  IniGT1.SetFence(fnNone);
+  IniGT1.Loaded();
+}
+
+TfrmSightEdit::~TfrmSightEdit() = default;
+
+void TfrmSightEdit::BuildControls() {
+  edName = LineEdit("edName", this, true);
+  edName->setText(QStr("新規登録"));
+  ShellTreeView1 = new TJamShellTree(this);
+  ShellTreeView1->setObjectName("ShellTreeView1");
+  LocalRootDir = new QLabel("LocalRootDir", this);
+  LocalRootDir->setObjectName("LocalRootDir");
+  GroupBox1 = new QGroupBox(QStr("基点フォルダー"), this);
+  GroupBox1->setObjectName("GroupBox1");
+  auto* rootLayout = new QVBoxLayout(GroupBox1);
+  rootLayout->addWidget(ShellTreeView1, 1);
+  rootLayout->addWidget(LocalRootDir);
+
+  WebHostName = LineEdit("WebHostName", this);
+  WebUserName = LineEdit("WebUserName", this);
+  WebPasswd = LineEdit("WebPasswd", this);  // shown in clear
+  WebPort = PortBox("WebPort", 21, this);
+  WebURL = LineEdit("WebURL", this);
+  GroupBox2 = new QGroupBox(QStr("WEBサーバー情報"), this);
+  GroupBox2->setObjectName("GroupBox2");
+  auto* server = new QGridLayout(GroupBox2);
+  server->addWidget(Group("ホスト名／アドレス", WebHostName, GroupBox2), 0, 0, 1, 2);
+  server->addWidget(Group("ユーザ名", WebUserName, GroupBox2), 1, 0);
+  server->addWidget(Group("パスワード", WebPasswd, GroupBox2), 1, 1);
+  server->addWidget(Group("Port", WebPort, GroupBox2), 2, 0);
+  server->addWidget(Group("URL", WebURL, GroupBox2), 3, 0, 1, 2);
+
+  chkUseProxy = new QCheckBox(QStr("Proxyサーバ利用"), this);
+  chkUseProxy->setObjectName("chkUseProxy");
+  ProxyHostName = LineEdit("ProxyHostName", this, true);
+  ProxyUserName = LineEdit("ProxyUserName", this);
+  ProxyPasswd = LineEdit("ProxyPasswd", this);
+  ProxyPort = PortBox("ProxyPort", 0, this);
+  GroupBox7 = new QGroupBox(QStr("Proxyサーバー情報"), this);
+  GroupBox7->setObjectName("GroupBox7");
+  auto* proxy = new QGridLayout(GroupBox7);
+  proxy->addWidget(Group("ホスト名／アドレス", ProxyHostName, GroupBox7), 0, 0);
+  proxy->addWidget(Group("Port", ProxyPort, GroupBox7), 0, 1);
+  // The proxy's user and password belong to the profile but are not shown.
+  Group("ユーザ名", ProxyUserName, GroupBox7)->hide();
+  Group("パスワード", ProxyPasswd, GroupBox7)->hide();
+
+  Button1 = new QPushButton("OK", this);
+  Button1->setObjectName("Button1");
+  Button1->setDefault(true);
+  Button2 = new QPushButton("CANCEL", this);
+  Button2->setObjectName("Button2");
+  connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
+  connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
+  connect(ShellTreeView1, &TJamShellTree::Changed, this, [this] {
+    // The label follows the tree (a click or a key there).
+    std::string folder = ShellTreeView1->SelectedFolder();
+    if (!folder.empty() && QStr(folder) != LocalRootDir->text()) LocalRootDir->setText(QStr(folder));
+  });
+
+  auto* right = new QVBoxLayout;
+  right->addWidget(GroupBox2);
+  right->addWidget(chkUseProxy);
+  right->addWidget(GroupBox7);
+  right->addStretch(1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(Button1);
+  buttons->addWidget(Button2);
+  right->addLayout(buttons);
+  auto* columns = new QHBoxLayout;
+  columns->addWidget(GroupBox1, 1);
+  columns->addLayout(right, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Group("サイト名称", edName, this));
+  layout->addLayout(columns, 1);
+  resize(640, 460);
+}
+
+void TfrmSightEdit::AttachConfig(TConfigFile& config) {
+  profile_ = std::make_unique<TSiteProfile>(config);
+  profile_->SetFolderTree(this);
+  editor_ = std::make_unique<TSiteEditor>(*profile_, *messenger_);
+  WriteControls();
+}
+
+std::string TfrmSightEdit::SelectedFolder() const { return ToCp932(LocalRootDir->text()); }
+
+void TfrmSightEdit::SelectFolder(const std::string& path) {
+  if (!ShellTreeView1->SetSelectedFolder(path)) throw EPathSettingError(path);
+  LocalRootDir->setText(QStr(path));
+}
+
+TSiteProfile& TfrmSightEdit::Profile() {
+  ReadControls();
+  return *profile_;
+}
+
+void TfrmSightEdit::LoadProfile(const std::string& siteName) {
+  ReadControls();
+  try {
+    profile_->LoadProfile(siteName);
+  } catch (...) {
+    WriteControls();  // what was read before the failure stays shown
+    throw;
+  }
+  WriteControls();
+}
+
+void TfrmSightEdit::ReadControls() {
+  TSiteProfile& p = *profile_;
+  p.edName = ToCp932(edName->text());
+  p.LocalRootDir = ToCp932(LocalRootDir->text());
+  p.WebHostName = ToCp932(WebHostName->text());
+  p.WebUserName = ToCp932(WebUserName->text());
+  p.WebPasswd = ToCp932(WebPasswd->text());
+  p.WebPort = WebPort->value();
+  p.WebURL = ToCp932(WebURL->text());
+  p.chkUseProxy = chkUseProxy->isChecked();
+  p.ProxyHostName = ToCp932(ProxyHostName->text());
+  p.ProxyUserName = ToCp932(ProxyUserName->text());
+  p.ProxyPasswd = ToCp932(ProxyPasswd->text());
+  p.ProxyPort = ProxyPort->value();
+}
+
+void TfrmSightEdit::WriteControls() {
+  const TSiteProfile& p = *profile_;
+  edName->setText(QStr(p.edName));
+  LocalRootDir->setText(QStr(p.LocalRootDir));
+  WebHostName->setText(QStr(p.WebHostName));
+  WebUserName->setText(QStr(p.WebUserName));
+  WebPasswd->setText(QStr(p.WebPasswd));
+  WebPort->setValue(p.WebPort);
+  WebURL->setText(QStr(p.WebURL));
+  chkUseProxy->setChecked(p.chkUseProxy);
+  ProxyHostName->setText(QStr(p.ProxyHostName));
+  ProxyUserName->setText(QStr(p.ProxyUserName));
+  ProxyPasswd->setText(QStr(p.ProxyPasswd));
+  ProxyPort->setValue(p.ProxyPort);
+}
+
+bool TfrmSightEdit::Edit(TStringList& siteList) {
+  editor_->SetSiteList(&siteList);
+  int result = exec();
+  editor_->SetSiteList(nullptr);
+  return result == QDialog::Accepted;
+}
+
+void TfrmSightEdit::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  ReadControls();
+  editor_->FormShow();
+  RestorePlacement(IniGT1, "sightedit", *this);
+}
+
+void TfrmSightEdit::done(int result) {
+  StorePlacement(IniGT1, "sightedit", *this);  // FormClose, on every closing
+  QDialog::done(result);
+}
+
+void TfrmSightEdit::Button1Click() {
+  ReadControls();
+  TModalResult result = editor_->Button1Click();
+  WriteControls();
+  if (result == TModalResult::Ok) accept();
+}
+
+void TfrmSightEdit::Button2Click() {
+  ReadControls();
+  TModalResult result = editor_->Button2Click();
+  WriteControls();
+  if (result == TModalResult::Cancel) reject();
+}
+
+void TfrmSightEdit::Guarded(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    TMessageBoxes::Show(this, TMessageKind::Warning, e.what());
+  }
+}
+
+}  // namespace tovra

@@ -1,0 +1,87 @@
+// TfrmSightEdit: the site information dialog "ウェブサイト情報". It creates,
+// edits, renames and deletes sites, and holds the current site profile for
+// the whole program: its controls are the profile's fields. The decisions of
+// OK and Cancel are the core's site editor; this is the window over it.
+// UI thread only.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "sites/IniGT.h"
+#include "sites/site_editor.h"
+#include "sites/site_profile.h"
+#include "util/string_list.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace tovra {
+
+class TConfigFile;
+class TJamShellTree;
+
+class TfrmSightEdit : public QDialog, private IFolderTree {
+  Q_OBJECT
+ public:
+  explicit TfrmSightEdit(QWidget* parent = nullptr);
+  ~TfrmSightEdit() override;
+  // The configuration module whose settings component reads and writes the
+  // profile files (created after the dialog).
+  void AttachConfig(TConfigFile& config);
+
+  // The current profile, with what the controls hold now.
+  TSiteProfile& Profile();
+  // LoadProfile of the profile, shown in the controls.
+  void LoadProfile(const std::string& siteName);
+  // Shows the dialog modally over `siteList` (the selector's items, edited
+  // in place); true when it ended with OK.
+  bool Edit(TStringList& siteList);
+
+  QLineEdit* edName;
+  QGroupBox* GroupBox1;
+  TJamShellTree* ShellTreeView1;
+  QLabel* LocalRootDir;
+  QGroupBox* GroupBox2;
+  QLineEdit* WebHostName;
+  QLineEdit* WebUserName;
+  QLineEdit* WebPasswd;
+  QSpinBox* WebPort;
+  QLineEdit* WebURL;
+  QCheckBox* chkUseProxy;
+  QGroupBox* GroupBox7;
+  QLineEdit* ProxyHostName;
+  QLineEdit* ProxyUserName;
+  QLineEdit* ProxyPasswd;
+  QSpinBox* ProxyPort;
+  QPushButton* Button1;
+  QPushButton* Button2;
+  TIniGT IniGT1;
+
+  void Button1Click();
+  void Button2Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;  // FormShow
+  void done(int result) override;              // FormClose on every closing
+
+ private:
+  // IFolderTree over ShellTreeView1.
+  std::string SelectedFolder() const override;
+  void SelectFolder(const std::string& path) override;
+
+  void BuildControls();
+  void ReadControls();   // controls -> profile fields
+  void WriteControls();  // profile fields -> controls
+  void Guarded(const std::function<void()>& fn);
+
+  std::unique_ptr<TSiteProfile> profile_;
+  std::unique_ptr<IMessenger> messenger_;
+  std::unique_ptr<TSiteEditor> editor_;
+};
+
+}  // namespace tovra

@@ -1,0 +1,18 @@
+// tovra: the desktop application. Creates the window and the modules in
+// their fixed order and runs the event loop until the main window closes.
+#include <QApplication>
+#include <clocale>
+
+#include "app/WebFTP00.h"
+#include "app/app_modules.h"
+#include "app/qt_text.h"
+
+int main(int argc, char** argv) {
+  using namespace tovra;
+  std::setlocale(LC_CTYPE, "");
+  QApplication app(argc, argv);
+  QApplication::setApplicationDisplayName(QStr("ホームページアップローダ"));
+  TApplicationModules modules;
+  modules.Form1()->show();
+  return app.exec();
+}

@@ -1,0 +1,70 @@
+// Helpers for the window tests: a temporary application folder with a demo
+// site, and answering modal dialogs from a timer while they run.
+#pragma once
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "platform/files.h"
+#include "sites/dmConfig.h"
+#include "sites/site_list.h"
+#include "sites/site_profile.h"
+#include "support/temp_dir.h"
+
+namespace tovra::test {
+
+// Runs `action` on the next modal dialog once it is showing.
+inline void WhenModal(std::function<void(QWidget*)> action, int triesLeft = 200) {
+  QTimer::singleShot(20, [action = std::move(action), triesLeft]() mutable {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal->isVisible()) {
+      action(modal);
+    } else if (triesLeft > 0) {
+      WhenModal(std::move(action), triesLeft - 1);
+    }
+  });
+}
+
+// Clicks the button of that object name in the next modal dialog.
+inline void ClickInModal(const char* buttonName) {
+  WhenModal([name = std::string(buttonName)](QWidget* modal) {
+    if (auto* button = modal->findChild<QPushButton*>(QString::fromStdString(name))) button->click();
+  });
+}
+
+// A temporary application folder (TOVRA_APP_FOLDER) and site folders.
+struct AppFolderFixture {
+  TempDir dir;
+  std::string app = dir.Sub("app");
+  AppFolderFixture() {
+    dir.Write("app/.keep", "");
+    ::setenv("TOVRA_APP_FOLDER", app.c_str(), 1);
+  }
+  ~AppFolderFixture() { ::unsetenv("TOVRA_APP_FOLDER"); }
+
+  // Saves a profile for `name` with root `root` and the given server port.
+  void AddSite(const std::string& name, const std::string& root, int port = 21, const std::string& url = "") {
+    if (!DirectoryExists(root)) dir.Write(root.substr(dir.Path().size() + 1) + "/.keep", "");
+    TConfigFile config;
+    TSiteProfile profile(config);
+    profile.LoadProfile(std::string(kNewSiteName));
+    profile.edName = name;
+    profile.FolderTree().SelectFolder(root);
+    profile.LocalRootDir = root;
+    profile.WebHostName = "127.0.0.1";
+    profile.WebUserName = "tovra";
+    profile.WebPasswd = "secret";
+    profile.WebPort = port;
+    profile.WebURL = url;
+    profile.SaveProfile();
+    TStringList list = LoadSiteList();
+    AddCreatedSite(list, name);
+    SaveSiteList(list);
+  }
+};
+
+}  // namespace tovra::test
