@@ -34,8 +34,8 @@ if [[ -n "${DISPLAY:-}" && -x build/src/app/tovra ]]; then
   build/src/app/tovra
 else
   pages=()
-  while IFS= read -r -d '' page; do pages+=("$page"); done < <(find "$work/site" -maxdepth 1 -name '*.htm*' -print0 | sort -z)
-  echo "Uploading: ${pages[*]##*/}"
+  while IFS= read -r -d '' page; do pages+=("$page"); done < <(find "$work/site" -name '*.htm*' -print0 | sort -z)
+  echo "Uploading the pages: ${pages[*]#$work/site/}"
   "$cli" upload --site "デモサイト" --missing skip "${pages[@]}" || true
 fi
 echo
