@@ -15,18 +15,12 @@ TfrmWarning01::TfrmWarning01(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt:
   setObjectName("frmWarning01");
   setFixedSize(328, 272);
   setModal(true);
-  setAutoFillBackground(true);
-  QPalette red = palette();
-  red.setColor(QPalette::Window, QColor(0xFF, 0x00, 0x00));
-  red.setColor(QPalette::WindowText, Qt::white);
-  setPalette(red);
+  // Red behind the controls only: the memo and buttons keep their own look.
+  setStyleSheet("QDialog#frmWarning01 { background-color: #ff0000; } QLabel#Label1 { color: white; }");
 
   Label1 = new QLabel(QStr("以下の依存ファイルがローカルディスクに存在しません。"), this);
   Label1->setObjectName("Label1");
   Label1->setWordWrap(true);
-  QFont bold = Label1->font();
-  bold.setBold(true);
-  Label1->setFont(bold);
 
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
@@ -34,10 +28,6 @@ TfrmWarning01::TfrmWarning01(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt:
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  QPalette memo = Memo1->palette();
-  memo.setColor(QPalette::Base, Qt::white);
-  memo.setColor(QPalette::Text, Qt::black);
-  Memo1->setPalette(memo);
 
   btnContinue = new QPushButton(QStr("ファイルをスキップして続行"), this);
   btnContinue->setObjectName("btnContinue");
@@ -47,9 +37,11 @@ TfrmWarning01::TfrmWarning01(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt:
   connect(btnAbort, &QPushButton::clicked, this, &QDialog::reject);     // btnAbortClick
 
   auto* buttons = new QHBoxLayout;
+  buttons->setSpacing(4);
   buttons->addWidget(btnContinue);
   buttons->addWidget(btnAbort);
   auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 8);
   layout->addWidget(Label1);
   layout->addWidget(Memo1, 1);
   layout->addLayout(buttons);

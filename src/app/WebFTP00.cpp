@@ -112,8 +112,8 @@ void TForm1::BuildControls() {
   JamShellTree1 = Named(new TJamShellTree(Splitter1), "JamShellTree1");
   JamShellList1 = Named(new TJamShellList(Splitter1), "JamShellList1");
   Splitter1->setStretchFactor(0, 2);
-  Splitter1->setStretchFactor(1, 3);
-  middle->addWidget(Splitter1, 3);
+  Splitter1->setStretchFactor(1, 4);
+  middle->addWidget(Splitter1, 7);
 
   Panel8 = Named(new QWidget(central), "Panel8");
   auto* panel8 = new QVBoxLayout(Panel8);
@@ -125,7 +125,7 @@ void TForm1::BuildControls() {
   panel8->addWidget(Panel9);
   panel8->addWidget(CheckListBox1, 1);
   panel8->addWidget(btUpdateCancel, 0, Qt::AlignRight);
-  middle->addWidget(Panel8, 3);
+  middle->addWidget(Panel8, 7);
 
   auto* right = new QVBoxLayout;
   BitBtn1 = Named(new QPushButton(central), "BitBtn1");
@@ -145,7 +145,7 @@ void TForm1::BuildControls() {
   memo.setColor(QPalette::Text, QColor(0x00, 0xFF, 0x00));
   Memo1->setPalette(memo);
   Memo1->setPlainText(QStr("ファイル転送ステータス"));
-  middle->addWidget(Memo1, 2);
+  middle->addWidget(Memo1, 3);
   layout->addLayout(middle, 1);
 
   Panel1 = ColouredPanel("Panel1", QColor(0x80, 0x80, 0x00), central);
@@ -172,6 +172,11 @@ void TForm1::BuildControls() {
   layout->addWidget(Panel1);
 
   setCentralWidget(central);
+  // The eight controls that FormShow hides must not widen the window beyond
+  // its 781 pixels before they go.
+  for (QWidget* w : std::initializer_list<QWidget*>{ComboBox3, btnSubPGM, ComboBox2, cxOnly, cxAncher, cxFlashSOE,
+                                                    cxPopup, cxTopBunner})
+    w->setSizePolicy(QSizePolicy::Ignored, w->sizePolicy().verticalPolicy());
 }
 
 void TForm1::Guarded(const std::function<void()>& fn) {

@@ -13,6 +13,19 @@ namespace tovra {
 
 namespace {
 
+// The file system model with the list's column captions in Japanese.
+class TFileModel : public QFileSystemModel {
+ public:
+  using QFileSystemModel::QFileSystemModel;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+      static const char* const kCaptions[] = {"名前", "サイズ", "種類", "更新日時"};
+      if (section >= 0 && section < 4) return QStr(kCaptions[section]);
+    }
+    return QFileSystemModel::headerData(section, orientation, role);
+  }
+};
+
 QString ToQtPath(const std::string& cp932) {
   try {
     return QString::fromLocal8Bit(ToOsPath(cp932).c_str());
@@ -23,7 +36,7 @@ QString ToQtPath(const std::string& cp932) {
 
 }  // namespace
 
-TJamShellTree::TJamShellTree(QWidget* parent) : QTreeView(parent), model_(new QFileSystemModel(this)) {
+TJamShellTree::TJamShellTree(QWidget* parent) : QTreeView(parent), model_(new TFileModel(this)) {
   model_->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
   model_->setRootPath(QDir::rootPath());
   setModel(model_);
@@ -31,6 +44,11 @@ TJamShellTree::TJamShellTree(QWidget* parent) : QTreeView(parent), model_(new QF
   setHeaderHidden(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { emit Changed(); });
+  // The model fills folders in the background: keep the selected folder in
+  // view as the way to it appears.
+  connect(model_, &QFileSystemModel::directoryLoaded, this, [this] {
+    if (currentIndex().isValid()) scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+  });
 }
 
 std::string TJamShellTree::SelectedFolder() const {
@@ -54,7 +72,7 @@ bool TJamShellTree::SetSelectedFolder(const std::string& cp932Folder) {
   return true;
 }
 
-TJamShellList::TJamShellList(QWidget* parent) : QTreeView(parent), model_(new QFileSystemModel(this)) {
+TJamShellList::TJamShellList(QWidget* parent) : QTreeView(parent), model_(new TFileModel(this)) {
   model_->setFilter(QDir::Files | QDir::NoDotAndDotDot);
   model_->setNameFilterDisables(false);
   setModel(model_);
@@ -63,8 +81,8 @@ TJamShellList::TJamShellList(QWidget* parent) : QTreeView(parent), model_(new QF
   setSortingEnabled(true);
   sortByColumn(0, Qt::AscendingOrder);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
-  header()->setStretchLastSection(false);
-  header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  header()->setStretchLastSection(true);
+  for (int column = 0; column < 3; ++column) header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
   SetFilter("*.htm*");
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { emit Changed(); });
 }
