@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
@@ -34,6 +35,22 @@ inline void ClickInModal(const char* buttonName) {
   WhenModal([name = std::string(buttonName)](QWidget* modal) {
     if (auto* button = modal->findChild<QPushButton*>(QString::fromStdString(name))) button->click();
   });
+}
+
+// Calls `action` whenever the widget is enabled or disabled.
+inline void OnEnabled(QWidget* widget, std::function<void()> action) {
+  class Filter : public QObject {
+   public:
+    Filter(QObject* parent, std::function<void()> action) : QObject(parent), action_(std::move(action)) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::EnabledChange) action_();
+      return false;
+    }
+
+   private:
+    std::function<void()> action_;
+  };
+  widget->installEventFilter(new Filter(widget, std::move(action)));
 }
 
 // A temporary application folder (TOVRA_APP_FOLDER) and site folders.
