@@ -1,17 +1,20 @@
 // tovra-cli upload: the window's upload from the command line. Loads a site's
 // profile from the application folder, prepares the upload list and runs the
 // transfer on the timer thread, printing the status memo's lines. Ctrl-C is
-// the abort button.
+// the abort button. With --changed the selection is the site's files that the
+// update check finds new or changed.
 #include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <mutex>
 
 #include "cli/cli_common.h"
 #include "cli/interrupt.h"
+#include "cli/update_commands.h"
 #include "ftp/dmFtp.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -111,9 +114,11 @@ int RunUpload(Args args) {
   options.rewrite.bottomBanner = TakeFlag(args, "--bottom-banner");
   options.rewrite.topBanner = TakeFlag(args, "--top-banner");
   options.rewrite.flash = TakeFlag(args, "--flash");
+  const bool changed = TakeFlag(args, "--changed");
   if (site.empty()) throw UsageError{"--site NAME is required"};
   for (const auto& arg : args)
     if (arg.rfind("--", 0) == 0) throw UsageError{"unknown option " + arg};
+  if (changed && !args.empty()) throw UsageError{"--changed takes no FILE"};
 
   TConfigFile config;
   TSiteProfile profile(config);
@@ -122,6 +127,16 @@ int RunUpload(Args args) {
   ApplyProfileToSession(profile, ftp);
   TStringList selection;
   for (const auto& file : args) selection.Add(Absolute(file));
+  std::unique_ptr<TCliUpdateCheck> updates;
+  if (changed) {
+    updates = std::make_unique<TCliUpdateCheck>();
+    updates->Run();
+    selection = updates->Check().TakePendingUnder(profile.LocalRootDir);
+    if (selection.Empty()) {
+      updates->ReportNothingFound(true);
+      return kExitOk;
+    }
+  }
 
   TerminalUploadView view(missing);
   TUploadJob job(ftp, view, [&profile] { return profile.LocalRootDir; }, [] {});
@@ -134,6 +149,9 @@ int RunUpload(Args args) {
     TRunOutcome outcome = view.WaitForEnd();
     status = outcome == TRunOutcome::Completed ? kExitOk : outcome == TRunOutcome::Aborted ? kExitAborted : kExitFailure;
     if (TInterruptCancels::Interrupted()) status = kExitAborted;
+    // A second --changed run should find nothing new; a run that did not
+    // complete leaves the list alone, so its files are offered again.
+    if (updates && status == kExitOk) updates->SaveAfterUpload();
   }
   return status;
 }
@@ -143,8 +161,10 @@ int RunUpload(Args args) {
 void RegisterUploadCommands() {
   Commands().push_back({"upload",
                         "  upload --site NAME [--missing ask|skip|stop] [--only] [--popup] [--bottom-banner]\n"
-                        "         [--top-banner] [--flash] FILE...\n"
-                        "      uploads the files and their dependencies to the site's server",
+                        "         [--top-banner] [--flash] (FILE... | --changed)\n"
+                        "      uploads the files and their dependencies to the site's server; --changed takes\n"
+                        "      the site's files that check-updates finds new or changed, and after a completed\n"
+                        "      run records them in the managed file list (other sites' changes stay pending)",
                         [](const Args& args) { return RunUpload(args); }});
 }
 
