@@ -114,7 +114,7 @@ timed() {
   "run_$1"
   t1=$(now)
   verify "$1"
-  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }' | tee -a "$work/$1.times"
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f\n", b - a }' | tee -a "$work/$1.times"
 }
 
 contenders=(tovra curl)
