@@ -144,8 +144,9 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   TfrmWarning01* warning_ = nullptr;
   std::unique_ptr<TUploadJob> upload_;
   std::unique_ptr<TUpdateCheck> updateCheck_;
+  bool runActive_ = false;             // from the hand-over to the timer until RunEnded
+  bool sessionUpdatePending_ = false;  // a site applied during the run
   bool shown_ = false;
-  bool closing_ = false;
 };
 
 }  // namespace tovra

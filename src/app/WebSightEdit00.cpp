@@ -109,7 +109,7 @@ void TfrmSightEdit::BuildControls() {
   connect(ShellTreeView1, &TJamShellTree::Changed, this, [this] {
     // The label follows the tree (a click or a key there).
     std::string folder = ShellTreeView1->SelectedFolder();
-    if (!folder.empty() && QStr(folder) != LocalRootDir->text()) LocalRootDir->setText(QStr(folder));
+    if (!folder.empty() && QStr(folder) != LocalRootDir->text()) ShowRootFolder(folder);
   });
 
   auto* right = new QVBoxLayout;
@@ -142,7 +142,18 @@ std::string TfrmSightEdit::SelectedFolder() const { return ToCp932(LocalRootDir-
 
 void TfrmSightEdit::SelectFolder(const std::string& path) {
   if (!ShellTreeView1->SetSelectedFolder(path)) throw EPathSettingError(path);
-  LocalRootDir->setText(QStr(path));
+  ShowRootFolder(path);
+}
+
+void TfrmSightEdit::ShowRootFolder(const std::string& folder) {
+  LocalRootDir->setText(QStr(folder));
+  std::lock_guard<std::mutex> lock(rootMutex_);
+  rootForRun_ = folder;
+}
+
+std::string TfrmSightEdit::SiteRootForRun() const {
+  std::lock_guard<std::mutex> lock(rootMutex_);
+  return rootForRun_;
 }
 
 TSiteProfile& TfrmSightEdit::Profile() {
@@ -180,7 +191,7 @@ void TfrmSightEdit::ReadControls() {
 void TfrmSightEdit::WriteControls() {
   const TSiteProfile& p = *profile_;
   edName->setText(QStr(p.edName));
-  LocalRootDir->setText(QStr(p.LocalRootDir));
+  ShowRootFolder(p.LocalRootDir);
   WebHostName->setText(QStr(p.WebHostName));
   WebUserName->setText(QStr(p.WebUserName));
   WebPasswd->setText(QStr(p.WebPasswd));

@@ -35,7 +35,7 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
   config_ = config;
   warning_ = warning;
   upload_ = std::make_unique<TUploadJob>(
-      *ftp_, *this, [this] { return sightEdit_->Profile().LocalRootDir; },
+      *ftp_, *this, [this] { return sightEdit_->SiteRootForRun(); },
       [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
   updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
@@ -105,7 +105,13 @@ void TForm1::ApplySiteProfile() {
   CurrentSiteRoot = profile.LocalRootDir;
   JamShellTree1->SetSelectedFolder(profile.LocalRootDir);
   JamShellList1->SetFolder(JamShellTree1->SelectedFolder());
-  ApplyProfileToSession(profile, *ftp_);
+  // The run reads the connection records on the timer thread: a site chosen
+  // during a run reaches the session once the run is over.
+  if (runActive_) {
+    sessionUpdatePending_ = true;
+  } else {
+    ApplyProfileToSession(profile, *ftp_);
+  }
 }
 
 void TForm1::ComboBox1Select() {
@@ -174,7 +180,7 @@ void TForm1::BitBtn1Click() {
   options.rewrite.popup = cxPopup->isChecked();
   options.rewrite.topBanner = cxTopBunner->isChecked();
   options.rewrite.flash = cxFlashSOE->isChecked();
-  upload_->Start(selection, options);
+  runActive_ = upload_->Start(selection, options);
 }
 
 void TForm1::btnAbortClick() { upload_->Abort(); }

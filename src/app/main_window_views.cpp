@@ -14,6 +14,7 @@
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
+#include "upload/apply_site_profile.h"
 
 namespace tovra {
 
@@ -33,6 +34,11 @@ bool TForm1::ConfirmMissingFiles(const TStringList& missing) { return warning_->
 
 void TForm1::RunEnded(TRunOutcome outcome, const std::string& error) {
   OnUiThread([this, outcome, error] {
+    runActive_ = false;
+    if (sessionUpdatePending_) {
+      sessionUpdatePending_ = false;
+      ApplyProfileToSession(sightEdit_->Profile(), *ftp_);
+    }
     if (outcome == TRunOutcome::Failed) TMessageBoxes::Show(this, TMessageKind::Warning, error);
     emit RunFinished(static_cast<int>(outcome));
   });

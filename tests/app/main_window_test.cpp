@@ -292,6 +292,37 @@ class MainWindowTest : public QObject {
     QVERIFY(form->BitBtn1->isEnabled());
     QVERIFY(!form->btnAbort->isEnabled());
   }
+
+  void siteChosenDuringARunReachesTheSessionAfterIt() {
+    AppFolderFixture fx;
+    std::string root = fx.dir.Sub("site");
+    std::string remote = fx.dir.Sub("remote");
+    fx.dir.Write("remote/.keep", "");
+    for (int i = 0; i < 20; ++i) fx.dir.Write("site/p" + std::to_string(100 + i) + ".htm", "<p>x</p>");
+    test::PyFtpdServer server(remote);
+    fx.AddSite("S", root, server.Port());
+    fx.AddSite("T", fx.dir.Sub("other"), 2121);
+    TApplicationModules modules;
+    StartWindow(modules);
+    TForm1* form = modules.Form1();
+    QTRY_COMPARE(form->JamShellList1->ShownNames().size(), size_t(20));
+    form->JamShellList1->selectAll();
+    QSignalSpy finished(form, &TForm1::RunFinished);
+    bool switched = false;
+    test::OnEnabled(form->btnAbort, [&] {
+      if (switched || !form->btnAbort->isEnabled()) return;
+      switched = true;
+      form->ComboBox1->setCurrentIndex(1);
+      form->ComboBox1Select();
+      QCOMPARE(modules.Ftp().HostInfo.Port, server.Port());  // the run keeps its server
+    });
+    form->BitBtn1->click();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+    QVERIFY(switched);
+    QCOMPARE(finished.at(0).at(0).toInt(), static_cast<int>(TRunOutcome::Completed));
+    QCOMPARE(ListFolder(remote).size(), size_t(21));
+    QCOMPARE(modules.Ftp().HostInfo.Port, 2121);
+  }
 };
 
 QTEST_MAIN(MainWindowTest)
