@@ -1,5 +1,6 @@
 #include "support/temp_dir.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -60,6 +61,22 @@ std::string Hex(std::string_view hex) {
     }
   }
   return out;
+}
+
+TStringList Lines(std::string_view text) {
+  TStringList list;
+  list.SetText(text);
+  return list;
+}
+
+void Age(const std::string& path) {
+  std::filesystem::last_write_time(ToOsPath(path),
+                                   std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365));
+}
+
+bool WrittenSinceAged(const std::string& path) {
+  auto age = std::filesystem::file_time_type::clock::now() - std::filesystem::last_write_time(ToOsPath(path));
+  return age < std::chrono::hours(24);
 }
 
 }  // namespace tovra::test

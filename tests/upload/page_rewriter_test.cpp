@@ -3,39 +3,19 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <chrono>
-#include <filesystem>
-
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "support/recording_messenger.h"
 #include "support/temp_dir.h"
 #include "util/errors.h"
 
 namespace tovra {
 namespace {
 
-class RecordingMessenger : public IMessenger {
- public:
-  void ShowMessage(TMessageKind, const std::string& text) override { messages.push_back(text); }
-  bool ConfirmOkCancel(const std::string&) override { return false; }
-  bool ConfirmOkAbort(const std::string&) override { return false; }
-  std::vector<std::string> messages;
-};
-
-TStringList Lines(std::string_view text) {
-  TStringList list;
-  list.SetText(text);
-  return list;
-}
-
-void Age(const std::string& path) {
-  std::filesystem::last_write_time(ToOsPath(path),
-                                   std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365));
-}
-bool WrittenSinceAged(const std::string& path) {
-  auto age = std::filesystem::file_time_type::clock::now() - std::filesystem::last_write_time(ToOsPath(path));
-  return age < std::chrono::hours(24);
-}
+using test::Age;
+using test::Lines;
+using test::RecordingMessenger;
+using test::WrittenSinceAged;
 
 const std::string kDesc = "<META name=\"description\" content=\"\x83\x79\x81\x5B\x83\x57\">";  // ページ
 const std::string kDesc2 = "<META name=\"description\" content=\"two\">";
