@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "platform/files.h"
+#include "support/recording_messenger.h"
 #include "support/temp_dir.h"
 #include "util/errors.h"
-#include "util/messenger.h"
 
 namespace tovra {
 namespace {
@@ -27,14 +27,6 @@ class IniGTTest : public ::testing::Test {
   }
 
   test::TempDir app;
-};
-
-class CountingMessenger : public IMessenger {
- public:
-  void ShowMessage(TMessageKind, const std::string& text) override { shown.push_back(text); }
-  bool ConfirmOkCancel(const std::string&) override { return true; }
-  bool ConfirmOkAbort(const std::string&) override { return true; }
-  std::vector<std::string> shown;
 };
 
 TEST_F(IniGTTest, FileNameResolution) {
@@ -103,7 +95,7 @@ TEST_F(IniGTTest, LoadedPicksTheDefaultNameOnlyInTheProgram) {
 }
 
 TEST_F(IniGTTest, LeavingVer11ModeWarnsInDesignModeOnly) {
-  CountingMessenger messenger;
+  test::RecordingMessenger messenger{true};
   TIniGT ini;
   ini.SetDesignMessenger(&messenger);
   EXPECT_TRUE(ini.FenceUnset());
@@ -111,14 +103,14 @@ TEST_F(IniGTTest, LeavingVer11ModeWarnsInDesignModeOnly) {
   EXPECT_FALSE(ini.FenceUnset());
   ini.SetFence(fnVer11Mode);
   ini.SetFence(fnNone);  // not in design mode
-  EXPECT_TRUE(messenger.shown.empty());
+  EXPECT_TRUE(messenger.messages.empty());
   ini.SetDesignMode(true);
   ini.SetFence(fnVer11Mode);
   ini.SetFence(fnVer11Mode);
-  EXPECT_TRUE(messenger.shown.empty());
+  EXPECT_TRUE(messenger.messages.empty());
   ini.SetFence(fnDoubleQuote);
-  ASSERT_EQ(messenger.shown.size(), 1u);
-  EXPECT_EQ(messenger.shown[0],
+  ASSERT_EQ(messenger.messages.size(), 1u);
+  EXPECT_EQ(messenger.messages[0],
             "fnVer11Mode以外の値にすると、TIniGTのVer1.0とVer1.1で書き込んだﾌｧｲﾙを正しく読めない事があります。");
   EXPECT_EQ(ini.Fence(), fnDoubleQuote);
 }
