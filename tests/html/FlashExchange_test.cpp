@@ -1,7 +1,6 @@
 #include "html/FlashExchange.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -148,12 +147,10 @@ TEST(FlashExchange, ObjectScriptWrapsAndEscapesEveryLine) {
 class FlashConversion : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TOVRA_APP_FOLDER", app.Path().c_str(), 1);
     app.Write("FlashID.txt", std::string(kFlashId) + "\r\nignored second line\r\n");
   }
-  void TearDown() override { unsetenv("TOVRA_APP_FOLDER"); }
 
-  test::TempDir app;
+  test::TempAppFolder app;
   test::TempDir site;
   RecordingMessenger messenger;
 };

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "platform/files.h"
 #include "support/recording_messenger.h"
 #include "support/temp_dir.h"
@@ -14,9 +12,6 @@ namespace {
 
 class IniGTTest : public ::testing::Test {
  protected:
-  void SetUp() override { ::setenv("TOVRA_APP_FOLDER", app.Path().c_str(), 1); }
-  void TearDown() override { ::unsetenv("TOVRA_APP_FOLDER"); }
-
   // A component on app/name holding text.
   TIniGT With(const std::string& text, TIniGTFence fence = fnNone) {
     app.Write("t.ini", text);
@@ -26,7 +21,7 @@ class IniGTTest : public ::testing::Test {
     return ini;
   }
 
-  test::TempDir app;
+  test::TempAppFolder app;
 };
 
 TEST_F(IniGTTest, FileNameResolution) {

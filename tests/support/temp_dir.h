@@ -27,6 +27,14 @@ class TempDir {
   std::string path_;
 };
 
+// A temporary folder that is the application folder (TOVRA_APP_FOLDER) of
+// the test process while it lives.
+class TempAppFolder : public TempDir {
+ public:
+  TempAppFolder();
+  ~TempAppFolder();
+};
+
 // Where the source tree is (for fixtures such as demo/site).
 std::string SourceDir();
 

@@ -1,7 +1,6 @@
 #include "upload/page_rewriter.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -55,7 +54,6 @@ TEST(MoveDescriptionTags, MovesTheTagInFrontOfTheHeadEnd) {
 class Rewrite : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TOVRA_APP_FOLDER", app.Path().c_str(), 1);
     app.Write("presentedbybottom.js",
               "function bottomline() {}\n// \x83\x6F\x83\x69\x81\x5B");  // バナー, no final line end
     app.Write("PresentedByV6.swf", std::string("FWS\x06\0\r\n\x1a\n", 9));
@@ -63,14 +61,13 @@ class Rewrite : public ::testing::Test {
     app.Write("presentedbyv6.js", "v6();\n");
     app.Write("historybutton.js", "history();\r");
   }
-  void TearDown() override { unsetenv("TOVRA_APP_FOLDER"); }
 
   std::string Page(const std::string& name = "index.html") {
     return site.Write(name,
                       "<html><head>\n" + kDesc + "\n</head>\n<BODY bgcolor=white>\n<p>\x83\x41</p>\n</BODY></html>\n");
   }
 
-  test::TempDir app;
+  test::TempAppFolder app;
   test::TempDir site;
   RecordingMessenger messenger;
   TStringList uploads;
