@@ -49,7 +49,8 @@ std::string CliPath() {
 CliResult RunCli(const std::vector<std::string>& args, const std::string& appFolder, const std::string& workFolder,
                  const std::string& input, const CliEnvironment& environment) {
   TempDir capture;
-  const std::string inPath = input.empty() ? std::string("/dev/null") : capture.Write("in", Cp932ToUtf8(input));
+  const std::string inPath =
+      input.empty() ? std::string("/dev/null") : ToOsPath(capture.Write("in", Cp932ToUtf8(input)));
   const std::string outPath = ToOsPath(capture.Sub("out"));
   const std::string errPath = ToOsPath(capture.Sub("err"));
   const std::string folder = ToOsPath(workFolder);
