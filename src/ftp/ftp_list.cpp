@@ -12,17 +12,6 @@ namespace tovra {
 
 namespace {
 
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  std::size_t i = 0;
-  while (i < out.size()) {
-    std::size_t n = CharBytesAt(out, i);
-    if (n == 1 && out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
-    i += n;
-  }
-  return out;
-}
-
 // A decimal integer with an optional sign, the whole text; nothing otherwise.
 std::optional<std::int64_t> ReadInt(std::string_view s) {
   std::size_t i = 0;
@@ -65,7 +54,7 @@ bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 int MonthOf(const std::string& name) {
   static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                         "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
-  std::string upper = Upper(name);
+  std::string upper = CharUpperCase(name);
   for (int m = 0; m < 12; ++m) {
     if (upper == kMonths[m]) return m + 1;
   }
@@ -121,7 +110,7 @@ double EncodeDateTime(int year, int month, int day, int hour, int minute, int se
 }
 
 TIdFTPListFormat CheckListFormat(const std::string& firstLine) {
-  std::string line = Upper(firstLine);
+  std::string line = CharUpperCase(firstLine);
   if (line.size() >= 10 && (line[0] == '-' || line[0] == 'D' || line[0] == 'L')) {
     bool mode = true;
     for (int i = 1; i < 10; ++i) mode = mode && IsModeChar(line[static_cast<std::size_t>(i)]);
@@ -148,7 +137,7 @@ void ParseUnixEntry(TIdFTPListItem& item, const TListDate& today) {
   if (f.size() == 8 && IsAsciiLetter(f[4][0])) f.insert(f.begin() + 2, std::string());
   if (f.size() < 8) throw EConvertError("一覧の行の項目が足りません");
   const std::string& mode = f[0];
-  std::string kind = Upper(CharCopy(mode, 1, 1));
+  std::string kind = CharUpperCase(CharCopy(mode, 1, 1));
   item.ItemType = kind == "D"   ? TIdDirItemType::ditDirectory
                   : kind == "L" ? TIdDirItemType::ditSymbolicLink
                                 : TIdDirItemType::ditFile;
@@ -217,7 +206,7 @@ double ReadDosDate(const std::string& text, const TListDate& today) {
     int hour = 0;
     int minute = 0;
     if (!time.empty()) {
-      std::string upper = Upper(time);
+      std::string upper = CharUpperCase(time);
       bool pm = upper.size() > 2 && upper.compare(upper.size() - 2, 2, "PM") == 0;
       bool am = upper.size() > 2 && upper.compare(upper.size() - 2, 2, "AM") == 0;
       if (am || pm) upper.resize(upper.size() - 2);
@@ -247,7 +236,7 @@ void ParseDosEntry(TIdFTPListItem& item, const TListDate& today) {
   dateText += FetchWord(rest);
   rest = CharTrim(rest);
   std::string sizeWord = ReplaceAll(FetchWord(rest), ",", "");
-  if (Upper(sizeWord) == "<DIR>") {
+  if (CharUpperCase(sizeWord) == "<DIR>") {
     item.ItemType = TIdDirItemType::ditDirectory;
     item.Size = 0;
   } else {
@@ -261,7 +250,8 @@ void ParseDosEntry(TIdFTPListItem& item, const TListDate& today) {
 void TIdFTPListItems::LoadList(const TStringList& lines, const TListDate& today) {
   items_.clear();
   int first = 0;
-  if (ListFormat == TIdFTPListFormat::flfUnix && lines.Count() > 0 && Upper(lines[0]).rfind("TOTAL", 0) == 0) {
+  if (ListFormat == TIdFTPListFormat::flfUnix && lines.Count() > 0 &&
+      CharUpperCase(lines[0]).rfind("TOTAL", 0) == 0) {
     first = 1;
   }
   for (int i = first; i < lines.Count(); ++i) {

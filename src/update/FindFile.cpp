@@ -11,19 +11,6 @@ namespace tovra {
 
 namespace {
 
-// ASCII letters upper-cased character by character, so a trail byte that
-// looks like a letter is left alone.
-std::string UpperAnsi(std::string_view s) {
-  std::string out(s);
-  std::size_t i = 0;
-  while (i < out.size()) {
-    std::size_t n = CharBytesAt(out, i);
-    if (n == 1 && out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
-    i += n;
-  }
-  return out;
-}
-
 // Splits at the last "." (found character by character) into base and extension.
 void SplitAtLastDot(std::string_view s, std::string_view& base, std::string_view& ext) {
   std::size_t dot = std::string_view::npos;
@@ -133,8 +120,8 @@ void TFindFile::Report(const std::string& name, const std::string& base, TSearch
 }
 
 bool MaskMatches(std::string_view name, std::string_view mask) {
-  const std::string upperName = UpperAnsi(name);
-  const std::string upperMask = UpperAnsi(mask);
+  const std::string upperName = CharUpperCase(name);
+  const std::string upperMask = CharUpperCase(mask);
   std::string_view nameBase, nameExt, maskBase, maskExt;
   SplitAtLastDot(upperName, nameBase, nameExt);
   SplitAtLastDot(upperMask, maskBase, maskExt);

@@ -126,17 +126,24 @@ int CharPos(std::string_view sub, std::string_view s) {
   return 0;
 }
 
-std::string CharLowerCase(std::string_view s) {
+namespace {
+// Moves the single-byte letters from..from+25 by `shift`, character by character.
+std::string ShiftLetters(std::string_view s, char from, int shift) {
   std::string_view text = TextOf(s);
   std::string result(text);
   std::size_t i = 0;
   while (i < result.size()) {
     std::size_t n = CharBytesAt(text, i);
-    if (n == 1 && result[i] >= 'A' && result[i] <= 'Z') result[i] = static_cast<char>(result[i] - 'A' + 'a');
+    if (n == 1 && result[i] >= from && result[i] <= from + 25) result[i] = static_cast<char>(result[i] + shift);
     i += n;
   }
   return result;
 }
+}  // namespace
+
+std::string CharLowerCase(std::string_view s) { return ShiftLetters(s, 'A', 'a' - 'A'); }
+
+std::string CharUpperCase(std::string_view s) { return ShiftLetters(s, 'a', 'A' - 'a'); }
 
 bool IsBlankAt(std::string_view text, std::size_t i) {
   std::size_t n = CharBytesAt(text, i);

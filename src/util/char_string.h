@@ -31,6 +31,9 @@ void CharInsert(std::string_view sub, std::string& s, int pos);
 // Pattern first, searched text second. 0 when not found or either is empty.
 int CharPos(std::string_view sub, std::string_view s);
 std::string CharLowerCase(std::string_view s);
+// A-Z to a-z and a-z to A-Z respectively; double-byte characters (whose trail
+// bytes may look like letters) are left alone.
+std::string CharUpperCase(std::string_view s);
 std::string CharTrim(std::string_view s);
 std::string ReplaceAll(std::string_view s, std::string_view find, std::string_view replace);
 

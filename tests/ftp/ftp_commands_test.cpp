@@ -1,39 +1,36 @@
 // tovra-cli put and ls against a real server, run as a user would run them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-
-#include "platform/encoding.h"
 #include "platform/files.h"
+#include "support/cli_runner.h"
 #include "support/pyftpd_server.h"
 #include "support/temp_dir.h"
 
 namespace tovra {
 namespace {
 
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using test::CliResult;
+
+// The arguments written as one line: none of them holds a space.
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::size_t start = 0;
+  while (start < line.size()) {
+    std::size_t end = line.find(' ', start);
+    if (end == std::string::npos) end = line.size();
+    if (end > start) words.push_back(line.substr(start, end - start));
+    start = end + 1;
+  }
+  return words;
+}
 
 class CliTest : public ::testing::Test {
  protected:
   CliTest() : server(root.Path()) {}
 
-  // Runs tovra-cli with the arguments (shell-quoted by the caller) and the
-  // password in the environment.
-  RunResult Run(const std::string& arguments, const std::string& password = "secret") {
-    std::string cli = TOVRA_CLI_PATH;
-    std::string command = "LC_ALL=C.UTF-8 TOVRA_PASSWORD='" + password + "' " + cli + " " + arguments + " >" +
-                          work.Sub("out") + " 2>" + work.Sub("err") + " </dev/null";
-    RunResult result;
-    int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = ReadFileBytes(work.Sub("out"));
-    result.err = ReadFileBytes(work.Sub("err"));
-    return result;
+  // Runs tovra-cli with the arguments and the password in the environment.
+  CliResult Run(const std::string& arguments, const std::string& password = "secret") {
+    return test::RunCli(Words(arguments), "", "", "", {{"TOVRA_PASSWORD", password}});
   }
   std::string Server() const { return "--host 127.0.0.1 --port " + std::to_string(server.Port()) + " --user tovra"; }
 
@@ -45,27 +42,27 @@ class CliTest : public ::testing::Test {
 TEST_F(CliTest, PutCreatesTheFoldersAndLsShowsThem) {
   std::string a = work.Write("a.html", "<p>a</p>");
   std::string b = work.Write("b.css", "p{}");
-  RunResult put = Run("put " + Server() + " --remote-dir site/css " + a + " " + b);
+  CliResult put = Run("put " + Server() + " --remote-dir site/css " + a + " " + b);
   ASSERT_EQ(put.status, 0) << put.err;
   EXPECT_EQ(ReadFileBytes(root.Sub("site/css/a.html")), "<p>a</p>");
   EXPECT_EQ(ReadFileBytes(root.Sub("site/css/b.css")), "p{}");
-  EXPECT_NE(put.out.find(Cp932ToUtf8("転送完了")), std::string::npos) << put.out;
+  EXPECT_NE(put.out.find("転送完了"), std::string::npos) << put.out;
 
-  RunResult ls = Run("ls " + Server() + " /site/css");
+  CliResult ls = Run("ls " + Server() + " /site/css");
   ASSERT_EQ(ls.status, 0) << ls.err;
   EXPECT_NE(ls.out.find("- 8 a.html\n"), std::string::npos) << ls.out;
   EXPECT_NE(ls.out.find("- 3 b.css\n"), std::string::npos) << ls.out;
 
-  RunResult top = Run("ls " + Server());
+  CliResult top = Run("ls " + Server());
   EXPECT_EQ(top.out, "d 4096 site\n");
-  RunResult raw = Run("ls " + Server() + " --raw");
+  CliResult raw = Run("ls " + Server() + " --raw");
   EXPECT_EQ(raw.out.rfind("drwx", 0), 0u) << raw.out;
   EXPECT_NE(raw.out.find(" site\n"), std::string::npos) << raw.out;
 }
 
 TEST_F(CliTest, TraceShowsTheConversationWithThePasswordMasked) {
   std::string a = work.Write("a.txt", "x");
-  RunResult put = Run("put --trace " + Server() + " --remote-dir . " + a);
+  CliResult put = Run("put --trace " + Server() + " --remote-dir . " + a);
   ASSERT_EQ(put.status, 0) << put.err;
   EXPECT_NE(put.err.find("> PASS ****"), std::string::npos) << put.err;
   EXPECT_NE(put.err.find("> STOR a.txt"), std::string::npos) << put.err;
@@ -74,11 +71,11 @@ TEST_F(CliTest, TraceShowsTheConversationWithThePasswordMasked) {
 }
 
 TEST_F(CliTest, FailuresAndUsage) {
-  RunResult wrong = Run("ls " + Server(), "wrong");
+  CliResult wrong = Run("ls " + Server(), "wrong");
   EXPECT_EQ(wrong.status, 1);
   EXPECT_NE(wrong.err.find("Authentication failed"), std::string::npos) << wrong.err;
 
-  RunResult missing = Run("put " + Server() + " --remote-dir . " + work.Sub("missing.txt"));
+  CliResult missing = Run("put " + Server() + " --remote-dir . " + work.Sub("missing.txt"));
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("missing.txt"), std::string::npos) << missing.err;
 

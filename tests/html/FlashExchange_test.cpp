@@ -1,12 +1,10 @@
 #include "html/FlashExchange.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "support/recording_messenger.h"
 #include "support/temp_dir.h"
 #include "util/errors.h"
 
@@ -15,34 +13,10 @@ namespace {
 
 constexpr const char* kFlashId = "clsid:D27CDB6E-AE6D-11cf-96B8-444553540000";
 
-class RecordingMessenger : public IMessenger {
- public:
-  void ShowMessage(TMessageKind kind, const std::string& text) override {
-    kinds.push_back(kind);
-    messages.push_back(text);
-  }
-  bool ConfirmOkCancel(const std::string&) override { return false; }
-  bool ConfirmOkAbort(const std::string&) override { return false; }
-  std::vector<TMessageKind> kinds;
-  std::vector<std::string> messages;
-};
-
-TStringList Lines(std::string_view text) {
-  TStringList list;
-  list.SetText(text);
-  return list;
-}
-
-// Sets the file's modification time far into the past, so that a later
-// write shows as a new time.
-void Age(const std::string& path) {
-  std::filesystem::last_write_time(ToOsPath(path),
-                                   std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365));
-}
-bool WrittenSinceAged(const std::string& path) {
-  auto age = std::filesystem::file_time_type::clock::now() - std::filesystem::last_write_time(ToOsPath(path));
-  return age < std::chrono::hours(24);
-}
+using test::Age;
+using test::Lines;
+using test::RecordingMessenger;
+using test::WrittenSinceAged;
 
 // --- InsertAtTag -----------------------------------------------------------------
 
@@ -173,12 +147,10 @@ TEST(FlashExchange, ObjectScriptWrapsAndEscapesEveryLine) {
 class FlashConversion : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TOVRA_APP_FOLDER", app.Path().c_str(), 1);
     app.Write("FlashID.txt", std::string(kFlashId) + "\r\nignored second line\r\n");
   }
-  void TearDown() override { unsetenv("TOVRA_APP_FOLDER"); }
 
-  test::TempDir app;
+  test::TempAppFolder app;
   test::TempDir site;
   RecordingMessenger messenger;
 };

@@ -1,68 +1,28 @@
 // tovra-cli links / deps, run as a program: what a user sees on the terminal.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-
-#include "platform/encoding.h"
-#include "platform/files.h"
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
 
 namespace tovra {
 namespace {
 
-struct CliResult {
-  int status = -1;
-  std::string out, err;
-};
+using test::CliResult;
 
-std::string CliPath() {
-  if (const char* dir = std::getenv("TOVRA_BINARY_DIR")) return std::string(dir) + "/src/cli/tovra-cli";
-  return TOVRA_CLI_PATH;
-}
+// Runs tovra-cli in `cwd`; links and deps need no application folder.
+CliResult RunIn(const std::vector<std::string>& args, const std::string& cwd) { return test::RunCli(args, "", cwd); }
 
-// Runs tovra-cli in `cwd` with a UTF-8 terminal; arguments are UTF-8.
-CliResult RunCli(const std::vector<std::string>& args, const std::string& cwd) {
-  test::TempDir capture;
-  const std::string outPath = capture.Sub("out"), errPath = capture.Sub("err");
-  const std::string program = CliPath();
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0 || ::chdir(cwd.c_str()) != 0) ::_exit(126);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::setenv("LC_ALL", "C.UTF-8", 1);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  CliResult result;
-  int status = 0;
-  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  result.out = ReadFileBytes(outPath);
-  result.err = ReadFileBytes(errPath);
-  return result;
-}
-
-// Expected terminal lines, written here in CP932 and shown in UTF-8.
+// Expected terminal lines.
 std::string Lines(const std::vector<std::string>& lines) {
   std::string text;
-  for (const auto& line : lines) text += Cp932ToUtf8(line) + "\n";
+  for (const auto& line : lines) text += line + "\n";
   return text;
 }
 
 std::string Demo() { return test::SourceDir() + "/demo/site"; }
 
 TEST(CliLinks, DemoPagesInDocumentOrder) {
-  CliResult r = RunCli({"links", "index.html", "diary/autumn.html"}, Demo());
+  CliResult r = RunIn({"links", "index.html", "diary/autumn.html"}, Demo());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out,
@@ -82,7 +42,7 @@ TEST(CliLinks, EdgeCasePage) {
             "<!-- <img src='old.gif'> --><img src='b.gif'>\r\n"
             "<img src='\x89\xe6\x91\x9c.gif'>\r\n"
             "<img src='unclosed.gif'");
-  CliResult r = RunCli({"links", "edge.htm"}, dir.Path());
+  CliResult r = RunIn({"links", "edge.htm"}, dir.Path());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, Lines({"Pic.GIF", "b.gif", "c.gif", "p.htm", "cgi/count.cgi", "HTTP://X.JP/", "https://x.jp/",
                           "bg.gif", "dot.gif", "old.gif", "b.gif", "画像.gif", "unclosed.gif"}));
@@ -90,7 +50,7 @@ TEST(CliLinks, EdgeCasePage) {
 
 TEST(CliDeps, DemoSelectionGivesTheUploadList) {
   const std::string site = Demo();
-  CliResult r = RunCli({"deps", "--root", "demo/site", "demo/site/index.html", "demo/site/diary/autumn.html",
+  CliResult r = RunIn({"deps", "--root", "demo/site", "demo/site/index.html", "demo/site/diary/autumn.html",
                         "demo/site/style.css", "demo/site/diary/index.html"},
                        test::SourceDir());
   EXPECT_EQ(r.status, 0) << r.err;
@@ -106,7 +66,7 @@ TEST(CliDeps, DemoSelectionGivesTheUploadList) {
 TEST(CliDeps, RootWithTrailingSeparatorAndSiteAbsolutePaths) {
   test::TempDir dir;
   dir.Write("site/a/p.html", "<img src='/i/x.gif'><img src='../../../../../../../../../../../../../../../../y.gif'>");
-  CliResult r = RunCli({"deps", "a/p.html", "--root", "./"}, dir.Sub("site"));
+  CliResult r = RunIn({"deps", "a/p.html", "--root", "./"}, dir.Sub("site"));
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, Lines({dir.Sub("site/a/p.html"), dir.Sub("site/i/x.gif")}));
 }
@@ -129,13 +89,13 @@ TEST(CliCommands, FailuresAndUsage) {
       {{"deps", "--root", "."}, 2, "PAGE"},
   };
   for (const auto& c : cases) {
-    CliResult r = RunCli(c.args, dir.Path());
+    CliResult r = RunIn(c.args, dir.Path());
     EXPECT_EQ(r.status, c.status) << c.args[0] << " " << r.err;
     EXPECT_EQ(r.out, "") << c.args[0];
     EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
   }
   for (const char* command : {"links", "deps"}) {
-    CliResult help = RunCli({command, "--help"}, dir.Path());
+    CliResult help = RunIn({command, "--help"}, dir.Path());
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find(command), std::string::npos);
   }

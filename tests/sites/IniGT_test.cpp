@@ -2,21 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "platform/files.h"
+#include "support/recording_messenger.h"
 #include "support/temp_dir.h"
 #include "util/errors.h"
-#include "util/messenger.h"
 
 namespace tovra {
 namespace {
 
 class IniGTTest : public ::testing::Test {
  protected:
-  void SetUp() override { ::setenv("TOVRA_APP_FOLDER", app.Path().c_str(), 1); }
-  void TearDown() override { ::unsetenv("TOVRA_APP_FOLDER"); }
-
   // A component on app/name holding text.
   TIniGT With(const std::string& text, TIniGTFence fence = fnNone) {
     app.Write("t.ini", text);
@@ -26,15 +21,7 @@ class IniGTTest : public ::testing::Test {
     return ini;
   }
 
-  test::TempDir app;
-};
-
-class CountingMessenger : public IMessenger {
- public:
-  void ShowMessage(TMessageKind, const std::string& text) override { shown.push_back(text); }
-  bool ConfirmOkCancel(const std::string&) override { return true; }
-  bool ConfirmOkAbort(const std::string&) override { return true; }
-  std::vector<std::string> shown;
+  test::TempAppFolder app;
 };
 
 TEST_F(IniGTTest, FileNameResolution) {
@@ -103,7 +90,7 @@ TEST_F(IniGTTest, LoadedPicksTheDefaultNameOnlyInTheProgram) {
 }
 
 TEST_F(IniGTTest, LeavingVer11ModeWarnsInDesignModeOnly) {
-  CountingMessenger messenger;
+  test::RecordingMessenger messenger{true};
   TIniGT ini;
   ini.SetDesignMessenger(&messenger);
   EXPECT_TRUE(ini.FenceUnset());
@@ -111,14 +98,14 @@ TEST_F(IniGTTest, LeavingVer11ModeWarnsInDesignModeOnly) {
   EXPECT_FALSE(ini.FenceUnset());
   ini.SetFence(fnVer11Mode);
   ini.SetFence(fnNone);  // not in design mode
-  EXPECT_TRUE(messenger.shown.empty());
+  EXPECT_TRUE(messenger.messages.empty());
   ini.SetDesignMode(true);
   ini.SetFence(fnVer11Mode);
   ini.SetFence(fnVer11Mode);
-  EXPECT_TRUE(messenger.shown.empty());
+  EXPECT_TRUE(messenger.messages.empty());
   ini.SetFence(fnDoubleQuote);
-  ASSERT_EQ(messenger.shown.size(), 1u);
-  EXPECT_EQ(messenger.shown[0],
+  ASSERT_EQ(messenger.messages.size(), 1u);
+  EXPECT_EQ(messenger.messages[0],
             "fnVer11Mode以外の値にすると、TIniGTのVer1.0とVer1.1で書き込んだﾌｧｲﾙを正しく読めない事があります。");
   EXPECT_EQ(ini.Fence(), fnDoubleQuote);
 }

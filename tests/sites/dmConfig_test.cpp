@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "support/temp_dir.h"
 
 namespace tovra {
@@ -11,9 +9,7 @@ namespace {
 
 class ConfigTest : public ::testing::Test {
  protected:
-  void SetUp() override { ::setenv("TOVRA_APP_FOLDER", app.Path().c_str(), 1); }
-  void TearDown() override { ::unsetenv("TOVRA_APP_FOLDER"); }
-  test::TempDir app;
+  test::TempAppFolder app;
 };
 
 TEST_F(ConfigTest, ProfileFileNames) {

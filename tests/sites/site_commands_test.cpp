@@ -2,60 +2,29 @@
 // temporary application folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
 #include "util/errors.h"
 
 namespace tovra {
 namespace {
 
-struct CliResult {
-  int status = -1;
-  std::string out;  // CP932
-  std::string err;  // CP932
-};
-
-std::string CliPath() {
-  if (const char* dir = std::getenv("TOVRA_BINARY_DIR")) return std::string(dir) + "/src/cli/tovra-cli";
-  char self[4096];
-  ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string exe(self, n > 0 ? static_cast<std::size_t>(n) : 0);
-  return exe.substr(0, exe.rfind('/')) + "/../../src/cli/tovra-cli";
-}
-
-std::string ShellQuote(const std::string& utf8) {
-  std::string q = "'";
-  for (char c : utf8) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using test::CliResult;
 
 class SiteCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override { CreateDirectory(root.Path() + "/www"); }
 
-  // Runs tovra-cli with CP932 arguments, feeding input on stdin.
+  // Runs tovra-cli in the site folder with CP932 arguments, feeding input on stdin.
   CliResult Run(const std::vector<std::string>& args, const std::string& input = "") {
-    io.Write("in", Cp932ToUtf8(input));
-    std::string command = "cd " + ShellQuote(root.Path()) +
-                          " && LC_ALL=C.UTF-8 TOVRA_APP_FOLDER=" + ShellQuote(app.Path()) + " " + ShellQuote(CliPath());
-    for (const auto& arg : args) command += " " + ShellQuote(Cp932ToUtf8(arg));
-    command += " <" + io.Sub("in") + " >" + io.Sub("out") + " 2>" + io.Sub("err");
-    int raw = std::system(command.c_str());
-    CliResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = Utf8ToCp932(ReadFileBytes(io.Sub("out")));
-    r.err = Utf8ToCp932(ReadFileBytes(io.Sub("err")));
-    return r;
+    return test::RunCli(args, app.Path(), root.Path(), input);
   }
   std::string SiteList() { return ReadFileBytes(app.Path() + "/サイトリスト.txt"); }
 
-  test::TempDir app, root, io;
+  test::TempDir app, root;
 };
 
 TEST_F(SiteCommandsTest, CreateShowListAndDelete) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <deque>
 
 #include "platform/files.h"
@@ -37,11 +36,7 @@ class RecordingMessenger : public IMessenger {
 
 class SiteEditorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ::setenv("TOVRA_APP_FOLDER", app.Path().c_str(), 1);
-    editor.SetSiteList(&list);
-  }
-  void TearDown() override { ::unsetenv("TOVRA_APP_FOLDER"); }
+  void SetUp() override { editor.SetSiteList(&list); }
 
   // Opens the dialog on site (as the main window does) and types newName.
   void Open(const std::string& site, const std::string& newName) {
@@ -54,7 +49,7 @@ class SiteEditorTest : public ::testing::Test {
     app.Write(ReplaceAll(site, "\\", "$~") + ".txt", "[WEBサーバー情報]\r\nWebHostName=" + host + "\r\n");
   }
 
-  test::TempDir app;
+  test::TempAppFolder app;
   TConfigFile config;
   TSiteProfile profile{config};
   RecordingMessenger messenger;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "platform/files.h"
 #include "sites/site_profile.h"
 #include "support/temp_dir.h"
@@ -16,9 +14,7 @@ using Items = std::vector<std::string>;
 
 class SiteListTest : public ::testing::Test {
  protected:
-  void SetUp() override { ::setenv("TOVRA_APP_FOLDER", app.Path().c_str(), 1); }
-  void TearDown() override { ::unsetenv("TOVRA_APP_FOLDER"); }
-  test::TempDir app;
+  test::TempAppFolder app;
 };
 
 TEST_F(SiteListTest, ReadAsTheFileStands) {

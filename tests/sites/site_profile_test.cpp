@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-
 #include "platform/encoding.h"
 #include "platform/files.h"
 #include "support/temp_dir.h"
@@ -16,11 +14,7 @@ using namespace std::string_literals;
 
 class SiteProfileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ::setenv("TOVRA_APP_FOLDER", app.Path().c_str(), 1);
-    CreateDirectory(root.Path() + "/site");
-  }
-  void TearDown() override { ::unsetenv("TOVRA_APP_FOLDER"); }
+  void SetUp() override { CreateDirectory(root.Path() + "/site"); }
 
   std::string SiteRoot() const { return root.Path() + "/site"; }
 
@@ -38,7 +32,7 @@ class SiteProfileTest : public ::testing::Test {
     p.ProxyPort = -1;
   }
 
-  test::TempDir app;
+  test::TempAppFolder app;
   test::TempDir root;
   TConfigFile config;
 };

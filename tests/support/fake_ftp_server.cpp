@@ -11,18 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "util/char_string.h"
+
 namespace tovra::test {
 
 namespace {
 
 constexpr int kSliceMs = 50;
-
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
 
 std::string DefaultReply(const std::string& verb) {
   static const std::map<std::string, std::string> kDefaults = {
@@ -161,7 +156,7 @@ std::string FakeFtpServer::PopKey(const std::string& key) {
 }
 
 std::string FakeFtpServer::NextReply(const std::string& line) {
-  std::string verb = Upper(line.substr(0, line.find(' ')));
+  std::string verb = CharUpperCase(line.substr(0, line.find(' ')));
   std::lock_guard lock(mutex_);
   if (replies_.count(line) > 0) return PopKey(line);
   if (replies_.count(verb) > 0) return PopKey(verb);
@@ -169,7 +164,7 @@ std::string FakeFtpServer::NextReply(const std::string& line) {
 }
 
 bool FakeFtpServer::Answer(int control, const std::string& line) {
-  std::string verb = Upper(line.substr(0, line.find(' ')));
+  std::string verb = CharUpperCase(line.substr(0, line.find(' ')));
   std::string argument = line.size() > verb.size() ? line.substr(verb.size() + 1) : std::string();
   {
     std::lock_guard lock(mutex_);

@@ -1,5 +1,6 @@
 #include "support/temp_dir.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -19,6 +20,10 @@ TempDir::~TempDir() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }
+
+TempAppFolder::TempAppFolder() { ::setenv("TOVRA_APP_FOLDER", Path().c_str(), 1); }
+
+TempAppFolder::~TempAppFolder() { ::unsetenv("TOVRA_APP_FOLDER"); }
 
 std::string TempDir::Sub(std::string_view name) const { return JoinPath(path_, name); }
 
@@ -60,6 +65,22 @@ std::string Hex(std::string_view hex) {
     }
   }
   return out;
+}
+
+TStringList Lines(std::string_view text) {
+  TStringList list;
+  list.SetText(text);
+  return list;
+}
+
+void Age(const std::string& path) {
+  std::filesystem::last_write_time(ToOsPath(path),
+                                   std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365));
+}
+
+bool WrittenSinceAged(const std::string& path) {
+  auto age = std::filesystem::file_time_type::clock::now() - std::filesystem::last_write_time(ToOsPath(path));
+  return age < std::chrono::hours(24);
 }
 
 }  // namespace tovra::test

@@ -1,8 +1,11 @@
-// A temporary folder for one test, removed with everything in it afterwards.
+// A temporary folder for one test, removed with everything in it afterwards,
+// and small helpers for the fixtures tests put in it. For one test thread.
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "util/string_list.h"
 
 namespace tovra::test {
 
@@ -24,10 +27,26 @@ class TempDir {
   std::string path_;
 };
 
+// A temporary folder that is the application folder (TOVRA_APP_FOLDER) of
+// the test process while it lives.
+class TempAppFolder : public TempDir {
+ public:
+  TempAppFolder();
+  ~TempAppFolder();
+};
+
 // Where the source tree is (for fixtures such as demo/site).
 std::string SourceDir();
 
 // Decodes "83 41 61" style hex into bytes, for raw Shift-JIS fixtures.
 std::string Hex(std::string_view hex);
+
+// The lines of a text, as the file functions read them.
+TStringList Lines(std::string_view text);
+
+// Sets the file's modification time a year back, so that a later write shows
+// in WrittenSinceAged.
+void Age(const std::string& path);
+bool WrittenSinceAged(const std::string& path);
 
 }  // namespace tovra::test

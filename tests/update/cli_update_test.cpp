@@ -3,15 +3,13 @@
 // by setting their times.
 #include <gtest/gtest.h>
 #include <sys/time.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <ctime>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "support/cli_runner.h"
 #include "support/pyftpd_server.h"
 #include "support/temp_dir.h"
 
@@ -34,33 +32,11 @@ std::time_t BaseTime() {
 // Its packed form: years since 1980, month, day | hours, minutes, seconds / 2.
 constexpr std::uint32_t kBasePacked = (44u << 25) | (1u << 21) | (10u << 16) | (12u << 11);
 
-struct CliResult {
-  int status = -1;
-  std::string out;  // CP932
-  std::string err;  // CP932
-};
-
-std::string ShellQuote(const std::string& utf8) {
-  std::string q = "'";
-  for (char c : utf8) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using test::CliResult;
 
 class CliUpdateTest : public ::testing::Test {
  protected:
-  CliResult Run(const std::vector<std::string>& args) {
-    std::string command = "cd " + ShellQuote(web.Path()) +
-                          " && LC_ALL=C.UTF-8 TOVRA_APP_FOLDER=" + ShellQuote(app.Path()) + " " +
-                          ShellQuote(std::string(std::getenv("TOVRA_BINARY_DIR"))) + "/src/cli/tovra-cli";
-    for (const auto& arg : args) command += " " + ShellQuote(Cp932ToUtf8(arg));
-    command += " </dev/null >" + io.Sub("out") + " 2>" + io.Sub("err");
-    int raw = std::system(command.c_str());
-    CliResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = Utf8ToCp932(ReadFileBytes(io.Sub("out")));
-    r.err = Utf8ToCp932(ReadFileBytes(io.Sub("err")));
-    return r;
-  }
+  CliResult Run(const std::vector<std::string>& args) { return test::RunCli(args, app.Path(), web.Path()); }
   // A file below the sites' folder, last written `at` seconds after the base time.
   std::string Write(const std::string& name, const std::string& text, long at = 0) {
     std::string path = web.Write(name, text);
@@ -86,7 +62,7 @@ class CliUpdateTest : public ::testing::Test {
     return text;
   }
 
-  test::TempDir app, web, io;
+  test::TempDir app, web;
 };
 
 // Two sites, the second's root beginning with the first's ("alpha2" and

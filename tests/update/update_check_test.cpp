@@ -7,6 +7,7 @@
 
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "support/recording_messenger.h"
 #include "support/temp_dir.h"
 #include "util/errors.h"
 
@@ -63,20 +64,12 @@ class FakeView : public IUpdateView {
   bool SiteDialogVisible() override { return dialog; }
 };
 
-class FakeMessenger : public IMessenger {
- public:
-  std::vector<std::string> messages;
-  void ShowMessage(TMessageKind, const std::string& text) override { messages.push_back(text); }
-  bool ConfirmOkCancel(const std::string&) override { return true; }
-  bool ConfirmOkAbort(const std::string&) override { return true; }
-};
-
 class UpdateCheckTest : public ::testing::Test {
  protected:
   test::TempDir dir;
   FakeSites sites;
   FakeView view;
-  FakeMessenger messenger;
+  test::RecordingMessenger messenger{true};
   TUpdateCheck check{sites, view, messenger, dir.Sub("管理ファイルリスト.txt")};
 
   std::string Page(const std::string& name, std::time_t written = kBase) {

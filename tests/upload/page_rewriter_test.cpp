@@ -1,41 +1,20 @@
 #include "upload/page_rewriter.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <chrono>
-#include <filesystem>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "support/recording_messenger.h"
 #include "support/temp_dir.h"
 #include "util/errors.h"
 
 namespace tovra {
 namespace {
 
-class RecordingMessenger : public IMessenger {
- public:
-  void ShowMessage(TMessageKind, const std::string& text) override { messages.push_back(text); }
-  bool ConfirmOkCancel(const std::string&) override { return false; }
-  bool ConfirmOkAbort(const std::string&) override { return false; }
-  std::vector<std::string> messages;
-};
-
-TStringList Lines(std::string_view text) {
-  TStringList list;
-  list.SetText(text);
-  return list;
-}
-
-void Age(const std::string& path) {
-  std::filesystem::last_write_time(ToOsPath(path),
-                                   std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365));
-}
-bool WrittenSinceAged(const std::string& path) {
-  auto age = std::filesystem::file_time_type::clock::now() - std::filesystem::last_write_time(ToOsPath(path));
-  return age < std::chrono::hours(24);
-}
+using test::Age;
+using test::Lines;
+using test::RecordingMessenger;
+using test::WrittenSinceAged;
 
 const std::string kDesc = "<META name=\"description\" content=\"\x83\x79\x81\x5B\x83\x57\">";  // ページ
 const std::string kDesc2 = "<META name=\"description\" content=\"two\">";
@@ -75,7 +54,6 @@ TEST(MoveDescriptionTags, MovesTheTagInFrontOfTheHeadEnd) {
 class Rewrite : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TOVRA_APP_FOLDER", app.Path().c_str(), 1);
     app.Write("presentedbybottom.js",
               "function bottomline() {}\n// \x83\x6F\x83\x69\x81\x5B");  // バナー, no final line end
     app.Write("PresentedByV6.swf", std::string("FWS\x06\0\r\n\x1a\n", 9));
@@ -83,14 +61,13 @@ class Rewrite : public ::testing::Test {
     app.Write("presentedbyv6.js", "v6();\n");
     app.Write("historybutton.js", "history();\r");
   }
-  void TearDown() override { unsetenv("TOVRA_APP_FOLDER"); }
 
   std::string Page(const std::string& name = "index.html") {
     return site.Write(name,
                       "<html><head>\n" + kDesc + "\n</head>\n<BODY bgcolor=white>\n<p>\x83\x41</p>\n</BODY></html>\n");
   }
 
-  test::TempDir app;
+  test::TempAppFolder app;
   test::TempDir site;
   RecordingMessenger messenger;
   TStringList uploads;

@@ -2,22 +2,14 @@
 // application folder, pages on disk, output read back from the terminal.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-
-#include "platform/encoding.h"
 #include "platform/files.h"
+#include "support/cli_runner.h"
 #include "support/temp_dir.h"
 
 namespace tovra {
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+using test::CliResult;
 
 class RewriteCommand : public ::testing::Test {
  protected:
@@ -29,26 +21,13 @@ class RewriteCommand : public ::testing::Test {
     app.Write("historybutton.js", "h();\n");
   }
 
-  // Runs tovra-cli in the site folder with the given arguments.
-  CliRun Cli(const std::string& args) {
-    const char* binaryDir = std::getenv("TOVRA_BINARY_DIR");
-    std::string binary = binaryDir ? std::string(binaryDir) + "/src/cli/tovra-cli" : std::string(TOVRA_CLI_PATH);
-    std::string errFile = scratch.Sub("stderr.txt");
-    std::string command = "cd " + Quote(site.Path()) + " && LC_ALL=C.UTF-8 TOVRA_APP_FOLDER=" + Quote(app.Path()) +
-                          " " + Quote(binary) + " rewrite " + args + " 2>" + Quote(errFile) + " </dev/null";
-    CliRun run;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-    int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadFileBytes(errFile);
-    return run;
+  // Runs tovra-cli rewrite in the site folder with the given arguments.
+  CliResult Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), "rewrite");
+    return test::RunCli(args, app.Path(), site.Path());
   }
 
-  test::TempDir app, site, scratch;
+  test::TempDir app, site;
 };
 
 const std::string kPage = "<html><head>\r\n</head>\r\n<body>\r\n<p>\x83\x65\x83\x58\x83\x67</p>\r\n</body></html>\r\n";
@@ -56,7 +35,7 @@ const std::string kPage = "<html><head>\r\n</head>\r\n<body>\r\n<p>\x83\x65\x83\
 TEST_F(RewriteCommand, PrintsEachAppendedFileOnce) {
   std::string a = site.Write("a.html", kPage);
   std::string b = site.Write("b.htm", kPage);
-  CliRun run = Cli("--bottom-banner --top-banner " + Quote(a) + " " + Quote(b));
+  CliResult run = Cli({"--bottom-banner", "--top-banner", a, b});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, site.Sub("presentedbybottom.js") + "\n" + site.Sub("PresentedByV6.swf") + "\n" +
                          site.Sub("loadVariables.swf") + "\n" + site.Sub("presentedbyv6.js") + "\n" +
@@ -71,7 +50,7 @@ TEST_F(RewriteCommand, PrintsEachAppendedFileOnce) {
 
 TEST_F(RewriteCommand, RelativePageKeepsSupportFilesBesideIt) {
   site.Write("index.html", kPage);
-  CliRun run = Cli("--bottom-banner index.html");
+  CliResult run = Cli({"--bottom-banner", "index.html"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "presentedbybottom.js\n");
   EXPECT_TRUE(FileExists(site.Sub("presentedbybottom.js")));
@@ -79,10 +58,10 @@ TEST_F(RewriteCommand, RelativePageKeepsSupportFilesBesideIt) {
 
 TEST_F(RewriteCommand, MissingFlashListIsReportedAndThePageUntouched) {
   std::string page = site.Write("index.html", "<head></head>\n<body></body>\n");
-  CliRun run = Cli("--flash " + Quote(page));
+  CliResult run = Cli({"--flash", page});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "");
-  EXPECT_NE(run.err.find(Cp932ToUtf8("FlashID.txtがありません。")), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("FlashID.txtがありません。"), std::string::npos) << run.err;
   EXPECT_EQ(ReadFileBytes(page), "<head></head>\n<body></body>\n");
 }
 
@@ -92,33 +71,33 @@ TEST_F(RewriteCommand, FlashScriptIsPrinted) {
   std::string page = site.Write("index.html",
                                 "<head></head>\n<object classid=\"clsid:x\">\n"
                                 "<param name=\"movie\" value=\"swf/m.swf\">\n</object>\n");
-  CliRun run = Cli("--flash " + Quote(page));
+  CliResult run = Cli({"--flash", page});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, site.Sub("swf/m_swf.js") + "\n");
 }
 
 TEST_F(RewriteCommand, FailuresAndMisuse) {
   std::string image = site.Write("logo.png", "\x89PNG\r\n");
-  CliRun skipped = Cli(Quote(image));
+  CliResult skipped = Cli({image});
   EXPECT_EQ(skipped.status, 0);
   EXPECT_NE(skipped.err.find("logo.png"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(image), "\x89PNG\r\n");
 
   std::string missing = site.Sub("none.html");
-  CliRun failed = Cli(Quote(missing));
+  CliResult failed = Cli({missing});
   EXPECT_EQ(failed.status, 1);
   EXPECT_NE(failed.err.find(missing), std::string::npos);
 
   // A support file missing in the application folder stops the run; what
   // was appended before is still shown.
   DeleteFile(app.Sub("PresentedByV6.swf"));
-  CliRun stopped = Cli("--bottom-banner --top-banner " + Quote(site.Write("p.html", kPage)));
+  CliResult stopped = Cli({"--bottom-banner", "--top-banner", site.Write("p.html", kPage)});
   EXPECT_EQ(stopped.status, 1);
   EXPECT_EQ(stopped.out, site.Sub("presentedbybottom.js") + "\n");
   EXPECT_NE(stopped.err.find(app.Sub("PresentedByV6.swf")), std::string::npos);
 
-  EXPECT_EQ(Cli("").status, 2);
-  EXPECT_EQ(Cli("--shiny " + Quote(image)).status, 2);
+  EXPECT_EQ(Cli({}).status, 2);
+  EXPECT_EQ(Cli({"--shiny", image}).status, 2);
 }
 
 }  // namespace

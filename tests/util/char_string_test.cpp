@@ -128,6 +128,20 @@ TEST(CharLowerCase, LeavesDoubleByteCharactersAlone) {
   EXPECT_EQ(CharLowerCase("\x83"), "\x83");
 }
 
+TEST(CharUpperCase, LeavesDoubleByteCharactersAlone) {
+  const std::string kTrailLetter = "\x83\x61";  // a lead byte with a trail byte that reads as 'a'
+  struct Case {
+    std::string s, expected;
+  } cases[] = {
+      {"abc" + kA + kI, "ABC" + kA + kI},
+      {"MiXeD 123 @[`{", "MIXED 123 @[`{"},
+      {kTrailLetter + "a", kTrailLetter + "A"},
+      {"\x83", "\x83"},
+      {std::string("ab\0cd", 5), "AB"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CharUpperCase(c.s), c.expected) << c.s;
+}
+
 TEST(CharTrim, BlanksAtBothEnds) {
   const std::string fullWidthSpace = "\x81\x40";
   struct Case {
