@@ -14,8 +14,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "app/WebSightEdit00.h"
 #include "app/Warning01.h"
+#include "app/WebSightEdit00.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
@@ -210,7 +210,8 @@ void TForm1::showEvent(QShowEvent* event) {
   shown_ = true;
   // After the window is on screen, so that a dialog opened by FormShow has
   // its owner visible.
-  QMetaObject::invokeMethod(this, [this] { Guarded([this] { FormShow(); }); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { Guarded([this] { FormShow(); }); }, Qt::QueuedConnection);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

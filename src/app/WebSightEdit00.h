@@ -81,8 +81,8 @@ class TfrmSightEdit : public QDialog, private IFolderTree {
 
   void BuildControls();
   void ShowRootFolder(const std::string& folder);  // the label and its copy for the run
-  void ReadControls();   // controls -> profile fields
-  void WriteControls();  // profile fields -> controls
+  void ReadControls();                             // controls -> profile fields
+  void WriteControls();                            // profile fields -> controls
   void Guarded(const std::function<void()>& fn);
 
   std::unique_ptr<TSiteProfile> profile_;

@@ -1,8 +1,8 @@
 #include "app/app_modules.h"
 
+#include "app/Warning01.h"
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
-#include "app/Warning01.h"
 #include "ftp/dmFtp.h"
 #include "platform/process.h"
 #include "sites/dmConfig.h"

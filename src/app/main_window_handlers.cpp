@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QSplitter>
 
+#include "app/Warning01.h"
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
-#include "app/Warning01.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
@@ -22,8 +22,8 @@
 #include "platform/line_file.h"
 #include "sites/dmConfig.h"
 #include "sites/site_list.h"
-#include "upload/apply_site_profile.h"
 #include "update/update_check.h"
+#include "upload/apply_site_profile.h"
 #include "upload/upload_job.h"
 #include "util/char_string.h"
 
@@ -135,7 +135,8 @@ void TForm1::Button3Click() {
   if (!ok) return;
   std::string name = sightEdit_->Profile().CurrentSiteName();
   if (!CharTrim(name).empty()) {
-    if (ComboBox1->findText(QStr(name), Qt::MatchExactly) < 0) ComboBox1->insertItem(ComboBox1->count() - 1, QStr(name));
+    if (ComboBox1->findText(QStr(name), Qt::MatchExactly) < 0)
+      ComboBox1->insertItem(ComboBox1->count() - 1, QStr(name));
     ApplySiteProfile();
     return;
   }
@@ -187,8 +188,8 @@ void TForm1::btnAbortClick() { upload_->Abort(); }
 
 void TForm1::btnWebCheckClick() {
   const TSiteProfile& profile = sightEdit_->Profile();
-  WebCheck(JamShellList1->SelectedNames(), JamShellTree1->SelectedFolder(), profile.WebURL, profile.LocalRootDir,
-           *this, UrlOpener);
+  WebCheck(JamShellList1->SelectedNames(), JamShellTree1->SelectedFolder(), profile.WebURL, profile.LocalRootDir, *this,
+           UrlOpener);
 }
 
 void TForm1::btnSubPGMClick() {

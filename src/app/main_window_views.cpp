@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QSplitter>
 
+#include "app/Warning01.h"
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
-#include "app/Warning01.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"

@@ -139,7 +139,8 @@ int RunUpload(Args args) {
   }
 
   TerminalUploadView view(missing);
-  TUploadJob job(ftp, view, [&profile] { return profile.LocalRootDir; }, [] {});
+  TUploadJob job(
+      ftp, view, [&profile] { return profile.LocalRootDir; }, [] {});
   TInterruptCancels interrupt(ftp.CancelRequested);
   bool started = job.Start(selection, options);
   int status = kExitOk;
@@ -147,7 +148,9 @@ int RunUpload(Args args) {
     status = view.RefusedMissing() ? kExitMissingStopped : kExitOk;
   } else {
     TRunOutcome outcome = view.WaitForEnd();
-    status = outcome == TRunOutcome::Completed ? kExitOk : outcome == TRunOutcome::Aborted ? kExitAborted : kExitFailure;
+    status = outcome == TRunOutcome::Completed ? kExitOk
+             : outcome == TRunOutcome::Aborted ? kExitAborted
+                                               : kExitFailure;
     if (TInterruptCancels::Interrupted()) status = kExitAborted;
     // A second --changed run should find nothing new; a run that did not
     // complete leaves the list alone, so its files are offered again.

@@ -22,8 +22,8 @@ class TFTP;
 
 // The option check boxes of the main window.
 struct TUploadOptions {
-  bool cxOnly = false;       // the selection only, without dependency analysis
-  RewriteOptions rewrite;   // page rewriting steps
+  bool cxOnly = false;     // the selection only, without dependency analysis
+  RewriteOptions rewrite;  // page rewriting steps
 };
 
 class TUploadJob {
