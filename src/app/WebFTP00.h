@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/launch_programs.h"
@@ -136,6 +137,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void ConnectHandlers();
   void OnUiThread(std::function<void()> fn);
   std::string ComboText(QComboBox* box) const;
+  std::string SiteRootForUpload();
   TStringList ComboItems() const;
 
   TFTP* ftp_ = nullptr;
@@ -146,6 +148,10 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   std::unique_ptr<TUpdateCheck> updateCheck_;
   bool shown_ = false;
   bool closing_ = false;
+  // The site root the upload list was prepared under; the run on the timer
+  // thread reads it here instead of the site dialog's widgets.
+  std::mutex uploadRootMutex_;
+  std::string uploadRoot_;
 };
 
 }  // namespace tovra

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QThread>
 
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
@@ -35,11 +36,20 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
   config_ = config;
   warning_ = warning;
   upload_ = std::make_unique<TUploadJob>(
-      *ftp_, *this, [this] { return sightEdit_->Profile().LocalRootDir; },
+      *ftp_, *this, [this] { return SiteRootForUpload(); },
       [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
   updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
   ConnectHandlers();
+}
+
+std::string TForm1::SiteRootForUpload() {
+  // Widgets are read on the UI thread only. The preparation asks here first;
+  // the run, on the timer thread, then gets the same root, even when the user
+  // picked another site in between: the remote folders follow the list.
+  std::lock_guard<std::mutex> lock(uploadRootMutex_);
+  if (QThread::currentThread() == thread()) uploadRoot_ = sightEdit_->Profile().LocalRootDir;
+  return uploadRoot_;
 }
 
 void TForm1::ConnectHandlers() {
@@ -161,6 +171,7 @@ void TForm1::JamShellList1Change() {
 }
 
 void TForm1::BitBtn1Click() {
+  SiteRootForUpload();  // taken with the selection, also when no analysis asks for it
   TStringList selection;
   if (UpdatePanelVisible()) {
     selection = CheckedUpdates();
