@@ -4,8 +4,10 @@
 // main window and the site dialog kept in the settings file between starts.
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QtTest/QtTest>
 #include <algorithm>
 
@@ -18,6 +20,7 @@
 #include "gui_test_support.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "support/pyftpd_server.h"
 #include "sites/IniGT.h"
 #include "update/update_check.h"
 
@@ -203,6 +206,30 @@ class WindowFeaturesTest : public QObject {
     form->CheckListBox1->setCurrentRow(0);
     form->btnSubPGM->click();
     QCOMPARE(started, std::vector<std::string>{"\"/opt/mix\" \"" + root + "/sub\" \"" + root + "/sub/new.html\" "});
+  }
+
+  void siteSwitchedBeforeTheTickUploadsWhatWasPrepared() {
+    AppFolderFixture fx;
+    std::string remote = fx.dir.Sub("remote");
+    fx.dir.Write("remote/.keep", "");
+    fx.dir.Write("siteA/sub/page.htm", "<p>A</p>");
+    fx.dir.Write("siteB/other.htm", "<p>B</p>");
+    test::PyFtpdServer server(remote);
+    fx.AddSite("A", fx.dir.Sub("siteA"), server.Port());
+    fx.AddSite("B", fx.dir.Sub("siteB"), server.Port());
+    TApplicationModules modules;
+    StartWindow(modules);
+    TForm1* form = modules.Form1();
+    SelectFiles(form, fx.dir.Sub("siteA/sub"), {"page.htm"});
+    QSignalSpy finished(form, &TForm1::RunFinished);
+    form->BitBtn1->click();
+    SelectSite(form, "B");  // before the timer's tick hands the list to the run
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+    QVERIFY2(finished.at(0).at(0).toInt() == static_cast<int>(TRunOutcome::Completed),
+             qPrintable(form->Memo1->toPlainText()));
+    // The remote folder follows the root the list was prepared under.
+    QVERIFY(FileExists(JoinPath(remote, "sub/page.htm")));
+    QCOMPARE(ReadFileBytes(JoinPath(remote, "sub/page.htm")), std::string("<p>A</p>"));
   }
 
   void firstStartHasTheDesignSize() {
