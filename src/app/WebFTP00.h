@@ -138,6 +138,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void OnUiThread(std::function<void()> fn);
   std::string ComboText(QComboBox* box) const;
   std::string SiteRootForUpload();
+  void UpdateSiteControls();
   TStringList ComboItems() const;
 
   TFTP* ftp_ = nullptr;
@@ -148,6 +149,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   std::unique_ptr<TUpdateCheck> updateCheck_;
   bool shown_ = false;
   bool closing_ = false;
+  bool uploadBusy_ = false;  // from the start of a preparation to the end of its run
   // The site root the upload list was prepared under; the run on the timer
   // thread reads it here instead of the site dialog's widgets.
   std::mutex uploadRootMutex_;
