@@ -78,16 +78,23 @@ std::vector<std::string> Rows(TForm1* form) {
   return rows;
 }
 
+std::vector<std::string> CheckedRows(TForm1* form) {
+  std::vector<std::string> rows;
+  for (int i = 0; i < form->CheckListBox1->count(); ++i)
+    if (form->CheckListBox1->item(i)->checkState() == Qt::Checked) rows.push_back(ToCp932(form->CheckListBox1->item(i)->text()));
+  return rows;
+}
+
 std::vector<std::string> Sorted(std::vector<std::string> v) {
   std::sort(v.begin(), v.end());
   return v;
 }
 
-void Tick(TForm1* form, const std::string& path) {
+void Tick(TForm1* form, const std::string& path, Qt::CheckState state = Qt::Checked) {
   for (int i = 0; i < form->CheckListBox1->count(); ++i) {
     QListWidgetItem* item = form->CheckListBox1->item(i);
     if (ToCp932(item->text()) == path) {
-      item->setCheckState(Qt::Checked);
+      item->setCheckState(state);
       return;
     }
   }
@@ -178,6 +185,65 @@ class UpdatePanelTest : public QObject {
     QVERIFY(memo.contains(QStr("page.htm 転送中")));
     QVERIFY(memo.contains(QStr("new.html 転送中")));
     QVERIFY(!memo.contains(QStr("index.html 転送中")));
+  }
+
+  void siteControlsAreLockedWhileAnUploadRuns() {
+    test::TempDir remotes;
+    remotes.Write("a/.keep", "");
+    test::PyFtpdServer server(remotes.Sub("a"));
+    TwoSites fx(server.Port(), server.Port());
+    SetWriteTime(fx.dir.Write("siteA/gone.html", "<img src=\"missing.gif\">"), kSaved);
+    TApplicationModules modules;
+    StartWindow(modules);
+    TForm1* form = modules.Form1();
+    SaveBaseline(form);
+    SetWriteTime(fx.A("news.html"), kEdited);
+    SetWriteTime(fx.A("gone.html"), kEdited);
+    SetWriteTime(fx.B("top.htm"), kEdited);
+    form->btnUpdateCheck->click();
+    ExpectPanelFor(form, "サイトA", {fx.A("news.html"), fx.A("gone.html")});
+
+    // A preparation the user stops keeps the panel as it was.
+    Tick(form, fx.A("gone.html"));
+    test::ClickInModal("btnAbort");
+    form->BitBtn1->click();
+    QVERIFY(form->BitBtn1->isEnabled());
+    QVERIFY(form->Panel8->isVisible());
+    QCOMPARE(CheckedRows(form), std::vector<std::string>{fx.A("gone.html")});
+    QVERIFY(!form->ComboBox1->isEnabled());
+    QVERIFY(form->btUpdateCancel->isEnabled());
+    QVERIFY(form->btnUpdateCheck->isEnabled());
+
+    // While the run sends the files nothing switches the site under it: a
+    // Cancel would show the next site and the end of the run skip it.
+    Tick(form, fx.A("gone.html"), Qt::Unchecked);
+    Tick(form, fx.A("news.html"));
+    QSignalSpy finished(form, &TForm1::RunFinished);
+    form->BitBtn1->click();
+    for (QWidget* w : std::initializer_list<QWidget*>{form->btUpdateCancel, form->btnUpdateCheck, form->ComboBox1,
+                                                      form->Button3})
+      QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+    form->btUpdateCancel->click();
+    form->btnUpdateCheck->click();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+    ExpectPanelFor(form, "サイトB", {fx.B("top.htm")});
+    QVERIFY(form->btUpdateCancel->isEnabled());
+    QVERIFY(form->btnUpdateCheck->isEnabled());
+    QVERIFY(FileExists(JoinPath(remotes.Sub("a"), "news.html")));
+    form->btUpdateCancel->click();
+    ExpectNormalView(form);
+
+    // Outside the panel too: the site selector and the edit button wait for the run.
+    QCOMPARE(form->JamShellTree1->SelectedFolder(), fx.rootB);  // the panel showed B last
+    QTRY_COMPARE(form->JamShellList1->ShownNames(), std::vector<std::string>{"top.htm"});
+    form->JamShellList1->SelectNames({"top.htm"});
+    form->BitBtn1->click();
+    QVERIFY(!form->ComboBox1->isEnabled());
+    QVERIFY(!form->Button3->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 30000);
+    for (QWidget* w : std::initializer_list<QWidget*>{form->btUpdateCancel, form->btnUpdateCheck, form->ComboBox1,
+                                                      form->Button3})
+      QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
   }
 
   void uploadWithNothingTickedMovesOn() {
