@@ -274,6 +274,8 @@ class UpdatePanelTest : public QObject {
 
     form->btnUpdateCheck->click();
     ExpectPanelFor(form, "サイトA", {fx.A("news.html")});
+    form->btnUpdateCheck->click();  // again while the panel shows: no file comes twice
+    ExpectPanelFor(form, "サイトA", {fx.A("news.html")});
     Tick(form, fx.A("news.html"));  // ticked, then cancelled: nothing is sent
     form->btUpdateCancel->click();
     ExpectPanelFor(form, "サイトB", {fx.B("top.htm"), fx.B("movie.swf")});

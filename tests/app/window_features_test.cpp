@@ -232,12 +232,37 @@ class WindowFeaturesTest : public QObject {
     QCOMPARE(ReadFileBytes(JoinPath(remote, "sub/page.htm")), std::string("<p>A</p>"));
   }
 
-  void firstStartHasTheDesignSize() {
+  void storedKeysDecideTheFirstGeometry_data() {
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<bool>("maximized");
+    QTest::addColumn<QRect>("normal");  // an empty rectangle: the design size, placed anywhere
+    QTest::newRow("no keys") << "" << false << QRect();
+    QTest::newRow("only Show=3") << "main.Show=3\r\n" << true << QRect();
+    QTest::newRow("off every screen")
+        << "main.Show=1\r\nmain.X=5000\r\nmain.Y=5000\r\nmain.XSize=5700\r\nmain.YSize=5400\r\n" << false << QRect();
+    QTest::newRow("normal") << "main.Show=1\r\nmain.X=10\r\nmain.Y=20\r\nmain.XSize=610\r\nmain.YSize=420\r\n" << false
+                            << QRect(10, 20, 600, 400);
+  }
+  void storedKeysDecideTheFirstGeometry() {
+    QFETCH(QString, keys);
+    QFETCH(bool, maximized);
+    QFETCH(QRect, normal);
     AppFolderFixture fx;
     fx.AddSite("S", fx.dir.Sub("site"));
+    TIniGT ini;
+    ini.Loaded();
+    if (!keys.isEmpty()) WriteFileAtomic(ini.ResolvedPath(), "[window]\r\n" + keys.toStdString());
     TApplicationModules modules;
     StartWindow(modules);
-    QCOMPARE(modules.Form1()->size(), QSize(781, 429));
+    TForm1* form = modules.Form1();
+    QCOMPARE(form->isMaximized(), maximized);
+    if (maximized) form->showNormal();
+    if (normal.isEmpty()) {
+      QTRY_COMPARE(form->size(), QSize(781, 429));
+      QVERIFY(form->x() < 800 && form->y() < 800);
+    } else {
+      QTRY_COMPARE(form->geometry(), normal);
+    }
   }
 
   void mainWindowPlacementIsKeptBetweenStarts() {
@@ -306,6 +331,15 @@ class WindowFeaturesTest : public QObject {
     });
     modules.Form1()->Button3->click();
     QCOMPARE(seen, moved);
+
+    // Closed by the window frame: Cancel, the placement stored all the same.
+    const QRect framed(30, 20, 720, 600);
+    WhenModal([&](QWidget* dialog) {
+      dialog->setGeometry(framed);
+      dialog->close();
+    });
+    modules.Form1()->Button3->click();
+    QCOMPARE(StoredPlacement("sightedit"), Normal(1, framed));
   }
 };
 
