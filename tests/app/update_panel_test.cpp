@@ -11,6 +11,7 @@
 #include <QSplitter>
 #include <QtTest/QtTest>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
@@ -334,6 +335,35 @@ class UpdatePanelTest : public QObject {
     QVERIFY(!form->btnWebCheck->isEnabled());  // the panel never opened: still per selection
     QCOMPARE(ToCp932(form->ComboBox1->currentText()), std::string("サイトA"));
     QCOMPARE(FileExists(ManagedFileListPath()), withBaseline);  // a check does not write the list
+  }
+
+  void aSiteWhoseRootIsGoneStopsTheCheckWithItsMessage() {
+    TwoSites fx;
+    TApplicationModules modules;
+    StartWindow(modules);
+    TForm1* form = modules.Form1();
+    SaveBaseline(form);
+    std::string saved = ReadFileBytes(ManagedFileListPath());
+    SetWriteTime(fx.A("news.html"), kEdited);
+    for (const char* f : {"top.htm", "movie.swf", "style.css"}) QVERIFY(DeleteFile(fx.B(f)));
+    QVERIFY(::rmdir(ToOsPath(fx.rootB).c_str()) == 0);
+    const std::string error = "パス設定エラー : \"" + fx.rootB + "\"";
+
+    TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);
+    form->btnUpdateCheck->click();
+    QCOMPARE(TMessageBoxes::TakeShown(), std::vector<std::string>{error});
+    QVERIFY(form->Panel8->isHidden());
+    // The window still holds the site it showed, and keeps working.
+    QCOMPARE(ToCp932(form->ComboBox1->currentText()), std::string("サイトA"));
+    QCOMPARE(modules.SightEdit()->Profile().CurrentSiteName(), std::string("サイトA"));
+    QCOMPARE(modules.SightEdit()->Profile().LocalRootDir, fx.rootA);
+    QVERIFY(form->btnUpdateCheck->isEnabled());
+
+    // Losing the focus shows the same error and leaves the saved list alone.
+    TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);
+    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+    QCOMPARE(TMessageBoxes::TakeShown(), std::vector<std::string>{error});
+    QCOMPARE(ReadFileBytes(ManagedFileListPath()), saved);
   }
 
   void onlyTheNewEntryShowsTheMessage() {
