@@ -142,7 +142,9 @@ std::string TfrmSightEdit::SelectedFolder() const { return ToCp932(LocalRootDir-
 
 void TfrmSightEdit::SelectFolder(const std::string& path) {
   if (!ShellTreeView1->SetSelectedFolder(path)) throw EPathSettingError(path);
-  LocalRootDir->setText(QStr(path));
+  // The label shows the folder as the tree has it: a root saved with a
+  // trailing separator would otherwise refuse itself in the main window.
+  LocalRootDir->setText(QStr(ShellTreeView1->SelectedFolder()));
 }
 
 TSiteProfile& TfrmSightEdit::Profile() {
@@ -154,6 +156,8 @@ void TfrmSightEdit::LoadProfile(const std::string& siteName) {
   ReadControls();
   try {
     profile_->LoadProfile(siteName);
+    // The tree's change after the selection: the root as the tree has it.
+    profile_->FolderTreeChanged();
   } catch (...) {
     WriteControls();  // what was read before the failure stays shown
     throw;
