@@ -125,6 +125,27 @@ class WindowFeaturesTest : public QObject {
     QVERIFY(opened.empty());
   }
 
+  void rootSavedWithATrailingSeparatorIsNormalised() {
+    AppFolderFixture fx;
+    std::string root = fx.dir.Sub("site");
+    fx.dir.Write("site/blog/index.html", "");
+    fx.AddSite("S", root + "/", 21, "http://example.jp/~user");
+    TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);  // would a refusal come, it does not block
+    TApplicationModules modules;
+    StartWindow(modules);
+    TForm1* form = modules.Form1();
+    QVERIFY(TMessageBoxes::TakeShown().empty());  // the root itself is not refused
+    TMessageBoxes::ConfirmOkCancel(nullptr, "");    // takes back the answer no box used
+    TMessageBoxes::TakeShown();
+    QCOMPARE(form->CurrentSiteRoot, root);
+    QCOMPARE(modules.SightEdit()->Profile().LocalRootDir, root);
+    std::vector<std::string> opened;
+    form->UrlOpener = [&](const std::string& url) { opened.push_back(url); };
+    SelectFiles(form, root + "/blog", {"index.html"});
+    form->btnWebCheck->click();
+    QCOMPARE(opened, std::vector<std::string>{"http://example.jp/~user/blog/index.html"});
+  }
+
   void launchProgramsThroughTheHiddenSelector() {
     AppFolderFixture fx;
     std::string root = fx.dir.Sub("site");
