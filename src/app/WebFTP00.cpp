@@ -52,6 +52,10 @@ QCheckBox* OptionBox(const char* name, const char* caption, QWidget* parent) {
   QPalette palette = box->palette();
   palette.setColor(QPalette::WindowText, Qt::white);
   box->setPalette(palette);
+  // The options are hidden once the window shows; until then their captions
+  // must not widen the window beyond its design size (or clamp a restored
+  // placement).
+  box->setMinimumWidth(1);
   return box;
 }
 

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/launch_programs.h"
@@ -136,6 +137,8 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void ConnectHandlers();
   void OnUiThread(std::function<void()> fn);
   std::string ComboText(QComboBox* box) const;
+  std::string SiteRootForUpload();
+  void UpdateSiteControls();
   TStringList ComboItems() const;
 
   TFTP* ftp_ = nullptr;
@@ -144,9 +147,12 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   TfrmWarning01* warning_ = nullptr;
   std::unique_ptr<TUploadJob> upload_;
   std::unique_ptr<TUpdateCheck> updateCheck_;
-  bool runActive_ = false;             // from the hand-over to the timer until RunEnded
-  bool sessionUpdatePending_ = false;  // a site applied during the run
   bool shown_ = false;
+  bool uploadBusy_ = false;  // from the start of a preparation to the end of its run
+  // The site root the upload list was prepared under; the run on the timer
+  // thread reads it here instead of the site dialog's widgets.
+  std::mutex uploadRootMutex_;
+  std::string uploadRoot_;
 };
 
 }  // namespace tovra

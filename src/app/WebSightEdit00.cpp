@@ -109,7 +109,7 @@ void TfrmSightEdit::BuildControls() {
   connect(ShellTreeView1, &TJamShellTree::Changed, this, [this] {
     // The label follows the tree (a click or a key there).
     std::string folder = ShellTreeView1->SelectedFolder();
-    if (!folder.empty() && QStr(folder) != LocalRootDir->text()) ShowRootFolder(folder);
+    if (!folder.empty() && QStr(folder) != LocalRootDir->text()) LocalRootDir->setText(QStr(folder));
   });
 
   auto* right = new QVBoxLayout;
@@ -142,18 +142,9 @@ std::string TfrmSightEdit::SelectedFolder() const { return ToCp932(LocalRootDir-
 
 void TfrmSightEdit::SelectFolder(const std::string& path) {
   if (!ShellTreeView1->SetSelectedFolder(path)) throw EPathSettingError(path);
-  ShowRootFolder(path);
-}
-
-void TfrmSightEdit::ShowRootFolder(const std::string& folder) {
-  LocalRootDir->setText(QStr(folder));
-  std::lock_guard<std::mutex> lock(rootMutex_);
-  rootForRun_ = folder;
-}
-
-std::string TfrmSightEdit::SiteRootForRun() const {
-  std::lock_guard<std::mutex> lock(rootMutex_);
-  return rootForRun_;
+  // The label shows the folder as the tree has it: a root saved with a
+  // trailing separator would otherwise refuse itself in the main window.
+  LocalRootDir->setText(QStr(ShellTreeView1->SelectedFolder()));
 }
 
 TSiteProfile& TfrmSightEdit::Profile() {
@@ -165,6 +156,8 @@ void TfrmSightEdit::LoadProfile(const std::string& siteName) {
   ReadControls();
   try {
     profile_->LoadProfile(siteName);
+    // The tree's change after the selection: the root as the tree has it.
+    profile_->FolderTreeChanged();
   } catch (...) {
     WriteControls();  // what was read before the failure stays shown
     throw;
@@ -191,7 +184,7 @@ void TfrmSightEdit::ReadControls() {
 void TfrmSightEdit::WriteControls() {
   const TSiteProfile& p = *profile_;
   edName->setText(QStr(p.edName));
-  ShowRootFolder(p.LocalRootDir);
+  LocalRootDir->setText(QStr(p.LocalRootDir));
   WebHostName->setText(QStr(p.WebHostName));
   WebUserName->setText(QStr(p.WebUserName));
   WebPasswd->setText(QStr(p.WebPasswd));

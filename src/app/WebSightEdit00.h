@@ -7,7 +7,6 @@
 
 #include <QDialog>
 #include <memory>
-#include <mutex>
 
 #include "sites/IniGT.h"
 #include "sites/site_editor.h"
@@ -39,10 +38,6 @@ class TfrmSightEdit : public QDialog, private IFolderTree {
   TSiteProfile& Profile();
   // LoadProfile of the profile, shown in the controls.
   void LoadProfile(const std::string& siteName);
-  // The root folder the profile holds now, readable from any thread: the
-  // transfer run reads it at tick time on the timer thread, where the
-  // dialog's widgets must not be touched.
-  std::string SiteRootForRun() const;
   // Shows the dialog modally over `siteList` (the selector's items, edited
   // in place); true when it ended with OK.
   bool Edit(TStringList& siteList);
@@ -80,7 +75,6 @@ class TfrmSightEdit : public QDialog, private IFolderTree {
   void SelectFolder(const std::string& path) override;
 
   void BuildControls();
-  void ShowRootFolder(const std::string& folder);  // the label and its copy for the run
   void ReadControls();                             // controls -> profile fields
   void WriteControls();                            // profile fields -> controls
   void Guarded(const std::function<void()>& fn);
@@ -88,8 +82,6 @@ class TfrmSightEdit : public QDialog, private IFolderTree {
   std::unique_ptr<TSiteProfile> profile_;
   std::unique_ptr<IMessenger> messenger_;
   std::unique_ptr<TSiteEditor> editor_;
-  mutable std::mutex rootMutex_;
-  std::string rootForRun_;
 };
 
 }  // namespace tovra

@@ -8,10 +8,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QThread>
 
-#include "app/Warning01.h"
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
+#include "app/Warning01.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
@@ -22,8 +23,8 @@
 #include "platform/line_file.h"
 #include "sites/dmConfig.h"
 #include "sites/site_list.h"
-#include "update/update_check.h"
 #include "upload/apply_site_profile.h"
+#include "update/update_check.h"
 #include "upload/upload_job.h"
 #include "util/char_string.h"
 
@@ -35,11 +36,20 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
   config_ = config;
   warning_ = warning;
   upload_ = std::make_unique<TUploadJob>(
-      *ftp_, *this, [this] { return sightEdit_->SiteRootForRun(); },
+      *ftp_, *this, [this] { return SiteRootForUpload(); },
       [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
   updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
   ConnectHandlers();
+}
+
+std::string TForm1::SiteRootForUpload() {
+  // Widgets are read on the UI thread only. The preparation asks here first;
+  // the run, on the timer thread, then gets the same root, even when the user
+  // picked another site in between: the remote folders follow the list.
+  std::lock_guard<std::mutex> lock(uploadRootMutex_);
+  if (QThread::currentThread() == thread()) uploadRoot_ = sightEdit_->Profile().LocalRootDir;
+  return uploadRoot_;
 }
 
 void TForm1::ConnectHandlers() {
@@ -105,13 +115,7 @@ void TForm1::ApplySiteProfile() {
   CurrentSiteRoot = profile.LocalRootDir;
   JamShellTree1->SetSelectedFolder(profile.LocalRootDir);
   JamShellList1->SetFolder(JamShellTree1->SelectedFolder());
-  // The run reads the connection records on the timer thread: a site chosen
-  // during a run reaches the session once the run is over.
-  if (runActive_) {
-    sessionUpdatePending_ = true;
-  } else {
-    ApplyProfileToSession(profile, *ftp_);
-  }
+  ApplyProfileToSession(profile, *ftp_);
 }
 
 void TForm1::ComboBox1Select() {
@@ -135,8 +139,7 @@ void TForm1::Button3Click() {
   if (!ok) return;
   std::string name = sightEdit_->Profile().CurrentSiteName();
   if (!CharTrim(name).empty()) {
-    if (ComboBox1->findText(QStr(name), Qt::MatchExactly) < 0)
-      ComboBox1->insertItem(ComboBox1->count() - 1, QStr(name));
+    if (ComboBox1->findText(QStr(name), Qt::MatchExactly) < 0) ComboBox1->insertItem(ComboBox1->count() - 1, QStr(name));
     ApplySiteProfile();
     return;
   }
@@ -168,6 +171,7 @@ void TForm1::JamShellList1Change() {
 }
 
 void TForm1::BitBtn1Click() {
+  SiteRootForUpload();  // taken with the selection, also when no analysis asks for it
   TStringList selection;
   if (UpdatePanelVisible()) {
     selection = CheckedUpdates();
@@ -181,15 +185,15 @@ void TForm1::BitBtn1Click() {
   options.rewrite.popup = cxPopup->isChecked();
   options.rewrite.topBanner = cxTopBunner->isChecked();
   options.rewrite.flash = cxFlashSOE->isChecked();
-  runActive_ = upload_->Start(selection, options);
+  upload_->Start(selection, options);
 }
 
 void TForm1::btnAbortClick() { upload_->Abort(); }
 
 void TForm1::btnWebCheckClick() {
   const TSiteProfile& profile = sightEdit_->Profile();
-  WebCheck(JamShellList1->SelectedNames(), JamShellTree1->SelectedFolder(), profile.WebURL, profile.LocalRootDir, *this,
-           UrlOpener);
+  WebCheck(JamShellList1->SelectedNames(), JamShellTree1->SelectedFolder(), profile.WebURL, profile.LocalRootDir,
+           *this, UrlOpener);
 }
 
 void TForm1::btnSubPGMClick() {

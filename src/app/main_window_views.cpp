@@ -14,7 +14,6 @@
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
-#include "upload/apply_site_profile.h"
 
 namespace tovra {
 
@@ -23,7 +22,22 @@ void TForm1::AppendStatus(const std::string& line) {
 }
 
 void TForm1::SetUploadEnabled(bool enabled) {
-  OnUiThread([this, enabled] { BitBtn1->setEnabled(enabled); });
+  OnUiThread([this, enabled] {
+    BitBtn1->setEnabled(enabled);
+    uploadBusy_ = !enabled;
+    UpdateSiteControls();
+  });
+}
+
+void TForm1::UpdateSiteControls() {
+  // While an upload is prepared or sent, nothing switches the site: the run
+  // reads the session's connection records for every file, and the end of the
+  // run moves the update panel on by itself.
+  const bool panel = UpdatePanelVisible();
+  ComboBox1->setEnabled(!uploadBusy_ && !panel);
+  Button3->setEnabled(!uploadBusy_ && !panel);
+  btnUpdateCheck->setEnabled(!uploadBusy_);
+  btUpdateCancel->setEnabled(!uploadBusy_);
 }
 
 void TForm1::SetAbortEnabled(bool enabled) {
@@ -34,11 +48,6 @@ bool TForm1::ConfirmMissingFiles(const TStringList& missing) { return warning_->
 
 void TForm1::RunEnded(TRunOutcome outcome, const std::string& error) {
   OnUiThread([this, outcome, error] {
-    runActive_ = false;
-    if (sessionUpdatePending_) {
-      sessionUpdatePending_ = false;
-      ApplyProfileToSession(sightEdit_->Profile(), *ftp_);
-    }
     if (outcome == TRunOutcome::Failed) TMessageBoxes::Show(this, TMessageKind::Warning, error);
     emit RunFinished(static_cast<int>(outcome));
   });
@@ -71,7 +80,9 @@ void TForm1::HideUpdatePanel() {
   Splitter1->show();
   JamShellTree1->show();
   JamShellList1->show();
-  for (QWidget* w : std::initializer_list<QWidget*>{ComboBox1, Button3, ComboBox2, btnWebCheck}) w->setEnabled(true);
+  ComboBox2->setEnabled(true);
+  btnWebCheck->setEnabled(true);
+  UpdateSiteControls();
 }
 
 bool TForm1::UpdatePanelVisible() { return !Panel8->isHidden(); }

@@ -13,7 +13,10 @@ constexpr int kShowMaximized = 3;
 
 TWindowPlacement PlacementOf(const QWidget& window) {
   TWindowPlacement placement;
-  QRect normal = window.isVisible() ? window.normalGeometry() : window.geometry();
+  // The normal rectangle also once the window is hidden: the main window's
+  // placement is saved after it has closed, when a maximized window's
+  // geometry is still the maximized one.
+  QRect normal = window.normalGeometry();
   if (!normal.isValid()) normal = window.geometry();
   placement.left = normal.left();
   placement.top = normal.top();

@@ -293,7 +293,7 @@ class MainWindowTest : public QObject {
     QVERIFY(!form->btnAbort->isEnabled());
   }
 
-  void siteChosenDuringARunReachesTheSessionAfterIt() {
+  void siteControlsAreLockedDuringARun() {
     AppFolderFixture fx;
     std::string root = fx.dir.Sub("site");
     std::string remote = fx.dir.Sub("remote");
@@ -308,20 +308,20 @@ class MainWindowTest : public QObject {
     QTRY_COMPARE(form->JamShellList1->ShownNames().size(), size_t(20));
     form->JamShellList1->selectAll();
     QSignalSpy finished(form, &TForm1::RunFinished);
-    bool switched = false;
+    bool seen = false, locked = false;
     test::OnEnabled(form->btnAbort, [&] {
-      if (switched || !form->btnAbort->isEnabled()) return;
-      switched = true;
-      form->ComboBox1->setCurrentIndex(1);
-      form->ComboBox1Select();
-      QCOMPARE(modules.Ftp().HostInfo.Port, server.Port());  // the run keeps its server
+      if (seen || !form->btnAbort->isEnabled()) return;
+      seen = true;
+      locked = !form->ComboBox1->isEnabled() && !form->Button3->isEnabled() && !form->btnUpdateCheck->isEnabled();
     });
     form->BitBtn1->click();
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
-    QVERIFY(switched);
+    QVERIFY(seen);
+    QVERIFY(locked);
     QCOMPARE(finished.at(0).at(0).toInt(), static_cast<int>(TRunOutcome::Completed));
     QCOMPARE(ListFolder(remote).size(), size_t(21));
-    QCOMPARE(modules.Ftp().HostInfo.Port, 2121);
+    QVERIFY(form->ComboBox1->isEnabled());
+    QVERIFY(form->Button3->isEnabled());
   }
 };
 
