@@ -11,10 +11,8 @@
 #include <string>
 
 #include "platform/files.h"
-#include "sites/dmConfig.h"
-#include "sites/site_list.h"
-#include "sites/site_profile.h"
 #include "support/temp_dir.h"
+#include "support/test_site.h"
 
 namespace tovra::test {
 
@@ -66,21 +64,7 @@ struct AppFolderFixture {
   // Saves a profile for `name` with root `root` and the given server port.
   void AddSite(const std::string& name, const std::string& root, int port = 21, const std::string& url = "") {
     if (!DirectoryExists(root)) dir.Write(root.substr(dir.Path().size() + 1) + "/.keep", "");
-    TConfigFile config;
-    TSiteProfile profile(config);
-    profile.LoadProfile(std::string(kNewSiteName));
-    profile.edName = name;
-    profile.FolderTree().SelectFolder(root);
-    profile.LocalRootDir = root;
-    profile.WebHostName = "127.0.0.1";
-    profile.WebUserName = "tovra";
-    profile.WebPasswd = "secret";
-    profile.WebPort = port;
-    profile.WebURL = url;
-    profile.SaveProfile();
-    TStringList list = LoadSiteList();
-    AddCreatedSite(list, name);
-    SaveSiteList(list);
+    SaveTestSite({name, root, port, "secret", url});
   }
 };
 

@@ -19,6 +19,7 @@
 #include "gui_test_support.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
+#include "sites/site_list.h"
 #include "support/pyftpd_server.h"
 
 using namespace tovra;

@@ -7,12 +7,10 @@
 #include <filesystem>
 
 #include "platform/files.h"
-#include "sites/dmConfig.h"
-#include "sites/site_list.h"
-#include "sites/site_profile.h"
 #include "support/cli_runner.h"
 #include "support/pyftpd_server.h"
 #include "support/temp_dir.h"
+#include "support/test_site.h"
 
 namespace tovra {
 namespace {
@@ -29,19 +27,7 @@ class CliUploadTest : public ::testing::Test {
   }
 
   void AddSite(int port, const std::string& password = "secret", const std::string& name = "サイト") {
-    TConfigFile config;
-    TSiteProfile profile(config);
-    profile.LoadProfile(std::string(kNewSiteName));
-    profile.edName = name;
-    profile.FolderTree().SelectFolder(root);
-    profile.WebHostName = "127.0.0.1";
-    profile.WebUserName = "tovra";
-    profile.WebPasswd = password;
-    profile.WebPort = port;
-    profile.SaveProfile();
-    TStringList list = LoadSiteList();
-    AddCreatedSite(list, name);
-    SaveSiteList(list);
+    test::SaveTestSite({name, root, port, password, ""});
   }
 
   CliResult Upload(const std::vector<std::string>& args) {

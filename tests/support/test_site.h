@@ -1,0 +1,19 @@
+// Sites for tests: a profile saved in the application folder (TOVRA_APP_FOLDER)
+// and its name added to the site list, as creating it in the site dialog does.
+#pragma once
+
+#include <string>
+
+namespace tovra::test {
+
+struct TestSite {
+  std::string name;
+  std::string root;  // must exist
+  int port = 21;
+  std::string password = "secret";  // user "tovra", host 127.0.0.1
+  std::string url;
+};
+
+void SaveTestSite(const TestSite& site);
+
+}  // namespace tovra::test
