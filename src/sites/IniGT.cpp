@@ -155,7 +155,7 @@ void TIniGT::WriteRaw(std::string_view section, std::string_view key, std::strin
 std::string TIniGT::Quote(std::string_view value) const {
   switch (fence_) {
     case fnDoubleQuote:
-      return "\"" + std::string(value) + "\"";
+      return std::string("\"").append(value).append("\"");
     case fnParenthesis:
     case fnVer11Mode:
       return std::string(kOpenCorner) + std::string(value) + std::string(kCloseCorner);

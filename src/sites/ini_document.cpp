@@ -135,7 +135,7 @@ void TIniDocument::Set(std::string_view section, std::string_view key, std::stri
   int header = FindSection(section);
   if (header < 0) {
     if (!lines_.empty() && !TrimIniBlanks(TextOf(lines_.back())).empty()) lines_.emplace_back();
-    lines_.push_back("[" + std::string(section) + "]");
+    lines_.push_back(std::string("[").append(section).append("]"));
     lines_.push_back(std::move(line));
     return;
   }
