@@ -28,7 +28,10 @@ void TFolderSelection::SelectFolder(const std::string& path) {
   // A profile saved while no folder was selected holds an empty root; it
   // loads as no selection rather than failing every later load.
   if (!path.empty() && !DirectoryExists(path)) throw EPathSettingError(path);
+  // The tree holds a folder without a trailing separator (the root keeps it),
+  // so a root stored as "/www/site/" is the same site root as "/www/site".
   selected_ = path;
+  while (selected_.size() > 1 && selected_.back() == kPathSep) selected_.pop_back();
 }
 
 TSiteProfile::TSiteProfile(TConfigFile& config) : config_(&config) {}
@@ -44,6 +47,7 @@ void TSiteProfile::LoadProfile(const std::string& siteName) {
   chkUseProxy = ini.ReadFlag(kProxySection, "chkUseProxy", false);
   LocalRootDir = ini.ReadValue(kRootSection, "LocalRootDir", kDefaultRoot);
   FolderTree().SelectFolder(LocalRootDir);
+  FolderTreeChanged();  // the root as the tree holds it
   WebURL = ini.ReadValue(kWebSection, "WebURL", "");
   WebHostName = ini.ReadValue(kWebSection, "WebHostName", "");
   WebUserName = ini.ReadValue(kWebSection, "WebUserName", "");

@@ -152,6 +152,19 @@ TEST_F(SiteProfileTest, MissingRootFolderStopsTheLoad) {
   EXPECT_THROW(p.ChooseRootFolder(root.Path() + "/missing"), EPathSettingError);
 }
 
+TEST_F(SiteProfileTest, RootWithTrailingSeparatorLoadsWithoutIt) {
+  struct Case {
+    std::string stored, loaded;
+  } cases[] = {{SiteRoot() + "/", SiteRoot()}, {SiteRoot() + "//", SiteRoot()}, {"/", "/"}};
+  for (const auto& c : cases) {
+    app.Write("trail.txt", "[基点フォルダー]\r\nLocalRootDir=" + c.stored + "\r\n");
+    TSiteProfile p(config);
+    p.LoadProfile("trail");
+    EXPECT_EQ(p.LocalRootDir, c.loaded) << c.stored;
+    EXPECT_EQ(p.FolderTree().SelectedFolder(), c.loaded);
+  }
+}
+
 TEST_F(SiteProfileTest, BadProfileFiles) {
   std::string longValue(5000, 'h');
   app.Write("bad.txt", "garbage\r\n[WEBサーバー情報\r\nWebHostName=" + longValue +
