@@ -28,8 +28,8 @@ struct Command {
   std::function<int(const Args&)> run;
 };
 
-// Every command group registers itself through one function listed in
-// commands.cpp.
+// Every command group registers itself through one function, called in
+// cli_common.cpp before the first command is looked up.
 std::vector<Command>& Commands();
 void RegisterLinkCommands();    // links, deps
 void RegisterSiteCommands();    // sites, site show|set|delete
