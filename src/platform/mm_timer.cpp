@@ -9,85 +9,92 @@ namespace {
 int Clamp(int ms) { return std::clamp(ms, TMMTimer::kMinPeriod, TMMTimer::kMaxPeriod); }
 }  // namespace
 
-TMMTimer::~TMMTimer() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  StopThread(lock);
-}
+TMMTimer::~TMMTimer() { StopThread(); }
 
 bool TMMTimer::Enabled() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return enabled_;
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->enabled;
 }
 
 int TMMTimer::Interval() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return interval_;
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->interval;
 }
 
 int TMMTimer::Resolution() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return resolution_;
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->resolution;
 }
 
 void TMMTimer::SetInterval(int ms) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  interval_ = Clamp(ms);
-  changed_.notify_all();
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->interval = Clamp(ms);
+  state_->changed.notify_all();
 }
 
 void TMMTimer::SetResolution(int ms) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  resolution_ = Clamp(ms);
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->resolution = Clamp(ms);
 }
 
 void TMMTimer::SetEnabled(bool enabled) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (enabled == enabled_) return;
-  enabled_ = enabled;
-  ++generation_;
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  if (enabled == state_->enabled) return;
+  state_->enabled = enabled;
+  ++state_->generation;
   if (enabled && !thread_.joinable()) {
-    stopping_ = false;
-    thread_ = std::thread(&TMMTimer::Run, this);
+    state_->stopping = false;
+    thread_ = std::thread(&TMMTimer::Run, state_, this);
   }
-  changed_.notify_all();
+  state_->changed.notify_all();
 }
 
-void TMMTimer::StopThread(std::unique_lock<std::mutex>& lock) {
-  stopping_ = true;
-  enabled_ = false;
-  changed_.notify_all();
-  if (!thread_.joinable()) return;
-  std::thread thread = std::move(thread_);
-  lock.unlock();
-  // Destroyed from inside its own tick: the thread cannot join itself.
+void TMMTimer::StopThread() {
+  std::thread thread;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->stopping = true;
+    state_->enabled = false;
+    state_->changed.notify_all();
+    thread = std::move(thread_);
+  }
+  if (!thread.joinable()) return;
+  // Destroyed from inside its own tick: the thread cannot join itself. It
+  // sees `stopping` when the tick returns and ends, holding its own share of
+  // the state.
   if (thread.get_id() == std::this_thread::get_id()) {
     thread.detach();
   } else {
     thread.join();
   }
-  lock.lock();
 }
 
-void TMMTimer::Run() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
-  unsigned seen = generation_;
-  while (!stopping_) {
-    if (!enabled_) {
-      changed_.wait(lock, [&] { return stopping_ || enabled_; });
-      due = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
-      seen = generation_;
+// The thread's loop. `timer` is used only to read OnTimer and to pass to the
+// tick, and only while `stopping` is false under the lock: the timer's
+// destructor sets it first, and joins unless it runs inside this very tick.
+void TMMTimer::Run(std::shared_ptr<State> state, TMMTimer* timer) {
+  std::unique_lock<std::mutex> lock(state->mutex);
+  auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(state->interval);
+  unsigned seen = state->generation;
+  while (!state->stopping) {
+    if (!state->enabled) {
+      state->changed.wait(lock, [&] { return state->stopping || state->enabled; });
+      due = std::chrono::steady_clock::now() + std::chrono::milliseconds(state->interval);
+      seen = state->generation;
       continue;
     }
-    if (seen != generation_) {  // disabled and enabled again: wait a full interval
-      seen = generation_;
-      due = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
+    if (seen != state->generation) {  // disabled and enabled again: wait a full interval
+      seen = state->generation;
+      due = std::chrono::steady_clock::now() + std::chrono::milliseconds(state->interval);
     }
-    if (changed_.wait_until(lock, due, [&] { return stopping_ || !enabled_ || seen != generation_; })) continue;
-    due += std::chrono::milliseconds(interval_);
-    auto handler = OnTimer;
+    if (state->changed.wait_until(lock, due,
+                                  [&] { return state->stopping || !state->enabled || seen != state->generation; })) {
+      continue;
+    }
+    due += std::chrono::milliseconds(state->interval);
+    auto handler = timer->OnTimer;
     lock.unlock();
-    if (handler) handler(*this);
+    if (handler) handler(*timer);
     lock.lock();
     if (due < std::chrono::steady_clock::now()) due = std::chrono::steady_clock::now();
   }

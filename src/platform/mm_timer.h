@@ -3,11 +3,14 @@
 // Interval and Resolution may be set from any thread; OnTimer must be set
 // before the timer is enabled. Ticks of one timer never overlap. Disabling
 // from inside a tick works (the tick finishes, no further tick follows);
-// destroying the owner stops and joins the thread.
+// destroying the owner stops and joins the thread. Destroying it from inside
+// its own tick is safe too: the thread then ends by itself after the tick,
+// touching only the state it shares with the timer, never the timer.
 #pragma once
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -34,17 +37,23 @@ class TMMTimer {
   void SetResolution(int ms);  // clamped likewise
 
  private:
-  void Run();
-  void StopThread(std::unique_lock<std::mutex>& lock);
+  // What the timer thread reads: owned jointly by the timer and its thread,
+  // so a thread left running after the timer's end still has it.
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool enabled = false;
+    bool stopping = false;
+    unsigned generation = 0;  // bumped on every enable, so a restart restarts the wait
+    int interval = 1000;
+    int resolution = 10;
+  };
 
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  std::thread thread_;
-  bool enabled_ = false;
-  bool stopping_ = false;
-  unsigned generation_ = 0;  // bumped on every enable, so a restart restarts the wait
-  int interval_ = 1000;
-  int resolution_ = 10;
+  static void Run(std::shared_ptr<State> state, TMMTimer* timer);
+  void StopThread();
+
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+  std::thread thread_;  // touched on the owner's side only, under state_->mutex
 };
 
 }  // namespace tovra

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <thread>
 
 namespace tovra {
@@ -29,36 +31,80 @@ TEST(MMTimer, TicksOnItsOwnThreadAfterTheInterval) {
   EXPECT_FALSE(timer.Enabled());
 }
 
-TEST(MMTimer, DisablingInsideTheTickStopsFurtherTicks) {
-  std::atomic<int> ticks{0};
-  {
-    TMMTimer timer;
-    timer.SetInterval(5);
-    timer.OnTimer = [&](TMMTimer& sender) {
-      ++ticks;
-      sender.SetEnabled(false);
-    };
-    timer.SetEnabled(true);
-    std::this_thread::sleep_for(200ms);
+// Counts ticks and lets a test wait for a given count without sleeping.
+class TickCounter {
+ public:
+  void Tick() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++ticks_;
+    changed_.notify_all();
   }
-  EXPECT_EQ(ticks.load(), 1);
+  int Count() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ticks_;
+  }
+  bool WaitFor(int count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, 5s, [&] { return ticks_ >= count; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int ticks_ = 0;
+};
+
+TEST(MMTimer, DisablingInsideTheTickStopsFurtherTicks) {
+  TickCounter ticks;
+  TMMTimer timer;
+  timer.SetInterval(1);
+  timer.OnTimer = [&](TMMTimer& sender) {
+    sender.SetEnabled(false);
+    ticks.Tick();
+  };
+  timer.SetEnabled(true);
+  ASSERT_TRUE(ticks.WaitFor(1));
+  // A second tick would be due every millisecond; enabling again must be the
+  // only way to get one.
+  EXPECT_FALSE(timer.Enabled());
+  timer.SetEnabled(true);
+  ASSERT_TRUE(ticks.WaitFor(2));
+  EXPECT_EQ(ticks.Count(), 2);
 }
 
 TEST(MMTimer, PeriodicUntilDisabledAndRestartable) {
-  std::atomic<int> ticks{0};
+  TickCounter ticks;
   TMMTimer timer;
-  timer.SetInterval(10);
-  timer.OnTimer = [&](TMMTimer&) { ++ticks; };
+  timer.SetInterval(1);
+  timer.OnTimer = [&](TMMTimer&) { ticks.Tick(); };
   timer.SetEnabled(true);
-  std::this_thread::sleep_for(150ms);
+  ASSERT_TRUE(ticks.WaitFor(3));
   timer.SetEnabled(false);
-  int seen = ticks.load();
-  EXPECT_GE(seen, 3);
-  std::this_thread::sleep_for(60ms);
-  EXPECT_LE(ticks.load(), seen + 1);  // at most a tick already under way
+  int seen = ticks.Count();
+  timer.SetInterval(100000);  // a tick now could only come from a missed disable
   timer.SetEnabled(true);
-  std::this_thread::sleep_for(60ms);
-  EXPECT_GT(ticks.load(), seen);
+  timer.SetEnabled(false);
+  EXPECT_LE(ticks.Count(), seen + 1);  // at most a tick already under way
+  timer.SetInterval(1);
+  timer.SetEnabled(true);
+  EXPECT_TRUE(ticks.WaitFor(seen + 2));
+}
+
+// The run's owner may go away from inside the tick (the window closing as
+// the run ends): the thread must finish without touching the freed timer.
+// AddressSanitizer and ThreadSanitizer builds catch a use after free here.
+TEST(MMTimer, DestroyedFromInsideItsOwnTick) {
+  for (int round = 0; round < 20; ++round) {
+    std::promise<void> destroyed;
+    auto* timer = new TMMTimer;
+    timer->SetInterval(1);
+    timer->OnTimer = [&](TMMTimer& sender) {
+      delete &sender;
+      destroyed.set_value();
+    };
+    timer->SetEnabled(true);
+    ASSERT_EQ(destroyed.get_future().wait_for(5s), std::future_status::ready);
+  }
 }
 
 TEST(MMTimer, ClampsPeriods) {
