@@ -74,18 +74,6 @@ class OneSite : public ISiteProfiles {
   std::string root_;
 };
 
-class NoView : public IUpdateView {
- public:
-  int SelectedSiteIndex() override { return 0; }
-  void SelectSiteIndex(int) override {}
-  void ApplySiteProfile() override {}
-  void ShowUpdatePanel(const std::string&, const std::string&, const TStringList&) override {}
-  void HideUpdatePanel() override {}
-  bool UpdatePanelVisible() override { return false; }
-  TStringList CheckedUpdates() override { return {}; }
-  bool SiteDialogVisible() override { return false; }
-};
-
 class NoMessenger : public IMessenger {
  public:
   void ShowMessage(TMessageKind, const std::string&) override {}
@@ -95,7 +83,7 @@ class NoMessenger : public IMessenger {
 
 void BM_ScanSites(benchmark::State& state) {
   OneSite sites(TheTree().Root());
-  NoView view;
+  THeadlessUpdateView view;
   NoMessenger messenger;
   TUpdateCheck check(sites, view, messenger, TheTree().Root() + ".list");
   for (auto _ : state) check.ScanSites();
@@ -116,7 +104,7 @@ BENCHMARK(BM_FindCommand)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 // which every tenth file is recorded with an older time.
 void BM_CheckUpdates(benchmark::State& state) {
   OneSite sites(TheTree().Root());
-  NoView view;
+  THeadlessUpdateView view;
   NoMessenger messenger;
   const std::string listPath = TheTree().Root() + ".list";
   TUpdateCheck check(sites, view, messenger, listPath);

@@ -25,19 +25,6 @@ class TCliSiteProfiles : public ISiteProfiles {
   TSiteProfile profile_{config_};
 };
 
-// No site selector and no panel: nothing is selected, the panel never shows.
-class TCliUpdateView : public IUpdateView {
- public:
-  int SelectedSiteIndex() override { return -1; }
-  void SelectSiteIndex(int) override {}
-  void ApplySiteProfile() override {}
-  void ShowUpdatePanel(const std::string&, const std::string&, const TStringList&) override {}
-  void HideUpdatePanel() override {}
-  bool UpdatePanelVisible() override { return false; }
-  TStringList CheckedUpdates() override { return {}; }
-  bool SiteDialogVisible() override { return false; }
-};
-
 // One check over every site, as the update check button runs it.
 class TCliUpdateCheck {
  public:
@@ -60,7 +47,7 @@ class TCliUpdateCheck {
 
  private:
   TCliSiteProfiles sites_;
-  TCliUpdateView view_;
+  THeadlessUpdateView view_;
   TCliMessenger messenger_;
   TUpdateCheck check_{sites_, view_, messenger_};
 };

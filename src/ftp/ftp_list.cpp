@@ -5,7 +5,9 @@
 #include <optional>
 
 #include "ftp/id_exceptions.h"
+#include "platform/local_time.h"
 #include "util/char_string.h"
+#include "util/date_time.h"
 #include "util/errors.h"
 
 namespace tovra {
@@ -74,40 +76,16 @@ bool IsBlankLine(std::string_view line) {
   return true;
 }
 
-std::int64_t DaysFromCivil(int y, int m, int d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * static_cast<unsigned>(m + (m > 2 ? -3 : 9)) + 2) / 5 + static_cast<unsigned>(d) - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
 
-int DaysInMonth(int year, int month) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
-}
 
 }  // namespace
 
 TListDate TodayLocal() {
   std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
+  std::tm local = LocalTime(now);
   return TListDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
-double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour < 0 ||
-      hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || ms < 0 || ms > 999) {
-    throw EConvertError("無効な日付または時刻です");
-  }
-  // Day 0 is 1899-12-30.
-  double days = static_cast<double>(DaysFromCivil(year, month, day) - DaysFromCivil(1899, 12, 30));
-  double fraction = ((hour * 60.0 + minute) * 60.0 + second + ms / 1000.0) / 86400.0;
-  return days + fraction;
-}
 
 TIdFTPListFormat CheckListFormat(const std::string& firstLine) {
   std::string line = CharUpperCase(firstLine);

@@ -66,7 +66,5 @@ void ParseDosEntry(TIdFTPListItem& item, const TListDate& today);
 // Format detection and loading of a whole listing, as ParsedListing does it.
 TIdFTPListItems BuildParsedListing(const TStringList& lines, const TListDate& today);
 
-// Date and time as days since 1899-12-30; raises EConvertError when impossible.
-double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms);
 
 }  // namespace tovra

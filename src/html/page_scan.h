@@ -11,14 +11,17 @@
 #include <cstring>
 #include <string_view>
 
+#include "util/char_string.h"
+
 namespace tovra::scan {
 
 inline constexpr std::size_t kNone = std::string_view::npos;
 
+// The lead-byte test of the string functions, as a table for the scanner's
+// inner loops.
 inline constexpr std::array<bool, 256> kLead = [] {
   std::array<bool, 256> lead{};
-  for (int b = 0x81; b <= 0x9F; ++b) lead[b] = true;
-  for (int b = 0xE0; b <= 0xFC; ++b) lead[b] = true;
+  for (int b = 0; b < 256; ++b) lead[b] = IsLeadByte(static_cast<unsigned char>(b));
   return lead;
 }();
 

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "platform/encoding.h"
+#include "platform/local_time.h"
 #include "util/char_string.h"
 #include "util/errors.h"
 
@@ -166,8 +167,7 @@ bool GetFileTimes(std::string_view path, FileTimes& times) {
 }
 
 std::uint32_t ToDosDateTime(std::time_t t) {
-  struct tm local;
-  localtime_r(&t, &local);
+  std::tm local = LocalTime(t);
   int year = local.tm_year + 1900 - 1980;
   if (year < 0) year = 0;
   std::uint32_t date = static_cast<std::uint32_t>((year << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/local_time.h"
 #include "util/char_string.h"
 #include "util/errors.h"
 
@@ -48,9 +49,7 @@ TSearchRec MakeSearchRec(const std::string& name, const FileTimes& times) {
 
 TDateTime FileTimeToDateTime(std::time_t t) {
   if (t == 0) return 0;
-  struct tm local;
-  localtime_r(&t, &local);
-  constexpr double kUnixEpochDays = 25569.0;  // 1970-01-01 as days since 1899-12-30
+  std::tm local = LocalTime(t);
   return static_cast<double>(t + local.tm_gmtoff) / 86400.0 + kUnixEpochDays;
 }
 

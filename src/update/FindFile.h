@@ -12,16 +12,13 @@
 #include <string>
 #include <string_view>
 
+#include "util/date_time.h"
 #include "util/string_list.h"
 
 namespace tovra {
 
 enum TTimeFunc { tmNone = 0, tmOlder = 1, tmNewer = 2 };
 enum TTimeKind { tmCreate = 0, tmLastWrite = 1, tmLastAccess = 2 };
-
-// A moment as days since 30 December 1899, the fraction being the time of day
-// (local time).
-using TDateTime = double;
 
 // Directory-entry attributes as the search reports them.
 inline constexpr int faReadOnly = 0x01;

@@ -44,4 +44,18 @@ class IUpdateView {
   virtual bool SiteDialogVisible() = 0;
 };
 
+// A program without a window (the command line, benchmarks): no site is
+// selected, and the panel never shows.
+class THeadlessUpdateView : public IUpdateView {
+ public:
+  int SelectedSiteIndex() override { return -1; }
+  void SelectSiteIndex(int) override {}
+  void ApplySiteProfile() override {}
+  void ShowUpdatePanel(const std::string&, const std::string&, const TStringList&) override {}
+  void HideUpdatePanel() override {}
+  bool UpdatePanelVisible() override { return false; }
+  TStringList CheckedUpdates() override { return {}; }
+  bool SiteDialogVisible() override { return false; }
+};
+
 }  // namespace tovra

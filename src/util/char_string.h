@@ -12,7 +12,7 @@
 
 namespace tovra {
 
-inline bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+inline constexpr bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 // The text as the functions see it: the bytes before the first NUL.
 std::string_view TextOf(std::string_view s);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "support/temp_dir.h"
+#include "util/date_time.h"
 
 namespace tovra {
 namespace {

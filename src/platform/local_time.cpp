@@ -1,0 +1,11 @@
+#include "platform/local_time.h"
+
+namespace tovra {
+
+std::tm LocalTime(std::time_t t) {
+  std::tm local{};
+  ::localtime_r(&t, &local);
+  return local;
+}
+
+}  // namespace tovra
