@@ -15,6 +15,7 @@
 #include "cli/interrupt.h"
 #include "ftp/dmFtp.h"
 #include "platform/encoding.h"
+#include "util/number_text.h"
 #include "util/errors.h"
 
 namespace tovra::cli {
@@ -57,10 +58,9 @@ std::string Password() {
 
 int ParsePort(const std::string& text) {
   if (text.empty()) return 21;
-  char* end = nullptr;
-  long port = std::strtol(text.c_str(), &end, 10);
-  if (*end != '\0' || port < 1 || port > 65535) throw UsageError{"--port needs a number from 1 to 65535"};
-  return static_cast<int>(port);
+  auto port = ParseDecimal(text, 1, 65535);
+  if (!port) throw UsageError{"--port needs a number from 1 to 65535"};
+  return static_cast<int>(*port);
 }
 
 // The session set up from the common options (consumed from args).

@@ -8,24 +8,18 @@
 #include "platform/local_time.h"
 #include "util/char_string.h"
 #include "util/date_time.h"
+#include "util/number_text.h"
 #include "util/errors.h"
 
 namespace tovra {
 
 namespace {
 
-// A decimal integer with an optional sign, the whole text; nothing otherwise.
+// A decimal integer with an optional sign, the whole text, at most 18
+// digits; nothing otherwise.
 std::optional<std::int64_t> ReadInt(std::string_view s) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  if (i == s.size() || s.size() - i > 18) return std::nullopt;
-  std::int64_t value = 0;
-  for (; i < s.size(); ++i) {
-    if (s[i] < '0' || s[i] > '9') return std::nullopt;
-    value = value * 10 + (s[i] - '0');
-  }
-  return negative ? -value : value;
+  constexpr std::int64_t kLimit = 999'999'999'999'999'999;
+  return ParseDecimal(s, -kLimit, kLimit);
 }
 
 int IntOr(std::string_view s, int fallback) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "util/number_text.h"
 #include "util/string_list.h"
 
 namespace tovra {
@@ -31,16 +32,8 @@ TIdRFCReply ParseReply(const std::vector<std::string>& lines) {
   std::string code = TrimReplyLine(lines[0].substr(0, 4));
   if (code.size() == 4 && code[3] == '-') code.resize(3);
   reply.TextCode = code;
-  int value = 0;
-  bool numeric = !code.empty();
-  for (char c : code) {
-    if (c < '0' || c > '9') {
-      numeric = false;
-      break;
-    }
-    value = value * 10 + (c - '0');
-  }
-  reply.NumericCode = numeric && value <= 32767 ? static_cast<short>(value) : 0;
+  auto value = ParseUnsigned(code, 32767);
+  reply.NumericCode = value ? static_cast<short>(*value) : 0;
   for (const auto& line : lines) reply.Text.Add(line.size() > 4 ? line.substr(4) : std::string());
   return reply;
 }

@@ -4,6 +4,7 @@
 
 #include "platform/app_folder.h"
 #include "platform/files.h"
+#include "util/number_text.h"
 #include "util/char_string.h"
 #include "util/messenger.h"
 
@@ -61,22 +62,9 @@ bool ParseHex(std::string_view digits, std::int32_t& value) {
 }
 
 bool ParseDecimal(std::string_view text, std::int32_t& value) {
-  bool negative = false;
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return false;
-  std::int64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-    if (v > 0x80000000LL) return false;
-  }
-  if (negative) v = -v;
-  if (v > 0x7FFFFFFFLL) return false;
-  value = static_cast<std::int32_t>(v);
-  return true;
+  auto v = tovra::ParseDecimal(text, INT32_MIN, INT32_MAX);
+  if (v) value = static_cast<std::int32_t>(*v);
+  return v.has_value();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "platform/app_folder.h"
 #include "platform/files.h"
+#include "util/number_text.h"
 #include "util/char_string.h"
 #include "util/errors.h"
 
@@ -51,20 +52,11 @@ bool IsUnderSiteRoot(std::string_view root, std::string_view path) {
 }
 
 int StrToInt(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  if (i == text.size()) throw EConvertError::NotAnInteger(text);
-  long long value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') throw EConvertError::NotAnInteger(text);
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) throw EConvertError::NotAnInteger(text);
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) throw EConvertError::NotAnInteger(text);
-  return static_cast<int>(value);
+  std::string_view digits = text;
+  while (!digits.empty() && digits[0] == ' ') digits.remove_prefix(1);
+  auto value = ParseDecimal(digits, INT_MIN, INT_MAX);
+  if (!value) throw EConvertError::NotAnInteger(text);
+  return static_cast<int>(*value);
 }
 
 TUpdateCheck::TUpdateCheck(ISiteProfiles& sites, IUpdateView& view, IMessenger& messenger, std::string listPath)
