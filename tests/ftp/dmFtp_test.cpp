@@ -67,6 +67,9 @@ struct AdjustCase {
   Lines expected;
 };
 
+// A failing row names itself and its path instead of dumping the struct's bytes.
+void PrintTo(const AdjustCase& c, std::ostream* out) { *out << c.name << " (" << c.path << ")"; }
+
 class AdjustRemoteDirTest : public SessionTest, public ::testing::WithParamInterface<AdjustCase> {};
 
 TEST_P(AdjustRemoteDirTest, SendsTheExpectedCommands) {
