@@ -26,7 +26,10 @@ constexpr char kSiteUsage[] =
     "                                         create or edit a site, then write the site list\n"
     "                                         (keys: chkUseProxy LocalRootDir WebURL WebHostName\n"
     "                                         WebUserName WebPasswd WebPort ProxyPasswd ProxyPort\n"
-    "                                         ProxyHostName ProxyUserName)\n"
+    "                                         ProxyHostName ProxyUserName; extended settings:\n"
+    "                                         DataConnection Encryption CertificateSha256\n"
+    "                                         PageEncoding RemoteNameEncoding ReuseConnection\n"
+    "                                         Connections Protocol HostKeySha256 PrivateKeyFile)\n"
     "  site delete NAME [--yes]               delete a site after confirmation";
 
 constexpr char kMask[] = "********";
@@ -141,9 +144,26 @@ const std::vector<ProfileKey>& ProfileKeys() {
 #undef TOVRA_TEXT_KEY
 #undef TOVRA_PORT_KEY
 
+// The keys of the section "[拡張設定]"; a value the key does not accept is
+// refused with an error naming the key. Only stored keys are shown.
+const std::vector<ProfileKey>& ExtendedKeys() {
+  static const std::vector<ProfileKey> keys = [] {
+    std::vector<ProfileKey> list;
+    for (const auto& key : TExtendedSettings::Keys()) {
+      std::string name = key.name;
+      list.push_back({key.name, [name](const TSiteProfile& p) { return p.Extended.Stored(name).value_or(""); },
+                      [name](TSiteProfile& p, const std::string& v) { p.Extended.Set(name, CharTrim(v)); }});
+    }
+    return list;
+  }();
+  return keys;
+}
+
 const ProfileKey& FindKey(const std::string& name) {
-  for (const auto& key : ProfileKeys()) {
-    if (SameTextNoCase(key.name, name)) return key;
+  for (const auto* keys : {&ProfileKeys(), &ExtendedKeys()}) {
+    for (const auto& key : *keys) {
+      if (SameTextNoCase(key.name, name)) return key;
+    }
   }
   throw UsageError{"unknown key: " + name};
 }
@@ -182,6 +202,9 @@ int ShowSite(Args args) {
     std::string value = key.get(s.profile);
     if (key.secret && !showPasswords && !value.empty()) value = kMask;
     PrintLine(std::string(key.name) + "=" + value);
+  }
+  for (const auto& key : ExtendedKeys()) {
+    if (s.profile.Extended.Stored(key.name)) PrintLine(std::string(key.name) + "=" + key.get(s.profile));
   }
   return kExitOk;
 }

@@ -57,6 +57,7 @@ void TSiteProfile::LoadProfile(const std::string& siteName) {
   ProxyHostName = ini.ReadValue(kProxyServerSection, "ProxyHostName", "");
   ProxyUserName = ini.ReadValue(kProxyServerSection, "ProxyUserName", "");
   ProxyPort = ini.ReadNumber(kProxyServerSection, "ProxyPort", kAbsentPort);
+  Extended.Load(ini);
 }
 
 void TSiteProfile::ResetProfile() {
@@ -70,6 +71,7 @@ void TSiteProfile::ResetProfile() {
   ProxyPort = 0;
   chkUseProxy = false;
   WebURL.clear();
+  Extended = TExtendedSettings::NewSiteDefaults();
 }
 
 void TSiteProfile::SaveProfile() {
@@ -89,6 +91,7 @@ void TSiteProfile::SaveProfile() {
   ini.WriteNumber(kProxyServerSection, "ProxyPort", ProxyPort);
   ini.WriteValue(kProxyServerSection, "ProxyHostName", ProxyHostName);
   ini.WriteValue(kProxyServerSection, "ProxyUserName", ProxyUserName);
+  Extended.Save(ini);
   update.Commit();
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "sites/dmConfig.h"
+#include "sites/extended_settings.h"
 #include "util/errors.h"
 
 namespace tovra {
@@ -57,6 +58,9 @@ class TSiteProfile {
   std::string ProxyUserName;
   std::string ProxyPasswd;
   int ProxyPort = 0;
+  // The section "[拡張設定]": absent keys stay absent through a load and a
+  // save; a new site starts with TExtendedSettings::NewSiteDefaults.
+  TExtendedSettings Extended;
 
   // The window hands in its folder tree; nullptr goes back to the core's own.
   // The tree must outlive its use here.
@@ -70,7 +74,8 @@ class TSiteProfile {
   // its profile file. A root folder the tree cannot select throws
   // EPathSettingError, leaving the fields read after LocalRootDir as they were.
   void LoadProfile(const std::string& siteName);
-  // The reset values of a new site; the root folder label and the tree keep theirs.
+  // The reset values of a new site, with the extended settings a new site
+  // starts with; the root folder label and the tree keep theirs.
   void ResetProfile();
   // Writes the fields, with the tree's selected folder as LocalRootDir, to
   // the profile file of CurrentSiteName as one file replacement. Throws

@@ -46,10 +46,15 @@ TEST_F(SiteCommandsTest, CreateShowListAndDelete) {
   const std::string shown = "chkUseProxy=0\nLocalRootDir=" + root.Path() +
                             "/www\nWebURL=http://example.jp/\nWebHostName=ftp.example.jp\nWebUserName=\nWebPasswd=%s\n"
                             "WebPort=2121\nProxyPasswd=\nProxyPort=0\nProxyHostName=\nProxyUserName=\n";
+  // A new site is created with the extended settings of one made in the window.
+  const std::string extended =
+      "DataConnection=passive\nEncryption=explicit-if-available\nPageEncoding=auto\n"
+      "RemoteNameEncoding=auto\nReuseConnection=1\nConnections=4\nProtocol=ftp\n";
   r = Run({"site", "show", "ショップ\\テスト"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, FormatMessage(shown, {"********"}));
-  EXPECT_EQ(Run({"site", "show", "ショップ\\テスト", "--show-passwords"}).out, FormatMessage(shown, {"pa ss=word"}));
+  EXPECT_EQ(r.out, FormatMessage(shown, {"********"}) + extended);
+  EXPECT_EQ(Run({"site", "show", "ショップ\\テスト", "--show-passwords"}).out,
+            FormatMessage(shown, {"pa ss=word"}) + extended);
 
   r = Run({"site", "delete", "ショップ\\テスト"}, "n\n");
   EXPECT_EQ(r.status, 1);
@@ -120,6 +125,38 @@ TEST_F(SiteCommandsTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Run(args).status, 2) << args.back();
   }
   EXPECT_FALSE(FileExists(app.Path() + "/サイトリスト.txt"));
+}
+
+TEST_F(SiteCommandsTest, ExtendedSettingsAreCheckedAndShownWhenStored) {
+  app.Write("old.txt", "[WEBサーバー情報]\r\nWebHostName=h\r\n");
+  app.Write("サイトリスト.txt", "old\r\n新規登録\r\n");
+  EXPECT_EQ(Run({"site", "show", "old"}).out.find("Connections="), std::string::npos);
+
+  struct Case {
+    std::string arg;
+    int status;
+    std::string shown;  // a line of site show afterwards, or the key named in the error
+  } cases[] = {
+      {"connections=2", 0, "Connections=2\n"},
+      {"ReuseConnection=1", 0, "ReuseConnection=1\n"},
+      {"Encryption=Implicit", 0, "Encryption=implicit\n"},
+      {"Connections=9", 1, "Connections"},
+      {"ReuseConnection=true", 1, "ReuseConnection"},
+      {"PageEncoding=latin1", 1, "PageEncoding"},
+  };
+  for (const auto& c : cases) {
+    const std::string before = ReadFileBytes(app.Path() + "/old.txt");
+    CliResult r = Run({"site", "set", "old", c.arg});
+    EXPECT_EQ(r.status, c.status) << c.arg << r.err;
+    if (c.status == 0) {
+      EXPECT_NE(Run({"site", "show", "old"}).out.find(c.shown), std::string::npos) << c.arg;
+    } else {
+      EXPECT_NE(r.err.find(c.shown), std::string::npos) << r.err;
+      EXPECT_EQ(ReadFileBytes(app.Path() + "/old.txt"), before);
+    }
+  }
+  // Keys never set stay out of the file.
+  EXPECT_EQ(ReadFileBytes(app.Path() + "/old.txt").find("Protocol"), std::string::npos);
 }
 
 TEST_F(SiteCommandsTest, GoneRootFolderStillShowsTheProfile) {

@@ -17,6 +17,7 @@ void SaveTestSite(const TestSite& site) {
   profile.WebPasswd = site.password;
   profile.WebPort = site.port;
   profile.WebURL = site.url;
+  profile.Extended = site.extended;
   profile.SaveProfile();
   TStringList list = LoadSiteList();
   AddCreatedSite(list, site.name);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "sites/extended_settings.h"
+
 namespace tovra::test {
 
 struct TestSite {
@@ -12,6 +14,9 @@ struct TestSite {
   int port = 21;
   std::string password = "secret";  // user "tovra", host 127.0.0.1
   std::string url;
+  // Saved as given: by default the profile has no extended settings, as a
+  // site saved before they existed.
+  TExtendedSettings extended;
 };
 
 void SaveTestSite(const TestSite& site);

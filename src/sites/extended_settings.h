@@ -1,0 +1,106 @@
+// TExtendedSettings: the keys of a site profile's section "[拡張設定]"
+// (data connection, encryption, certificate and host key pins, encodings,
+// connection reuse and count, protocol, private key file). A key that the
+// profile does not hold stays absent, and an absent key means the program's
+// long-standing behaviour (one active-mode connection per file, no
+// encryption, Shift-JIS pages, CP932 names); the typed accessors give that
+// value. Only keys that were read or set are written back, so a profile
+// without the section is saved without it. A plain value; not thread-safe.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "util/errors.h"
+
+namespace tovra {
+
+class TIniGT;
+
+// The section name in the profile file.
+inline constexpr char kExtendedSection[] = "拡張設定";
+
+enum class TDataConnectionMode { Active, Passive };
+enum class TEncryptionMode { None, ExplicitIfAvailable, Explicit, Implicit };
+enum class TPageEncoding { Auto, ShiftJis, Utf8 };
+enum class TRemoteNameEncoding { Auto, Cp932, Utf8 };
+enum class TTransferProtocol { Ftp, Sftp };
+
+// A key of the section given a value it does not accept, or a name that is
+// no key of the section. The text names the key.
+class EExtendedSettingError : public ETovraError {
+ public:
+  // "拡張設定 KEY の値が正しくありません: VALUE (ACCEPTS)"
+  static EExtendedSettingError BadValue(std::string_view key, std::string_view value);
+  // "拡張設定 に KEY というキーはありません"
+  static EExtendedSettingError UnknownKey(std::string_view key);
+  const std::string& Key() const { return key_; }
+
+ private:
+  EExtendedSettingError(std::string key, const std::string& message) : ETovraError(message), key_(std::move(key)) {}
+  std::string key_;
+};
+
+// One key of the section: its name, the value an absent key stands for, the
+// value a site created in the window starts with (nullptr: none), and the
+// values it accepts in words (for help texts).
+struct TExtendedKey {
+  const char* name;
+  const char* absent;
+  const char* newSite;
+  const char* accepts;
+};
+
+inline constexpr std::size_t kExtendedKeyCount = 10;
+
+class TExtendedSettings {
+ public:
+  // Every key, in the order they are written to the profile file.
+  static const std::array<TExtendedKey, kExtendedKeyCount>& Keys();
+  // The values a site created in the window starts with, written out explicitly.
+  static TExtendedSettings NewSiteDefaults();
+
+  // The stored value, or nothing when the key is absent. Throws
+  // EExtendedSettingError for a name that is not a key of the section.
+  std::optional<std::string> Stored(std::string_view key) const;
+  // The stored value, or what an absent key stands for.
+  std::string Value(std::string_view key) const;
+  // Checks and stores the value in its canonical spelling (the names of
+  // choices in lower case, hexadecimal digits in upper case). Throws
+  // EExtendedSettingError naming the key when it does not accept the value;
+  // the settings are then unchanged.
+  void Set(std::string_view key, std::string_view value);
+  // Makes the key absent again.
+  void Clear(std::string_view key);
+  bool Empty() const;
+
+  // Reads the section from the settings component's current file: keys that
+  // are missing, empty or hold a value the key does not accept are absent.
+  void Load(const TIniGT& ini);
+  // Writes the keys that are present; absent keys are not written.
+  void Save(TIniGT& ini) const;
+
+  TDataConnectionMode DataConnection() const;
+  TEncryptionMode Encryption() const;
+  std::string CertificateSha256() const { return Value("CertificateSha256"); }
+  TPageEncoding PageEncoding() const;
+  TRemoteNameEncoding RemoteNameEncoding() const;
+  bool ReuseConnection() const { return Value("ReuseConnection") == "1"; }
+  int Connections() const;
+  TTransferProtocol Protocol() const;
+  std::string HostKeySha256() const { return Value("HostKeySha256"); }
+  std::string PrivateKeyFile() const { return Value("PrivateKeyFile"); }
+
+  bool operator==(const TExtendedSettings&) const = default;
+
+ private:
+  std::array<std::optional<std::string>, kExtendedKeyCount> values_;
+};
+
+// The key's value in canonical spelling, or nothing when the key does not
+// accept it. Throws EExtendedSettingError for an unknown key.
+std::optional<std::string> NormalizeExtendedValue(std::string_view key, std::string_view value);
+
+}  // namespace tovra
