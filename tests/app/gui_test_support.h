@@ -64,7 +64,7 @@ struct AppFolderFixture {
   // Saves a profile for `name` with root `root` and the given server port.
   void AddSite(const std::string& name, const std::string& root, int port = 21, const std::string& url = "") {
     if (!DirectoryExists(root)) dir.Write(root.substr(dir.Path().size() + 1) + "/.keep", "");
-    SaveTestSite({name, root, port, "secret", url});
+    SaveTestSite({name, root, port, "secret", url, {}});
   }
 };
 

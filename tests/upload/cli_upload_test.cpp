@@ -27,7 +27,7 @@ class CliUploadTest : public ::testing::Test {
   }
 
   void AddSite(int port, const std::string& password = "secret", const std::string& name = "サイト") {
-    test::SaveTestSite({name, root, port, password, ""});
+    test::SaveTestSite({name, root, port, password, "", {}});
   }
 
   CliResult Upload(const std::vector<std::string>& args) {
