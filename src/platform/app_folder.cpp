@@ -43,10 +43,6 @@ bool MakeFolders(const std::string& folder) {
   return errno == EEXIST && DirectoryExists(folder);
 }
 
-}  // namespace
-
-namespace {
-
 std::string OsExecutablePath() {
   char buffer[4096];
   ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
