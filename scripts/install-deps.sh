@@ -12,6 +12,8 @@ packages=(
   xvfb xauth fonts-noto-cjk
   curl lftp
 )
+# The Debian package: shlibdeps, its checks, PNG icons, the toolkit's Japanese texts.
+packages+=(dpkg-dev lintian desktop-file-utils librsvg2-bin man-db qt6-translations-l10n)
 if [[ "${TOVRA_DEPS:-}" == "minimal" ]]; then
   packages=(build-essential cmake libgtest-dev libbenchmark-dev python3-pyftpdlib)
 fi

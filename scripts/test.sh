@@ -19,3 +19,6 @@ cmake --build build-asan -j"$jobs"
 if [[ -x scripts/fuzz.sh ]]; then
   scripts/fuzz.sh 30
 fi
+
+# The Debian package, made from the normal build and run from a throw-away root.
+tests/package/package_test.sh

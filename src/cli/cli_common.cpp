@@ -17,6 +17,7 @@ std::vector<Command>& Commands() {
     RegisterRewriteCommands();
     RegisterUploadCommands();
     RegisterUpdateCommands();
+    RegisterWhereCommand();
   }
   return commands;
 }

@@ -31,12 +31,13 @@ struct Command {
 // Every command group registers itself through one function, called in
 // cli_common.cpp before the first command is looked up.
 std::vector<Command>& Commands();
-void RegisterLinkCommands();    // links, deps
-void RegisterSiteCommands();    // sites, site show|set|delete
-void RegisterFtpCommands();     // put, ls
-void RegisterRewriteCommands(); // rewrite
-void RegisterUploadCommands();  // upload
-void RegisterUpdateCommands();  // check-updates
+void RegisterLinkCommands();     // links, deps
+void RegisterSiteCommands();     // sites, site show|set|delete
+void RegisterFtpCommands();      // put, ls
+void RegisterRewriteCommands();  // rewrite
+void RegisterUploadCommands();   // upload
+void RegisterUpdateCommands();   // check-updates
+void RegisterWhereCommand();     // where
 
 // CP932 text to stdout / stderr in the terminal's encoding, with a line end.
 void PrintLine(std::string_view cp932);

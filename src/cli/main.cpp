@@ -10,7 +10,7 @@ namespace tovra::cli {
 namespace {
 
 void PrintUsage(std::FILE* out) {
-  std::fputs("usage: tovra-cli COMMAND [ARGS...]\n\ncommands:\n", out);
+  std::fputs("usage: tovra-cli COMMAND [ARGS...]\n       tovra-cli --help | --version\n\ncommands:\n", out);
   for (const auto& command : Commands()) std::fprintf(out, "%s\n", command.usage);
 }
 
@@ -23,6 +23,10 @@ int main(int argc, char** argv) {
   if (argc < 2 || std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h") {
     PrintUsage(argc < 2 ? stderr : stdout);
     return argc < 2 ? kExitUsage : kExitOk;
+  }
+  if (std::string_view(argv[1]) == "--version") {
+    std::printf("tovra-cli %s\n", TOVRA_VERSION);
+    return kExitOk;
   }
   std::string_view name = argv[1];
   for (const auto& command : Commands()) {

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/app_folder.h"
 #include "platform/encoding.h"
 #include "platform/line_file.h"
 #include "support/temp_dir.h"
@@ -73,15 +72,6 @@ TEST(Files, LineFilesUseCrLf) {
   TStringList untouched{"keep"};
   EXPECT_FALSE(LoadLinesIfExists(dir.Sub("none.txt"), untouched));
   EXPECT_EQ(untouched.Count(), 1);
-}
-
-TEST(AppFolder, EnvironmentOverridesAndTrailingSeparatorDropped) {
-  test::TempDir dir;
-  ::setenv("TOVRA_APP_FOLDER", (dir.Path() + "/").c_str(), 1);
-  EXPECT_EQ(AppFolder(), dir.Path());
-  ::unsetenv("TOVRA_APP_FOLDER");
-  EXPECT_FALSE(AppFolder().empty());
-  EXPECT_NE(AppFolder().back(), '/');
 }
 
 TEST(Files, DosDateTimePacksLocalTime) {
