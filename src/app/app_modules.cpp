@@ -3,6 +3,7 @@
 #include "app/Warning01.h"
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
+#include "app/japanese_texts.h"
 #include "ftp/dmFtp.h"
 #include "platform/process.h"
 #include "sites/dmConfig.h"
@@ -10,6 +11,8 @@
 namespace tovra {
 
 TApplicationModules::TApplicationModules() {
+  // Standard buttons and menus in Japanese before the first window exists.
+  InstallJapaneseTranslations();
   // FormCreate of the window must not use the modules created after it;
   // FormShow runs once the event loop shows the window, when all exist.
   form1_ = new TForm1;

@@ -5,13 +5,11 @@
 
 #include "app/WebFTP00.h"
 #include "app/app_modules.h"
-#include "app/qt_text.h"
 
 int main(int argc, char** argv) {
   using namespace tovra;
   std::setlocale(LC_CTYPE, "");
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName(QStr("ホームページアップローダ"));
   TApplicationModules modules;
   modules.Form1()->show();
   return app.exec();
