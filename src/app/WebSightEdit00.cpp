@@ -220,10 +220,12 @@ void TfrmSightEdit::done(int result) {
 
 void TfrmSightEdit::Button1Click() {
   ReadControls();
-  // A site without a root folder could never be loaded again; deleting a
-  // site (a blank name) needs none.
-  if (!CharTrim(profile_->CurrentSiteName()).empty() &&
-      (profile_->LocalRootDir.empty() || !DirectoryExists(profile_->LocalRootDir))) {
+  // A site without a root folder could never be loaded again. Deleting a
+  // site (a blank name) needs none, and a name the editor refuses is
+  // refused for its name first.
+  const std::string name = profile_->CurrentSiteName();
+  const bool saving = !CharTrim(name).empty() && name != kNewSiteName;
+  if (saving && (profile_->LocalRootDir.empty() || !DirectoryExists(profile_->LocalRootDir))) {
     messenger_->ShowMessage(TMessageKind::Warning, "基点フォルダーを選択してください。");
     return;
   }

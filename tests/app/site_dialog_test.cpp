@@ -100,6 +100,21 @@ class SiteDialogTest : public QObject {
     QCOMPARE(modules.Form1()->CurrentSiteRoot, root);
   }
 
+  void theNewEntryNameIsRefusedForItsNameFirst() {
+    AppFolderFixture fx;
+    TApplicationModules modules;
+    TfrmSightEdit* dialog = modules.SightEdit();
+    TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);
+    WhenModal([&](QWidget*) {
+      dialog->LocalRootDir->clear();
+      dialog->Button1->click();  // name still "新規登録"
+      dialog->Button2->click();
+    });
+    StartWindow(modules);
+    QTRY_VERIFY(!dialog->isVisible());
+    QCOMPARE(TMessageBoxes::TakeShown(), std::vector<std::string>{"サイト名称に「新規登録」は使えません。"});
+  }
+
   void deletingASiteNeedsNoRootFolder() {
     AppFolderFixture fx;
     fx.AddSite("A", fx.dir.Sub("a"));
