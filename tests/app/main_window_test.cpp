@@ -24,9 +24,9 @@
 
 using namespace tovra;
 using tovra::test::AppFolderFixture;
-using tovra::test::StartWindow;
 using tovra::test::ClickInModal;
 using tovra::test::MemoLines;
+using tovra::test::StartWindow;
 using tovra::test::WhenModal;
 
 namespace {
