@@ -250,7 +250,8 @@ void ParseDosEntry(TIdFTPListItem& item, const TListDate& today) {
 void TIdFTPListItems::LoadList(const TStringList& lines, const TListDate& today) {
   items_.clear();
   int first = 0;
-  if (ListFormat == TIdFTPListFormat::flfUnix && lines.Count() > 0 && CharUpperCase(lines[0]).rfind("TOTAL", 0) == 0) {
+  if (ListFormat == TIdFTPListFormat::flfUnix && lines.Count() > 0 &&
+      CharUpperCase(lines[0]).rfind("TOTAL", 0) == 0) {
     first = 1;
   }
   for (int i = first; i < lines.Count(); ++i) {
