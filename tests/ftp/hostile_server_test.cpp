@@ -76,7 +76,7 @@ class HostileServerTest : public ::testing::Test {
   test::TempDir dir;
 };
 
-TEST_F(HostileServerTest, TheTimeLimitHoldsForAWholeReplyListingAndConnect) {
+TEST_F(HostileServerTest, TheTimeLimitHoldsForAWholeReplyAndAWholeListing) {
   struct Case {
     const char* name;
     std::function<void(FakeFtpServer&, TIdFTP&)> arrange;
@@ -158,6 +158,8 @@ TEST_F(HostileServerTest, EndlessAnswersStopAtTheirCap) {
 
 TEST_F(HostileServerTest, AnAbortEndsEveryWaitWithinASecond) {
   std::string local = dir.Write("a.txt", "abc");
+  // More than the loopback socket buffers hold, so the sender has to wait.
+  std::string big = dir.Write("big.bin", std::string(32 << 20, 'b'));
   struct Case {
     const char* name;
     std::function<void(FakeFtpServer&)> arrange;
@@ -178,6 +180,11 @@ TEST_F(HostileServerTest, AnAbortEndsEveryWaitWithinASecond) {
        [&local](TIdFTP& c) {
          c.OpenSession();
          c.StoreFile(local, "a.txt");
+       }},
+      {"upload never read", [](FakeFtpServer& s) { s.SetStallUploads(true); },
+       [&big](TIdFTP& c) {
+         c.OpenSession();
+         c.StoreFile(big, "big.bin");
        }},
       {"listing never ends",
        [](FakeFtpServer& s) {

@@ -228,6 +228,7 @@ bool FakeFtpServer::Transfer(int control, const std::string& verb, const std::st
       }
     } else {
       std::string received;
+      while (stallUploads_ && !stop_) std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs));
       while (!stop_) {
         pollfd p{data, POLLIN, 0};
         if (::poll(&p, 1, kSliceMs) <= 0) continue;

@@ -44,6 +44,9 @@ class FakeFtpServer {
   void SetTrickle(int intervalMs) { trickleMs_ = intervalMs; }
   // The same for the bytes of every listing.
   void SetListingTrickle(int intervalMs) { listingTrickleMs_ = intervalMs; }
+  // true: an upload's data connection is opened but never read (until the
+  // server shuts down), as by a server whose disk stalls.
+  void SetStallUploads(bool stall) { stallUploads_ = stall; }
   // false: PORT is accepted but the server never connects.
   void SetOpenDataConnections(bool open) { openData_ = open; }
 
@@ -76,6 +79,7 @@ class FakeFtpServer {
   std::atomic<int> finished_{0};
   std::atomic<bool> openData_{true};
   std::atomic<int> trickleMs_{0};
+  std::atomic<bool> stallUploads_{false};
   std::atomic<int> listingTrickleMs_{0};
   mutable std::mutex mutex_;
   std::string greeting_ = "220 fake server ready\r\n";
