@@ -112,19 +112,31 @@ TEST_F(HostileServerTest, TheTimeLimitHoldsForAWholeReplyAndAWholeListing) {
   }
 }
 
-TEST_F(HostileServerTest, ConnectToAHostThatDropsTheAttemptEndsAtItsLimit) {
+TEST_F(HostileServerTest, ConnectEndsAtItsLimitOrWithTheRefusal) {
   DroppingListener dropping;
-  client.Port = dropping.Port();
-  client.ConnectTimeout = 500;
-  auto start = Clock::now();
-  try {
-    client.OpenSession();
-    FAIL() << "the connect succeeded";
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.LastError(), kWsaETimedOut);
+  int closedPort = 0;
+  {
+    FakeFtpServer gone;
+    closedPort = gone.Port();
   }
-  EXPECT_LT(Seconds(start), 3.0);
-  EXPECT_FALSE(client.IsConnected());
+  struct Case {
+    int port;
+    int error;
+  } cases[] = {{dropping.Port(), kWsaETimedOut}, {closedPort, kWsaEConnRefused}};
+  client.ConnectTimeout = 500;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    client.Port = c.port;
+    auto start = Clock::now();
+    try {
+      client.OpenSession();
+      FAIL() << "the connect succeeded";
+    } catch (const EIdSocketError& e) {
+      EXPECT_EQ(e.LastError(), c.error);
+    }
+    EXPECT_LT(Seconds(start), 3.0);
+    EXPECT_FALSE(client.IsConnected());
+  }
 }
 
 TEST_F(HostileServerTest, EndlessAnswersStopAtTheirCap) {
