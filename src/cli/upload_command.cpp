@@ -150,7 +150,9 @@ int RunUpload(Args args) {
   bool started = job.Start(selection, options);
   int status = kExitOk;
   if (!started) {
-    status = view.RefusedMissing() ? kExitMissingStopped : kExitOk;
+    status = TInterruptCancels::Interrupted() ? kExitInterrupted
+             : view.RefusedMissing()          ? kExitMissingStopped
+                                              : kExitOk;
   } else {
     TRunOutcome outcome = view.WaitForEnd();
     status = outcome == TRunOutcome::Completed ? kExitOk
