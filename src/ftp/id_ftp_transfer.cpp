@@ -59,10 +59,12 @@ std::size_t ReadBlock(const TLocalFile& file, char* buffer, std::size_t size) {
 
 void TIdFTP::OpenDataConnection() {
   ReleaseDataConnection();
+  abortSent_ = false;
   data_ = std::make_unique<TIdSimpleServer>();
   data_->RecvBufferSize = RecvBufferSize;
   data_->SendBufferSize = SendBufferSize;
   data_->ReadTimeout = ReadTimeout;
+  data_->CancelFlag = CancelFlag;
   data_->OnWork = OnWork;
   data_->AcceptTimeout = AcceptTimeout;
   data_->AcceptPollInterval = AcceptPollInterval;
@@ -83,6 +85,16 @@ void TIdFTP::ReleaseDataConnection() {
 void TIdFTP::ReadTransferReplies() {
   int code = ReadReply({225, 226, 250, 426, 450});
   if (code == 426 || code == 450) ReadReply({226, 225});
+}
+
+void TIdFTP::ReadStoreReplies() {
+  // 426 or 450 answers our ABOR, with the closing reply after it. Without
+  // an ABOR the same codes say the server lost the file: a failed store.
+  if (abortSent_) {
+    ReadTransferReplies();
+  } else {
+    ReadReply({225, 226, 250});
+  }
 }
 
 void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteName) {
@@ -108,7 +120,7 @@ void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteNa
     ReleaseDataConnection();
     throw;
   }
-  ReadTransferReplies();
+  ReadStoreReplies();
 }
 
 std::string TIdFTP::ReceiveListing() {
@@ -119,6 +131,7 @@ std::string TIdFTP::ReceiveListing() {
   // Progress is reported per full block only; an abort from the handler
   // closes the connection, which ends the loop like the server's close.
   while (!data_->ClosedGracefully()) {
+    if (text.size() + buffer.size() > kMaxListingBytes) throw EIdListingTooLong();
     if (buffer.size() >= blockSize) {
       text.append(buffer, 0, blockSize);
       buffer.erase(0, blockSize);
@@ -127,6 +140,7 @@ std::string TIdFTP::ReceiveListing() {
     }
     data_->ReceiveSome();
   }
+  if (text.size() + buffer.size() > kMaxListingBytes) throw EIdListingTooLong();
   text += buffer;
   buffer.clear();
   data_->EndWork(TWorkMode::wmRead);
@@ -139,6 +153,8 @@ void TIdFTP::ListDirectory(TStringList* lines) {
     OpenDataConnection();
     SendCommand("LIST", {125, 150, 154});
     AcceptDataConnection();
+    // The time-out holds for the whole listing, as for a whole reply.
+    data_->SetReadDeadline(DeadlineAfter(ReadTimeout));
     text = ReceiveListing();
     ReleaseDataConnection();
   } catch (...) {
@@ -156,6 +172,7 @@ void TIdFTP::ListDirectory(TStringList* lines) {
 void TIdFTP::AbortTransfer() {
   if (IsConnected()) {
     Trace('>', "ABOR");
+    abortSent_ = true;
     Write("ABOR\r\n");
   }
   if (data_) data_->CloseSocket();

@@ -1,6 +1,6 @@
 #include "ftp/simple_server.h"
 
-#include <chrono>
+#include <algorithm>
 
 #include "ftp/id_exceptions.h"
 
@@ -29,15 +29,19 @@ void TIdSimpleServer::BeginListening() {
 }
 
 void TIdSimpleServer::Listen() {
-  using Clock = std::chrono::steady_clock;
-  auto deadline = Clock::now() + std::chrono::milliseconds(AcceptTimeout);
-  int slice = AcceptPollInterval > 0 ? AcceptPollInterval : 1;
-  // Waited in slices so that the limit holds however the platform's poll behaves.
-  while (!listener_.WaitReadable(slice)) {
-    if (AcceptTimeout > 0 && Clock::now() >= deadline) {
-      listener_.Close();
-      throw EIdAcceptTimeout();
-    }
+  // Waited in slices so that the limit holds however the platform's poll
+  // behaves, and so that an abort ends the wait.
+  int slice = std::min(AcceptPollInterval > 0 ? AcceptPollInterval : 1, kWaitSliceMs);
+  bool arrived = false;
+  try {
+    arrived = WaitOn(listener_, false, DeadlineAfter(AcceptTimeout), slice);
+  } catch (...) {
+    listener_.Close();
+    throw;
+  }
+  if (!arrived) {
+    listener_.Close();
+    throw EIdAcceptTimeout();
   }
   TSocket accepted = listener_.Accept();
   listener_.Close();

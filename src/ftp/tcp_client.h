@@ -8,14 +8,19 @@
 
 namespace tovra {
 
+inline constexpr int kDefaultConnectTimeoutMs = 20000;
+
 class TIdTCPClient : public TIdTCPConnection {
  public:
   std::string Host;
   int Port = 21;
+  // Milliseconds the TCP connect may take; 0 leaves it to the platform.
+  int ConnectTimeout = kDefaultConnectTimeoutMs;
 
   // A fresh socket bound to any local address, connected to the resolved
   // Host:Port. EIdAlreadyConnected when open already; socket errors raise
-  // EIdSocketError (11001 for a name that cannot be resolved).
+  // EIdSocketError (11001 for a name that cannot be resolved, 10060 when
+  // ConnectTimeout runs out); the cancel flag ends the wait (EIdCancelled).
   void Connect();
 };
 

@@ -30,6 +30,12 @@ class TSocket {
   // Dotted IPv4 address; port 0 lets the platform choose.
   void Bind(const std::string& address, std::uint16_t port);
   void Connect(const std::string& address, std::uint16_t port);
+  // A connect that does not block: true when it completed at once, false
+  // while it goes on (wait until writable, then FinishConnect). Other
+  // failures raise at once.
+  bool StartConnect(const std::string& address, std::uint16_t port);
+  // The outcome of a started connect; the socket blocks again afterwards.
+  void FinishConnect();
   void Listen(int backlog);
   TSocket Accept();
 
