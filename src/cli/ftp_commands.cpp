@@ -14,6 +14,7 @@
 #include "cli/cli_common.h"
 #include "cli/interrupt.h"
 #include "ftp/dmFtp.h"
+#include "html/dependencies.h"
 #include "platform/encoding.h"
 #include "util/errors.h"
 
@@ -84,10 +85,20 @@ void RejectUnknownOptions(const Args& args) {
   }
 }
 
+// A remote folder with "." or ".." pieces could climb out of the login
+// folder that the prefix test below sees it in ("/home/u/../x").
+void RefuseDotPieces(const std::string& dir) {
+  if (HasRemoteDotPiece(dir)) {
+    throw ETovraError(FormatMessage("リモートフォルダ %s に \".\" や \"..\" は使えません", {dir}));
+  }
+}
+
 // DIR relative to the login folder, or absolute below it, as an absolute path.
 std::string RemoteFolder(const std::string& home, const std::string& dir) {
+  RefuseDotPieces(home);
   std::string base = home.empty() || home.back() != '/' ? home + "/" : home;
   if (dir.empty() || dir == ".") return home;
+  RefuseDotPieces(dir);
   if (dir[0] != '/') return base + dir;
   if (dir == home || dir.rfind(base, 0) == 0) return dir;
   throw ETovraError(FormatMessage("リモートフォルダ %s はログイン時のフォルダ %s の下にありません", {dir, home}));
@@ -103,6 +114,7 @@ int RunPut(Args args) {
   if (!hasDir) throw UsageError{"--remote-dir is required"};
   RejectUnknownOptions(args);
   if (args.empty()) throw UsageError{"no FILE to upload"};
+  if (dir != ".") RefuseDotPieces(dir);  // before any connection is made
   ftp.HostInfo.Password = Password();
   for (const auto& file : args) {
     if (ftp.CancelRequested.load(std::memory_order_relaxed) == 1) break;

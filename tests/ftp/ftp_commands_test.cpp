@@ -87,5 +87,17 @@ TEST_F(CliTest, FailuresAndUsage) {
       << "the login folder is / here, so every absolute folder is below it";
 }
 
+TEST_F(CliTest, RemoteFoldersWithDotPiecesAreRefused) {
+  const std::string file = work.Write("a.txt", "x");
+  for (const char* dir : {"/../x", "..", "site/../../x", "./site", "site/.", "/a/./b"}) {
+    CliResult put = Run("put " + Server() + " --remote-dir " + dir + " " + file);
+    EXPECT_EQ(put.status, 1) << dir;
+    EXPECT_NE(put.err.find(dir), std::string::npos) << put.err;
+    EXPECT_EQ(put.out.find("転送中"), std::string::npos) << "refused before any connection: " << put.out;
+  }
+  EXPECT_FALSE(PathExists(root.Sub("a.txt")));
+  EXPECT_FALSE(PathExists(root.Sub("site")));
+}
+
 }  // namespace
 }  // namespace tovra

@@ -51,8 +51,8 @@ TEST(CliLinks, EdgeCasePage) {
 TEST(CliDeps, DemoSelectionGivesTheUploadList) {
   const std::string site = Demo();
   CliResult r = RunIn({"deps", "--root", "demo/site", "demo/site/index.html", "demo/site/diary/autumn.html",
-                        "demo/site/style.css", "demo/site/diary/index.html"},
-                       test::SourceDir());
+                       "demo/site/style.css", "demo/site/diary/index.html"},
+                      test::SourceDir());
   EXPECT_EQ(r.status, 0) << r.err;
   std::vector<std::string> expected;
   for (const char* path : {"/index.html", "/diary/autumn.html", "/style.css", "/diary/index.html", "/js/menu.js",
@@ -69,6 +69,19 @@ TEST(CliDeps, RootWithTrailingSeparatorAndSiteAbsolutePaths) {
   CliResult r = RunIn({"deps", "a/p.html", "--root", "./"}, dir.Sub("site"));
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, Lines({dir.Sub("site/a/p.html"), dir.Sub("site/i/x.gif")}));
+}
+
+TEST(CliDeps, ReferencesOutOfTheRootAreNamedMarkedButNotListed) {
+  test::TempDir dir;
+  dir.Write("hostname", "h");
+  dir.Write("site/img/a.gif", "a");
+  dir.Write("site/a/p.html",
+            "<img src='../../hostname'><img src='/../hostname'><img src='sub/../../img/a.gif'>"
+            "<img src='./x/../b.gif'>");
+  CliResult r = RunIn({"deps", "--root", "site", "site/a/p.html"}, dir.Path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, Lines({dir.Sub("site/a/p.html"), dir.Sub("site/img/a.gif"), dir.Sub("site/a/b.gif")}));
+  EXPECT_EQ(r.err, Lines({dir.Sub("hostname") + " (サイトの外: 送信しません)"}));
 }
 
 TEST(CliCommands, FailuresAndUsage) {
