@@ -30,6 +30,16 @@ constexpr const char* kLsUsage =
     "  ls --host H [--port P] --user U [--raw] [--trace] [DIR]\n"
     "      list a remote folder: type (d, -, l), size and name per entry; --raw prints the server's lines.";
 
+// The password in CP932. A conversion error names where the password came
+// from, never the password itself.
+std::string ConvertPassword(std::string_view text, const char* field) {
+  try {
+    return FromTerminal(text);
+  } catch (const EEncodingError&) {
+    throw EEncodingError(std::string("文字コードを変換できません: ") + field);
+  }
+}
+
 std::string ReadPasswordFromTerminal() {
   int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
   if (tty < 0) throw UsageError{"no password: set TOVRA_PASSWORD or run from a terminal"};
@@ -48,11 +58,11 @@ std::string ReadPasswordFromTerminal() {
   (void)!::write(tty, "\n", 1);
   ::close(tty);
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  return FromTerminal(line);
+  return ConvertPassword(line, "Password");
 }
 
 std::string Password() {
-  if (const char* env = std::getenv("TOVRA_PASSWORD")) return FromTerminal(env);
+  if (const char* env = std::getenv("TOVRA_PASSWORD")) return ConvertPassword(env, "TOVRA_PASSWORD");
   return ReadPasswordFromTerminal();
 }
 

@@ -1,5 +1,6 @@
 // tovra-cli links / deps, run as a program: what a user sees on the terminal.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "support/cli_runner.h"
 #include "support/temp_dir.h"
@@ -84,9 +85,18 @@ TEST(CliDeps, ReferencesOutOfTheRootAreNamedMarkedButNotListed) {
   EXPECT_EQ(r.err, Lines({dir.Sub("hostname") + " (サイトの外: 送信しません)"}));
 }
 
+TEST(CliLinks, ControlCharactersInReferencesAreEscaped) {
+  test::TempDir dir;
+  dir.Write("p.html", "<img src='a\x1b]0;t\x07\x1b[2J.gif'><img src='b\x7f\x01.gif'><img src='c\td.gif'>");
+  CliResult r = RunIn({"links", "p.html"}, dir.Path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, Lines({"a\\x1b]0;t\\x07\\x1b[2J.gif", "b\\x7f\\x01.gif", "c\td.gif"}));
+}
+
 TEST(CliCommands, FailuresAndUsage) {
   test::TempDir dir;
   dir.Write("p.html", "<img src='a.gif'>");
+  ASSERT_EQ(::mkfifo((dir.Path() + "/pipe.html").c_str(), 0644), 0);  // no writer: open() would wait
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -95,6 +105,8 @@ TEST(CliCommands, FailuresAndUsage) {
       {{"links", "missing.html"}, 1, "missing.html"},
       {{"links", "p.html", "missing.html"}, 1, "missing.html"},
       {{"deps", "--root", ".", "missing.html"}, 1, "missing.html"},
+      {{"links", "pipe.html"}, 1, "pipe.html"},
+      {{"deps", "--root", ".", "pipe.html"}, 1, "pipe.html"},
       {{"links"}, 2, "usage"},
       {{"links", "--bogus", "p.html"}, 2, "usage"},
       {{"deps", "p.html"}, 2, "--root"},
