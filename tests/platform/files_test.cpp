@@ -191,6 +191,34 @@ TEST(Files, StaleTemporariesOfTheSameFileAreRemoved) {
                                              "site.ini.tmp777", "site.ini.tmpx1"}));
 }
 
+TEST(PageLines, JoinKeepsWhatTheLinesDoNotShow) {
+  const std::string nul("\0", 1);
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> lines;
+    std::string joined;  // unedited, every line ending in CR LF
+  } cases[] = {
+      {"a\r\nb\nc\rd", {"a", "b", "c", "d"}, "a\r\nb\r\nc\r\nd\r\n"},
+      {"x" + nul + "y\r\n" + nul + "\n", {"x", ""}, "x" + nul + "y\r\n" + nul + "\r\n"},
+      {"\x83\x41" + nul + "\x83", {"\x83\x41"}, "\x83\x41" + nul + "\x83\r\n"},
+      {"", {}, ""},
+  };
+  for (const auto& c : cases) {
+    const TPageLines page = SplitPageLines(c.bytes);
+    EXPECT_EQ(page.lines.Items(), c.lines);
+    EXPECT_EQ(page.lines, [&] {
+      TStringList list;
+      list.SetText(c.bytes);
+      return list;
+    }()) << "the same lines as a string list";
+    EXPECT_EQ(JoinPageLines(page, page.lines), c.joined);
+  }
+  // Lines moved, edited and added carry their own hidden bytes along.
+  const TPageLines page = SplitPageLines("one" + nul + "1\ntwo" + nul + "2\n");
+  TStringList edited{"TWO", "new", "one"};
+  EXPECT_EQ(JoinPageLines(page, edited, {1, -1, 0}), "TWO" + nul + "2\r\nnew\r\none" + nul + "1\r\n");
+}
+
 TEST(AppFolder, EnvironmentOverridesAndTrailingSeparatorDropped) {
   test::TempDir dir;
   ::setenv("TOVRA_APP_FOLDER", (dir.Path() + "/").c_str(), 1);
