@@ -9,7 +9,6 @@
 
 #include "ftp/id_exceptions.h"
 #include "ftp/id_ftp.h"
-#include "platform/encoding.h"
 #include "platform/files.h"
 #include "util/errors.h"
 
