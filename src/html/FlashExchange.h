@@ -1,41 +1,19 @@
 // Flash object conversion: a page's Flash `object` elements move into small
 // script files that write them back with document.write, and the page shows
 // the author's alternative text (the movie's "_text.html") in a div of class
-// oec instead. Also home of InsertAtTag, the tag-anchored insertion that both
-// this conversion and page rewriting use. Runs on the UI thread inside the
-// upload preparation; no state between calls.
+// oec instead. Runs on the UI thread inside the upload preparation; no state
+// between calls.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "html/insert_at_tag.h"
 #include "util/messenger.h"
 #include "util/string_list.h"
 
 namespace tovra {
-
-// --- Insertion next to a tag -------------------------------------------------
-
-// The position words of InsertAtTag: immediately before the tag (直前) and
-// immediately after the tag's closing '>' (直後).
-extern const std::string_view kPositionBefore;
-extern const std::string_view kPositionAfter;
-
-// Inserts text next to the first line holding tag, on the lines in memory.
-// position is the word for "immediately before the tag" (直前) or
-// "immediately after the tag's closing '>'" (直後); any other word changes
-// nothing. Nothing happens when a line already contains text (so a second
-// run adds nothing twice) or when text is empty. The tag is matched without
-// letter case, also with a blank in place of its '>' (a tag with attributes),
-// and without its '>' at a line whose next line begins with a blank or TAB
-// (attributes continued on the next line). Returns whether lines changed.
-bool InsertAtTagInLines(TStringList& lines, std::string_view tag, std::string_view text, std::string_view position);
-
-// The same on a file: read, insert, and write the file back (whole, through a
-// temporary file) only when it changed. Returns whether it was written.
-// Throws EFileError naming the file when it cannot be read or written.
-bool InsertAtTag(const std::string& file, std::string_view tag, std::string_view text, std::string_view position);
 
 // --- Flash conversion ---------------------------------------------------------
 

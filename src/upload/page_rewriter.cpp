@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "html/FlashExchange.h"
+#include "html/insert_at_tag.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "upload/support_files.h"
