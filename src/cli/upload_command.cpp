@@ -128,6 +128,7 @@ int RunUpload(Args args) {
   TConfigFile config;
   TSiteProfile profile(config);
   LoadNamedSite(profile, site);
+  options.rewrite.pageEncoding = profile.Extended.PageEncoding();
   TFTP ftp;
   ApplyProfileToSession(profile, ftp);
   TStringList selection;

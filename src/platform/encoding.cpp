@@ -111,6 +111,16 @@ std::string Utf8ToCp932(std::string_view utf8) {
   return out;
 }
 
+bool TryUtf8ToCp932(std::string_view utf8, std::string& cp932) {
+  std::string back;
+  return Convert("CP932", "UTF-8", utf8, cp932, false) && Convert("UTF-8", "CP932", cp932, back, false) && back == utf8;
+}
+
+bool TryCp932ToUtf8(std::string_view cp932, std::string& utf8) {
+  std::string back;
+  return Convert("UTF-8", "CP932", cp932, utf8, false) && Convert("CP932", "UTF-8", utf8, back, false) && back == cp932;
+}
+
 std::string ToOsPath(std::string_view cp932Path) {
   std::string out;
   if (!Convert(OsCodeset().c_str(), "CP932", cp932Path, out, false)) ThrowUnconvertible(cp932Path);

@@ -14,6 +14,13 @@ namespace tovra {
 std::string Cp932ToUtf8(std::string_view cp932);
 std::string Utf8ToCp932(std::string_view utf8);
 
+// Report failure instead of throwing. A conversion counts only when it
+// round-trips: UTF-8 text that CP932 holds only approximately (a character
+// that comes back as a different one) fails, so a name is never changed by
+// passing through the system's CP932 text.
+bool TryUtf8ToCp932(std::string_view utf8, std::string& cp932);
+bool TryCp932ToUtf8(std::string_view cp932, std::string& utf8);
+
 // File names: CP932 <-> the OS encoding. The error names the file.
 std::string ToOsPath(std::string_view cp932Path);
 std::string FromOsPath(std::string_view osPath);

@@ -58,7 +58,8 @@ check "tovra-cli upload --c" "--changed"
 check "tovra-cli ls --host " "-"
 check "tovra-cli ls --" "--host --port --raw --trace --user"
 check "tovra-cli check-updates --" "--save"
-check "tovra-cli deps --" "--root"
+check "tovra-cli deps --" "--page-encoding --root"
+check "tovra-cli links --" "--page-encoding"
 check "tovra-cli nosuch --" "-"
 
 if ((failures > 0)); then
