@@ -32,8 +32,6 @@ TPageEncoding ResolvePageEncoding(TPageEncoding setting, std::string_view bytes)
 // "</head>" or "<body", letter case ignored.
 std::optional<TPageEncoding> DeclaredPageEncoding(std::string_view bytes);
 
-bool IsValidUtf8(std::string_view bytes);
-
 // Page bytes <-> page text (see above). ShiftJis: unchanged.
 std::string PageBytesToText(std::string_view bytes, TPageEncoding encoding);
 std::string PageTextToBytes(std::string_view text, TPageEncoding encoding);
@@ -44,10 +42,6 @@ std::string Cp932ToPageText(std::string_view cp932, TPageEncoding encoding);
 // Page text (or, for a UTF-8 page, bytes already turned back) as CP932;
 // false when CP932 cannot hold it exactly.
 bool PageTextToCp932(std::string_view text, TPageEncoding encoding, std::string& cp932);
-
-// UTF-8 text as CP932 for showing: every character CP932 cannot hold
-// exactly is written as [U+XXXX]; an invalid byte as [XX].
-std::string Utf8ForDisplay(std::string_view utf8);
 
 // A page file read as lines of page text. A UTF-8 page keeps its own line
 // breaks when written back; a Shift-JIS page gets CR LF after every line.

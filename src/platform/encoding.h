@@ -21,6 +21,12 @@ std::string Utf8ToCp932(std::string_view utf8);
 bool TryUtf8ToCp932(std::string_view utf8, std::string& cp932);
 bool TryCp932ToUtf8(std::string_view cp932, std::string& utf8);
 
+bool IsValidUtf8(std::string_view bytes);
+
+// UTF-8 text as CP932 for showing: every character CP932 cannot hold
+// exactly is written as [U+XXXX], an invalid byte as [XX].
+std::string Utf8ForDisplay(std::string_view utf8);
+
 // File names: CP932 <-> the OS encoding. The error names the file.
 std::string ToOsPath(std::string_view cp932Path);
 std::string FromOsPath(std::string_view osPath);

@@ -10,6 +10,7 @@ void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp) {
   ftp.HostInfo.UserName = profile.WebUserName;
   ftp.HostInfo.Password = profile.WebPasswd;
   ftp.HostInfo.Port = profile.WebPort;
+  ftp.IdFTP1.NameEncoding = profile.Extended.RemoteNameEncoding();
   if (profile.chkUseProxy) {
     ftp.ProxyInfo.HostName = profile.ProxyHostName;
     ftp.ProxyInfo.UserName = profile.ProxyUserName;

@@ -7,7 +7,8 @@ namespace tovra {
 class TSiteProfile;
 class TFTP;
 
-// HostInfo := the server fields. ProxyInfo := the proxy fields when the
+// HostInfo := the server fields; the client's name encoding := the profile's
+// RemoteNameEncoding. ProxyInfo := the proxy fields when the
 // proxy box is on; otherwise only its port becomes 0 (no proxy) and its other
 // fields keep what they held.
 void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp);
