@@ -1,9 +1,12 @@
 #include "html/FlashExchange.h"
 
+#include "html/page_encoding.h"
 #include "platform/app_folder.h"
+#include "platform/encoding.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "util/char_string.h"
+#include "util/errors.h"
 
 namespace tovra {
 
@@ -53,12 +56,14 @@ struct Movie {
   std::string textFile;  // the author's alternative text beside it
 };
 
-// The first movie parameter of lines [s, e] whose text file exists.
-bool FindMovie(const TStringList& lines, int s, int e, std::string_view folder, Movie& found) {
+// The first movie parameter of lines [s, e] whose text file exists. A movie
+// whose name CP932 cannot hold names no file the system can reach.
+bool FindMovie(const TStringList& lines, int s, int e, std::string_view folder, TPageEncoding encoding, Movie& found) {
   for (int k = s; k <= e; ++k) {
     std::string movie;
-    if (!MovieOnLine(lines[k], movie)) continue;
-    std::string textFile = PathIn(folder, RemoveMovieExtension(movie) + "_text.html");
+    std::string name;
+    if (!MovieOnLine(lines[k], movie) || !PageTextToCp932(movie, encoding, name)) continue;
+    std::string textFile = PathIn(folder, RemoveMovieExtension(name) + "_text.html");
     if (!FileExists(textFile)) continue;
     found = {movie, textFile};
     return true;
@@ -111,16 +116,33 @@ std::string RemoveMovieExtension(std::string_view movie) {
   return std::string(lastDot == npos ? movie : movie.substr(0, lastDot));
 }
 
-std::string WriteObjectScript(const TStringList& element, std::string_view folder, std::string_view movie) {
+std::string WriteObjectScript(const TStringList& element, std::string_view folder, std::string_view movie,
+                              TPageEncoding encoding) {
   TStringList script;
   for (const auto& line : element) script.Add("document.write('" + EscapeForScript(line) + "');");
-  std::string path = PathIn(folder, ScriptNameOf(movie));
-  SaveLines(path, script);
+  std::string name;
+  if (!PageTextToCp932(movie, encoding, name)) {
+    throw EEncodingError("文字コードを変換できません: " + Utf8ForDisplay(PageTextToBytes(movie, encoding)));
+  }
+  std::string path = PathIn(folder, ScriptNameOf(name));
+  WriteFileAtomic(path, PageTextToBytes(script.Text(), encoding));
   return path;
 }
 
-TStringList ReadBodyLines(const std::string& textFile) {
-  TStringList lines = LoadLines(textFile);
+TStringList ReadBodyLines(const std::string& textFile, TPageEncoding setting, TPageEncoding pageEncoding) {
+  // The author's text file may be saved in either encoding beside a page.
+  const TPage file = ReadPage(textFile, setting == TPageEncoding::ShiftJis ? setting : TPageEncoding::Auto);
+  TStringList lines;
+  for (const auto& line : file.text.lines) {
+    std::string cp932;
+    if (file.encoding == pageEncoding) {
+      lines.Add(line);
+    } else if (PageTextToCp932(line, file.encoding, cp932)) {
+      lines.Add(Cp932ToPageText(cp932, pageEncoding));
+    } else {
+      throw EEncodingError("文字コードを変換できません: " + Utf8ForDisplay(PageTextToBytes(line, file.encoding)));
+    }
+  }
   TStringList body;
   int start = FindLineNoCase(lines, "<body", 0);
   if (start < 0) return body;
@@ -133,7 +155,8 @@ TStringList ReadBodyLines(const std::string& textFile) {
   return body;
 }
 
-std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, std::vector<std::string>* scripts) {
+std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, std::vector<std::string>* scripts,
+                                TPageEncoding encoding) {
   std::string idFile = JoinPath(AppFolder(), kFlashIdFileName);
   if (!FileExists(idFile)) {
     messenger.ShowMessage(TMessageKind::Information, "FlashID.txtがありません。");
@@ -141,8 +164,8 @@ std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, 
   }
   std::string flashId = ReadFlashId(idFile);
   const std::string original = ReadFileBytes(page);
-  const TPageLines text = SplitPageLines(original);
-  const TStringList& lines = text.lines;
+  const TPage text = PageFromBytes(original, encoding);
+  const TStringList& lines = text.text.lines;
   std::string folder = ExtractFileDir(page);
 
   // The page is rebuilt into `out` in one pass: elements that cannot be
@@ -158,7 +181,7 @@ std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, 
       origin.push_back(i);
     }
   };
-  std::string key = CharLowerCase(std::string(kObjectStart) + flashId + "\"");
+  std::string key = Cp932ToPageText(CharLowerCase(std::string(kObjectStart) + flashId + "\""), text.encoding);
   int next = 0;
   while (!flashId.empty() && next < lines.Count()) {
     int s = FindLineNoCase(lines, key, next);
@@ -166,12 +189,12 @@ std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, 
     if (e < 0) break;
     copy(next, s);
     Movie movie;
-    if (FindMovie(lines, s, e, folder, movie)) {
+    if (FindMovie(lines, s, e, folder, text.encoding, movie)) {
       TStringList element;
       for (int i = s; i <= e; ++i) element.Add(lines[i]);
-      result = WriteObjectScript(element, folder, movie.value);
+      result = WriteObjectScript(element, folder, movie.value, text.encoding);
       if (scripts != nullptr) scripts->push_back(result);
-      AppendReplacementBlock(out, movie, ReadBodyLines(movie.textFile));
+      AppendReplacementBlock(out, movie, ReadBodyLines(movie.textFile, encoding, text.encoding));
       origin.resize(static_cast<std::size_t>(out.Count()), -1);
     } else {
       copy(s, e + 1);
@@ -180,8 +203,8 @@ std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, 
   }
   copy(next, lines.Count());
 
-  InsertAtTagInLines(out, "</head>", kSharedScriptReference, kPositionBefore);
-  const std::string rewritten = JoinPageLines(text, out, origin);
+  InsertAtTagInLines(out, "</head>", Cp932ToPageText(kSharedScriptReference, text.encoding), kPositionBefore);
+  const std::string rewritten = PageBytesOf(text, out, origin);
   if (rewritten != original) WriteFileAtomic(page, rewritten);
   return result;
 }

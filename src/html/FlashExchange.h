@@ -12,6 +12,7 @@
 #include "html/insert_at_tag.h"
 #include "util/messenger.h"
 #include "util/string_list.h"
+#include "util/text_encodings.h"
 
 namespace tovra {
 
@@ -36,22 +37,33 @@ std::string RemoveMovieExtension(std::string_view movie);
 
 // Writes the object script file for the element lines of the movie: the file
 // folder + separator + movie without extension + "_swf.js", one
-// "document.write('...');" line per element line. Returns the file's path.
-std::string WriteObjectScript(const TStringList& element, std::string_view folder, std::string_view movie);
+// "document.write('...');" line per element line. The lines and the movie are
+// page text of a page in `encoding` (never Auto), and the script is written
+// in that encoding. Returns the file's path. Throws EEncodingError when the
+// movie names a file CP932 cannot hold.
+std::string WriteObjectScript(const TStringList& element, std::string_view folder, std::string_view movie,
+                              TPageEncoding encoding = TPageEncoding::ShiftJis);
 
 // The lines of a movie text file between its body start tag line and its
 // body end tag line (both excluded, letter case ignored); to the end of the
 // file when no end line follows; none when there is no body start line or
-// when the body ends on the start line itself.
-TStringList ReadBodyLines(const std::string& textFile);
+// when the body ends on the start line itself. The lines come as page text
+// of a page in pageEncoding (never Auto): the file is read in `setting` (for
+// Auto and UTF-8 pages: by its own bytes) and converted when it differs.
+// Throws EEncodingError when a line cannot be converted exactly.
+TStringList ReadBodyLines(const std::string& textFile, TPageEncoding setting = TPageEncoding::ShiftJis,
+                          TPageEncoding pageEncoding = TPageEncoding::ShiftJis);
 
 // Converts every Flash element of the page (rewriting the page in place) and
 // gives it the shared script reference. Returns the path of the last object
 // script file written, empty when none. When scripts is given, every script
 // file written is appended to it in page order. When the Flash identifier
 // list is missing, tells the user through messenger and leaves the page
-// untouched. Throws EFileError naming the file that cannot be read or written.
+// untouched. The page is read and written in `encoding` (the site's page
+// encoding setting); what goes in is written in the page's own encoding.
+// Throws EFileError naming the file that cannot be read or written.
 std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger,
-                                std::vector<std::string>* scripts = nullptr);
+                                std::vector<std::string>* scripts = nullptr,
+                                TPageEncoding encoding = TPageEncoding::ShiftJis);
 
 }  // namespace tovra

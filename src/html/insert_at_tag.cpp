@@ -1,5 +1,6 @@
 #include "html/insert_at_tag.h"
 
+#include "html/page_encoding.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "util/char_string.h"
@@ -85,11 +86,12 @@ bool InsertAtTagInLines(TStringList& lines, std::string_view tag, std::string_vi
   return false;
 }
 
-bool InsertAtTag(const std::string& file, std::string_view tag, std::string_view text, std::string_view position) {
-  const TPageLines page = LoadPageLines(file);
-  TStringList lines = page.lines;
-  if (!InsertAtTagInLines(lines, tag, text, position)) return false;
-  WriteFileAtomic(file, JoinPageLines(page, lines));
+bool InsertAtTag(const std::string& file, std::string_view tag, std::string_view text, std::string_view position,
+                 TPageEncoding encoding) {
+  const TPage page = ReadPage(file, encoding);
+  TStringList lines = page.text.lines;
+  if (!InsertAtTagInLines(lines, tag, Cp932ToPageText(text, page.encoding), position)) return false;
+  WriteFileAtomic(file, PageBytesOf(page, lines));
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "util/string_list.h"
+#include "util/text_encodings.h"
 
 namespace tovra {
 
@@ -27,9 +28,12 @@ extern const std::string_view kPositionAfter;
 // (attributes continued on the next line). Returns whether lines changed.
 bool InsertAtTagInLines(TStringList& lines, std::string_view tag, std::string_view text, std::string_view position);
 
-// The same on a file: read, insert, and write the file back (whole, through a
-// temporary file) only when it changed. Returns whether it was written.
-// Throws EFileError naming the file when it cannot be read or written.
-bool InsertAtTag(const std::string& file, std::string_view tag, std::string_view text, std::string_view position);
+// The same on a page file read in `encoding` (the site's page encoding
+// setting): text (CP932) goes in in the page's own encoding; write the file
+// back (whole, through a temporary file) only when it changed. Returns
+// whether it was written. Throws EFileError naming the file when it cannot be
+// read or written.
+bool InsertAtTag(const std::string& file, std::string_view tag, std::string_view text, std::string_view position,
+                 TPageEncoding encoding = TPageEncoding::ShiftJis);
 
 }  // namespace tovra
