@@ -16,8 +16,8 @@
 #include "ftp/dmFtp.h"
 #include "html/dependencies.h"
 #include "platform/encoding.h"
-#include "util/number_text.h"
 #include "util/errors.h"
+#include "util/number_text.h"
 
 namespace tovra::cli {
 

@@ -8,7 +8,6 @@
 #include "html/page_encoding.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
-#include "sites/extended_settings.h"
 #include "upload/upload_job.h"
 #include "util/string_list.h"
 
@@ -25,14 +24,6 @@ const char* const kDepsUsage =
     "      print the upload list that selecting these pages gives: the pages\n"
     "      in the given order, then the files each .htm/.html page needs,\n"
     "      one absolute path per line (missing files not yet removed)";
-
-// The --page-encoding option, checked as the site setting of that name is.
-TPageEncoding TakePageEncoding(Args& args) {
-  const std::string value = TakeOption(args, "--page-encoding");
-  TExtendedSettings settings;
-  if (!value.empty()) settings.Set("PageEncoding", value);
-  return settings.PageEncoding();
-}
 
 // The upload list holds absolute paths; paths typed relative to the current
 // folder are made absolute (and "." / ".." pieces folded) here.
