@@ -45,7 +45,14 @@ TPageLines LoadPageLines(std::string_view path) { return SplitPageLines(ReadFile
 
 std::string JoinPageLines(const TPageLines& page, const TStringList& edited, const std::vector<int>& origin) {
   std::string out;
+  // A new line before any kept break takes the page's first one.
   std::string lastBreak = "\r\n";
+  for (const auto& own : page.breaks) {
+    if (!own.empty()) {
+      lastBreak = own;
+      break;
+    }
+  }
   for (int j = 0; j < edited.Count(); ++j) {
     const int from = origin.empty() ? j : origin[static_cast<std::size_t>(j)];
     const bool known = from >= 0 && static_cast<std::size_t>(from) < page.hidden.size();
