@@ -68,8 +68,8 @@ TEST_F(CliUploadTest, TheSitesEncodingsDecidePagesAndNames) {
   const std::string utf8Name = reinterpret_cast<const char*>(u8"写真/表紙.gif");
   struct Case {
     bool keys;
-    std::string remoteName;  // raw bytes on the server
-  } cases[] = {{true, utf8Name}, {false, "写真/表紙.gif"}};
+    std::string remoteName;                                  // raw bytes on the server
+  } cases[] = {{false, "写真/表紙.gif"}, {true, utf8Name}};  // the keys are added to the saved profile
   for (const auto& c : cases) {
     std::filesystem::remove_all(ToOsPath(remote));
     std::filesystem::create_directory(ToOsPath(remote));
