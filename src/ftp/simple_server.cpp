@@ -33,15 +33,28 @@ void TIdSimpleServer::Listen() {
   auto deadline = Clock::now() + std::chrono::milliseconds(AcceptTimeout);
   int slice = AcceptPollInterval > 0 ? AcceptPollInterval : 1;
   // Waited in slices so that the limit holds however the platform's poll behaves.
-  while (!listener_.WaitReadable(slice)) {
-    if (AcceptTimeout > 0 && Clock::now() >= deadline) {
-      listener_.Close();
-      throw EIdAcceptTimeout();
+  for (;;) {
+    while (!listener_.WaitReadable(slice)) {
+      if (AcceptTimeout > 0 && Clock::now() >= deadline) {
+        listener_.Close();
+        throw EIdAcceptTimeout();
+      }
     }
+    std::string peer;
+    TSocket accepted = listener_.Accept(&peer);
+    // A third party that reaches the port first gets nothing and sends nothing.
+    if (!AllowedPeer.empty() && peer != AllowedPeer) {
+      accepted.Close();
+      if (AcceptTimeout > 0 && Clock::now() >= deadline) {
+        listener_.Close();
+        throw EIdAcceptTimeout();
+      }
+      continue;
+    }
+    listener_.Close();
+    Attach(std::move(accepted));
+    return;
   }
-  TSocket accepted = listener_.Accept();
-  listener_.Close();
-  Attach(std::move(accepted));
 }
 
 void TIdSimpleServer::EndListening() {

@@ -1,6 +1,7 @@
 #include "ftp/tcp_client.h"
 
 #include <cerrno>
+#include <optional>
 
 #include "ftp/id_exceptions.h"
 
@@ -8,12 +9,22 @@ namespace tovra {
 
 void TIdTCPClient::Connect() {
   if (IsConnected()) throw EIdAlreadyConnected();
-  TSocket socket = TSocket::CreateStream();
-  socket.Bind("", 0);
-  std::string address = ResolveHost(Host);
+  std::vector<std::string> addresses = ResolveHostAll(Host);
   if (Port < 0 || Port > 65535) throw EIdSocketError(SocketErrorCodeOf(EINVAL));
-  socket.Connect(address, static_cast<std::uint16_t>(Port));
-  Attach(std::move(socket));
+  // Each address in turn; the last failure is the one reported.
+  std::optional<EIdSocketError> last;
+  for (const auto& address : addresses) {
+    try {
+      TSocket socket = TSocket::CreateStream(address.find(':') != std::string::npos);
+      socket.Bind("", 0);
+      socket.Connect(address, static_cast<std::uint16_t>(Port));
+      Attach(std::move(socket));
+      return;
+    } catch (const EIdSocketError& e) {
+      last = e;
+    }
+  }
+  throw *last;
 }
 
 }  // namespace tovra

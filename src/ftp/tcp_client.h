@@ -13,9 +13,9 @@ class TIdTCPClient : public TIdTCPConnection {
   std::string Host;
   int Port = 21;
 
-  // A fresh socket bound to any local address, connected to the resolved
-  // Host:Port. EIdAlreadyConnected when open already; socket errors raise
-  // EIdSocketError (11001 for a name that cannot be resolved).
+  // A fresh socket bound to any local address, connected to Host:Port; the
+  // addresses of the name (IPv6 and IPv4) are tried in order. EIdAlreadyConnected when open already; socket errors
+  // raise EIdSocketError (11001 for a name that cannot be resolved).
   void Connect();
 };
 

@@ -35,6 +35,7 @@ void CheckCommandArgument(std::string_view command) {
 }
 
 void TIdTCPConnection::Attach(TSocket socket) {
+  tls_.reset();
   socket_ = std::move(socket);
   input_.clear();
   closed_ = false;
@@ -45,8 +46,19 @@ void TIdTCPConnection::Trace(char direction, const std::string& line) const {
 }
 
 void TIdTCPConnection::CloseSocket() {
+  // The closing alert tells the server that an upload ended complete.
+  if (tls_ && socket_.IsOpen() && !closed_) tls_->Shutdown();
+  tls_.reset();
   closed_ = true;
   socket_.Close();
+}
+
+void TIdTCPConnection::StartTls(const std::string& host, const TTlsSession& resume) {
+  if (!socket_.IsOpen()) throw EIdNotConnected();
+  if (!input_.empty()) throw ETlsError("TLS の開始前にサーバから予期しないデータが届きました");
+  // Sends and receives inside TLS block on the socket itself: bound them.
+  socket_.SetIoTimeout(ReadTimeout);
+  tls_ = std::make_unique<TTlsStream>(socket_.Handle(), host, resume);
 }
 
 bool TIdTCPConnection::IsConnected() {
@@ -71,7 +83,8 @@ void TIdTCPConnection::Write(std::string_view bytes) {
       int wait = ReadTimeout > 0 ? ReadTimeout : -1;
       // A peer that stops reading must not block the sender for ever.
       if (!socket_.WaitWritable(wait)) throw EIdSocketError(kWsaETimedOut);
-      sent = socket_.SendSome(bytes.data() + done, std::min(bytes.size() - done, SendBufferSize));
+      std::size_t chunk = std::min(bytes.size() - done, SendBufferSize);
+      sent = tls_ ? tls_->Send(bytes.data() + done, chunk) : socket_.SendSome(bytes.data() + done, chunk);
     } catch (const EIdSocketError& e) {
       RaiseForSendOrReceive(e);
     }
@@ -90,8 +103,10 @@ void TIdTCPConnection::ReceiveSome() {
   char buffer[kBlockSize];
   std::size_t got = 0;
   try {
-    if (!socket_.WaitReadable(ReadTimeout > 0 ? ReadTimeout : -1)) throw EIdReadTimeout();
-    got = socket_.Receive(buffer, std::min(RecvBufferSize, sizeof buffer));
+    bool pending = tls_ && tls_->Pending();
+    if (!pending && !socket_.WaitReadable(ReadTimeout > 0 ? ReadTimeout : -1)) throw EIdReadTimeout();
+    std::size_t want = std::min(RecvBufferSize, sizeof buffer);
+    got = tls_ ? tls_->Receive(buffer, want) : socket_.Receive(buffer, want);
   } catch (const EIdSocketError& e) {
     int code = e.LastError();
     if (code == kWsaEConnAborted || code == kWsaEShutdown) {

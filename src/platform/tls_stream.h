@@ -1,0 +1,77 @@
+// TLS over an open, blocking stream socket, as the client end: the one layer
+// that the FTP control and data connections share. Certificates are checked
+// against the system's trusted store and the host name; the result is
+// reported, not enforced, so the caller can weigh it against a pinned
+// fingerprint before it sends anything that matters. A stream is used by one
+// thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "platform/socket_errors.h"
+
+struct ssl_st;
+struct ssl_session_st;
+
+namespace tovra {
+
+// What the server's certificate says, in printable form.
+struct TCertificateInfo {
+  std::string Subject;
+  std::string Issuer;
+  std::string NotBefore;  // "YYYY-MM-DD hh:mm:ss UTC"
+  std::string NotAfter;
+  std::string Sha256;     // upper-case hex pairs separated by ':'
+  bool Verified = false;  // trusted by the system store and valid for the host
+  std::string Problem;    // why it is not trusted (empty when it is)
+};
+
+// A failed handshake or a broken TLS record stream.
+class ETlsError : public EIdException {
+ public:
+  explicit ETlsError(const std::string& message) : EIdException(message) {}
+};
+
+// A TLS session that a later connection to the same server resumes.
+using TTlsSession = std::shared_ptr<ssl_session_st>;
+
+class TTlsStream {
+ public:
+  // Performs the client handshake on fd (which stays owned by the caller).
+  // host names the server for SNI and the host name check (a name or an
+  // address); resume, when set, is offered for resumption. The socket must
+  // already bound its sends and receives (TSocket::SetIoTimeout): a silent
+  // server then raises EIdSocketError 10060 instead of blocking for ever.
+  TTlsStream(int fd, const std::string& host, const TTlsSession& resume);
+  ~TTlsStream();
+  TTlsStream(const TTlsStream&) = delete;
+  TTlsStream& operator=(const TTlsStream&) = delete;
+
+  const TCertificateInfo& Certificate() const { return certificate_; }
+  // The session to offer on later connections (the newest one received).
+  TTlsSession Session() const;
+  bool SessionReused() const;
+
+  // Sends at least one byte; raises EIdSocketError or ETlsError.
+  std::size_t Send(const char* data, std::size_t size);
+  // Receives up to size bytes; 0 when the server ended the stream.
+  std::size_t Receive(char* buffer, std::size_t size);
+  // Whether decrypted bytes wait inside the stream (no socket wait needed).
+  bool Pending() const;
+  // Sends the closing alert once; errors are ignored (the socket closes next).
+  void Shutdown();
+
+ private:
+  [[noreturn]] void Raise(int result, const char* during);
+  ssl_st* ssl_ = nullptr;
+  TCertificateInfo certificate_;
+  bool shutDown_ = false;
+};
+
+// The canonical form of a SHA-256 fingerprint typed by a user: hex digits in
+// upper case in pairs separated by ':'; empty when it is not 32 bytes of hex.
+std::string CanonicalSha256(const std::string& text);
+
+}  // namespace tovra
