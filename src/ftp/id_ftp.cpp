@@ -16,6 +16,7 @@ void TIdFTP::OpenSession() {
   featuresAnswered_ = false;
   epsvRefused_ = false;
   dataTls_ = false;
+  sessions_.clear();
   certificate_ = TCertificateInfo();
   try {
     Connect();

@@ -80,6 +80,10 @@ class TIdFTP : public TIdTCPClient {
   // connection and raises the same error again.
   void OpenSession();
   void CloseSession() { CloseSocket(); }
+  // Connects, starts TLS (implicit when Encryption is Implicit, else after
+  // the greeting with AUTH TLS), closes again and returns the server's
+  // certificate with the store's verdict; nothing is logged in.
+  TCertificateInfo FetchCertificate();
   std::string QueryWorkingDir();
   void ChangeWorkingDir(const std::string& path);
   void MakeRemoteDir(const std::string& name);
@@ -112,7 +116,10 @@ class TIdFTP : public TIdTCPClient {
 
   std::unique_ptr<TIdSimpleServer> data_;
   std::unique_ptr<TIdTCPClient> passiveData_;
+  TTlsSession NextDataSession();
+  void KeepSessions(TTlsStream* stream);
   TCertificateInfo certificate_;
+  std::vector<TTlsSession> sessions_;  // unused sessions, newest last
   bool dataTls_ = false;
   bool featuresAnswered_ = false;
   bool epsvRefused_ = false;

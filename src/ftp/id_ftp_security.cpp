@@ -90,6 +90,27 @@ bool TIdFTP::NegotiateExplicitTls() {
   return false;
 }
 
+TCertificateInfo TIdFTP::FetchCertificate() {
+  if (IsConnected()) throw EIdAlreadyConnected();
+  try {
+    Connect();
+    if (Encryption != TFtpEncryption::Implicit) {
+      ReadReply({220});
+      if (SendCommand("AUTH TLS", {}) != 234) {
+        throw ETlsRefused(FormatMessage("%s は暗号化 (AUTH TLS) を受け付けませんでした (%s)",
+                                        {Host, LastReply.TextCode + " " + TrimReplyLine(LastReply.Message())}));
+      }
+    }
+    StartTls(Host, nullptr);
+    TCertificateInfo info = Tls()->Certificate();
+    CloseSession();
+    return info;
+  } catch (...) {
+    CloseSession();
+    throw;
+  }
+}
+
 void TIdFTP::SecureControlConnection() {
   StartTls(Host, nullptr);
   certificate_ = Tls()->Certificate();

@@ -126,12 +126,30 @@ void TIdFTP::AcceptDataConnection() {
   if (!dataTls_) return;
   // The data connection resumes the control connection's session (servers
   // may refuse data otherwise) and must show the same certificate.
-  Data()->StartTls(Host, Tls() != nullptr ? Tls()->Session() : nullptr);
+  Data()->StartTls(Host, NextDataSession());
   const TCertificateInfo& shown = Data()->Tls()->Certificate();
   if (shown.Sha256 != certificate_.Sha256) throw ECertificateRejected(Host, shown);
 }
 
+void TIdFTP::KeepSessions(TTlsStream* stream) {
+  if (stream == nullptr) return;
+  for (auto& session : stream->TakeNewSessions()) sessions_.push_back(std::move(session));
+}
+
+TTlsSession TIdFTP::NextDataSession() {
+  KeepSessions(Tls());
+  if (sessions_.empty()) return Tls() != nullptr ? Tls()->Session() : nullptr;
+  TTlsSession session = std::move(sessions_.front());
+  sessions_.erase(sessions_.begin());
+  return session;
+}
+
 void TIdFTP::ReleaseDataConnection() {
+  // Sessions the server handed out on this connection serve the next ones.
+  if (TIdTCPConnection* data = Data(); data != nullptr && data->Tls() != nullptr) {
+    if (!data->ClosedGracefully()) data->Tls()->ReadAhead();
+    KeepSessions(data->Tls());
+  }
   if (passiveData_) {
     passiveData_->CloseSocket();
     passiveData_.reset();
@@ -164,12 +182,25 @@ void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteNa
       sent += static_cast<std::int64_t>(got);
     }
     Data()->EndWork(TWorkMode::wmWrite);
-    ReleaseDataConnection();
+    if (Data()->Tls() == nullptr) ReleaseDataConnection();
   } catch (...) {
     ReleaseDataConnection();
     throw;
   }
-  ReadTransferReplies();
+  if (Data() == nullptr) {
+    ReadTransferReplies();
+    return;
+  }
+  // TLS: the closing alert ends the file; the server's new session, sent
+  // while the file went out, is read after its reply, then the socket closes.
+  try {
+    Data()->Tls()->Shutdown();
+    ReadTransferReplies();
+  } catch (...) {
+    ReleaseDataConnection();
+    throw;
+  }
+  ReleaseDataConnection();
 }
 
 std::string TIdFTP::ReceiveListing() {

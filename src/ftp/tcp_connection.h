@@ -73,6 +73,7 @@ class TIdTCPConnection {
   void StartTls(const std::string& host, const TTlsSession& resume);
   // The TLS stream, or nullptr while the connection is plain.
   const TTlsStream* Tls() const { return tls_.get(); }
+  TTlsStream* Tls() { return tls_.get(); }
   // Bytes received and not yet consumed (the listing takes them block-wise).
   std::string& InputBuffer() { return input_; }
 

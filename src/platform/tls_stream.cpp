@@ -1,18 +1,30 @@
 #include "platform/tls_stream.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#include <poll.h>
 
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 
+#include "platform/encoding.h"
 #include "platform/socket.h"
 #include "util/errors.h"
 
 namespace tovra {
+
+// Keeps every session the server hands out with the stream it came on.
+int KeepNewSession(SSL* ssl, SSL_SESSION* session) {
+  auto* stream = static_cast<TTlsStream*>(SSL_get_app_data(ssl));
+  if (stream == nullptr) return 0;
+  stream->newSessions_.emplace_back(session, SSL_SESSION_free);
+  return 1;
+}
 
 namespace {
 
@@ -21,11 +33,15 @@ SSL_CTX* ClientContext() {
   static SSL_CTX* const context = [] {
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
     if (ctx == nullptr) throw ETlsError("TLS を初期化できません");
+    // The library writes to sockets with plain write(): a server that has
+    // closed its end must give an error, not end the process.
+    ::signal(SIGPIPE, SIG_IGN);
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     SSL_CTX_set_default_verify_paths(ctx);
     // The verdict is taken after the handshake (a pin may override it).
     SSL_CTX_set_verify(ctx, SSL_VERIFY_NONE, nullptr);
     SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(ctx, KeepNewSession);
     // A server that closes a data connection without the closing alert has
     // still ended it; listings are read to that end.
     SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
@@ -53,7 +69,7 @@ std::string NameText(const X509_NAME* name) {
   long size = BIO_get_mem_data(bio, &data);
   std::string text(data, static_cast<std::size_t>(size));
   BIO_free(bio);
-  return text;
+  return Utf8ToCp932(text);
 }
 
 std::string TimeText(const ASN1_TIME* time) {
@@ -104,6 +120,7 @@ TTlsStream::TTlsStream(int fd, const std::string& host, const TTlsSession& resum
   ssl_ = SSL_new(ClientContext());
   if (ssl_ == nullptr) throw ETlsError("TLS を初期化できません: " + OpenSslErrors());
   SSL_set_fd(ssl_, fd);
+  SSL_set_app_data(ssl_, this);
   std::string bare = host;
   if (bare.size() >= 2 && bare.front() == '[' && bare.back() == ']') bare = bare.substr(1, bare.size() - 2);
   X509_VERIFY_PARAM* param = SSL_get0_param(ssl_);
@@ -126,7 +143,12 @@ TTlsStream::TTlsStream(int fd, const std::string& host, const TTlsSession& resum
   certificate_ = DescribePeer(ssl_);
 }
 
-TTlsStream::~TTlsStream() { SSL_free(ssl_); }
+TTlsStream::~TTlsStream() {
+  // A stream that ended without both closing alerts still leaves its session
+  // resumable: data connections after it resume the same session.
+  SSL_set_shutdown(ssl_, SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
+  SSL_free(ssl_);
+}
 
 TTlsSession TTlsStream::Session() const { return TTlsSession(SSL_get1_session(ssl_), SSL_SESSION_free); }
 
@@ -163,6 +185,26 @@ std::size_t TTlsStream::Receive(char* buffer, std::size_t size) {
   // With unexpected ends ignored, a bare close arrives as a clean end.
   if (error == SSL_ERROR_SYSCALL && errno == 0 && ERR_peek_error() == 0) return 0;
   Raise(result, "受信");
+}
+
+std::vector<TTlsSession> TTlsStream::TakeNewSessions() {
+  std::vector<TTlsSession> taken;
+  taken.swap(newSessions_);
+  return taken;
+}
+
+void TTlsStream::ReadAhead() {
+  int fd = SSL_get_fd(ssl_);
+  pollfd p{fd, POLLIN, 0};
+  if (fd < 0 || ::poll(&p, 1, 0) <= 0) return;
+  int flags = ::fcntl(fd, F_GETFL);
+  ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  char byte = 0;
+  std::size_t got = 0;
+  ERR_clear_error();
+  SSL_read_ex(ssl_, &byte, 1, &got);
+  ERR_clear_error();
+  ::fcntl(fd, F_SETFL, flags);
 }
 
 bool TTlsStream::Pending() const { return SSL_pending(ssl_) > 0; }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/socket_errors.h"
 
@@ -53,6 +54,12 @@ class TTlsStream {
   // The session to offer on later connections (the newest one received).
   TTlsSession Session() const;
   bool SessionReused() const;
+  // Sessions the server handed out since the last call, oldest first. A
+  // server may accept each only once, so each later connection takes its own.
+  std::vector<TTlsSession> TakeNewSessions();
+  // Reads, without waiting, what the server already sent (such as a new
+  // session) on a stream that carries no more data for us.
+  void ReadAhead();
 
   // Sends at least one byte; raises EIdSocketError or ETlsError.
   std::size_t Send(const char* data, std::size_t size);
@@ -65,7 +72,9 @@ class TTlsStream {
 
  private:
   [[noreturn]] void Raise(int result, const char* during);
+  friend int KeepNewSession(ssl_st* ssl, ssl_session_st* session);
   ssl_st* ssl_ = nullptr;
+  std::vector<TTlsSession> newSessions_;
   TCertificateInfo certificate_;
   bool shutDown_ = false;
 };
