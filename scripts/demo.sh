@@ -14,11 +14,16 @@ cmake --build build -j"$(nproc)" --target tovra-cli $( [[ -n "${DISPLAY:-}" ]] &
 work=$(mktemp -d /tmp/tovra-demo-XXXXXX)
 mkdir -p "$work/app" "$work/remote"
 cp -r demo/site "$work/site"
-/usr/bin/python3 scripts/local_ftp_server.py "$work/remote" "$work/port" demo demo &
+# The tests' FTP server (raw-byte names); it stops when its stdin closes,
+# so the fifo held open on fd 9 ends it with this script.
+mkfifo "$work/keepalive"
+/usr/bin/python3 tests/support/ftp_server.py "$work/remote" demo demo <"$work/keepalive" >"$work/port" &
 server=$!
-trap 'kill $server 2>/dev/null; wait $server 2>/dev/null || true' EXIT
-for _ in $(seq 50); do [[ -s "$work/port" ]] && break; sleep 0.1; done
-port=$(cat "$work/port")
+exec 9>"$work/keepalive"
+trap 'exec 9>&-; kill $server 2>/dev/null; wait $server 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [[ -s "$work/port" ]] && break; sleep 0.1; done
+port=$(awk '{print $2}' "$work/port")
+[[ -n "$port" ]] || { echo "demo: the FTP server did not start" >&2; exit 1; }
 echo "FTP server: 127.0.0.1:$port (remote root $work/remote)"
 
 export TOVRA_APP_FOLDER="$work/app"
@@ -36,7 +41,19 @@ else
   pages=()
   while IFS= read -r -d '' page; do pages+=("$page"); done < <(find "$work/site" -name '*.htm*' -print0 | sort -z)
   echo "Uploading the pages: ${pages[*]#$work/site/}"
-  "$cli" upload --site "デモサイト" --missing skip "${pages[@]}" || true
+  status=0
+  "$cli" upload --site "デモサイト" --missing skip "${pages[@]}" | tee "$work/upload.out" || status=$?
+  # The status memo's last line says how the run ended (in the terminal's
+  # encoding; tovra-cli writes UTF-8 where the locale names none).
+  done_line='転送完了'
+  charmap=$(locale charmap 2>/dev/null || true)
+  case "$charmap" in
+    "" | UTF-8 | ANSI_X3.4-1968 | ASCII) ;;
+    *) done_line=$(printf '%s' "$done_line" | iconv -f UTF-8 -t "$charmap") ;;
+  esac
+  if [[ $status -ne 0 || "$(tail -n 1 "$work/upload.out")" != "$done_line" ]]; then
+    upload_failed=1
+  fi
 fi
 echo
 echo "Remote tree:"
@@ -51,3 +68,7 @@ for folder, dirs, files in sorted(os.walk(root)):
         shown = path.decode("cp932", "replace")
         print("  /" + shown, os.path.getsize(os.path.join(folder, name)), "bytes")
 PY
+if [[ -n "${upload_failed:-}" ]]; then
+  echo "demo: the upload did not end in 転送完了 (exit status $status); see the lines above" >&2
+  exit 1
+fi

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   python3 python3-pyftpdlib
   clang libclang-rt-dev
-  xvfb xauth fonts-noto-cjk
+  xvfb xauth fonts-noto-cjk qt6-translations-l10n
   curl lftp
   libssl-dev openssl vsftpd
 )

@@ -16,6 +16,7 @@
 
 #include "app/Warning01.h"
 #include "app/WebSightEdit00.h"
+#include "app/japanese_texts.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
@@ -64,9 +65,7 @@ QCheckBox* OptionBox(const char* name, const char* caption, QWidget* parent) {
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   setObjectName("Form1");
   setWindowTitle(QStr("☆ホームページアップローダ      Tovra"));
-  QFont font(QStr("ＭＳ Ｐゴシック"));
-  font.setPointSize(9);
-  setFont(font);
+  setFont(WindowFont());
   resize(781, 429);
   BuildControls();
   // FormCreate: the owned lists exist as members; the placement comes last.
@@ -130,6 +129,9 @@ void TForm1::BuildControls() {
   panel8->addWidget(CheckListBox1, 1);
   panel8->addWidget(btUpdateCancel, 0, Qt::AlignRight);
   middle->addWidget(Panel8, 7);
+  // Hidden from the start: a start-up that fails before its end must not
+  // leave the update panel up (the upload would then send its ticked rows).
+  Panel8->hide();
 
   auto* right = new QVBoxLayout;
   BitBtn1 = Named(new QPushButton(central), "BitBtn1");
@@ -219,6 +221,15 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (uploadBusy_ && shown_) {
+    // A run still sending: stop it as the abort button does and close once
+    // it has ended, so that the lists and placements are written promptly
+    // instead of after the run.
+    closeAfterRun_ = true;
+    upload_->Abort();
+    event->ignore();
+    return;
+  }
   Guarded([this] { FormClose(); });
   QMainWindow::closeEvent(event);
 }

@@ -134,11 +134,13 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
 
  private:
   void BuildControls();
+  void ShowFirstSite();  // FormShow's site list, first site and first-start dialog
   void ConnectHandlers();
   void OnUiThread(std::function<void()> fn);
   std::string ComboText(QComboBox* box) const;
   std::string SiteRootForUpload();
   void UpdateSiteControls();
+  void CloseIfAsked();  // closes the window when it was closed during a run
   TStringList ComboItems() const;
 
   TFTP* ftp_ = nullptr;
@@ -148,7 +150,8 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   std::unique_ptr<TUploadJob> upload_;
   std::unique_ptr<TUpdateCheck> updateCheck_;
   bool shown_ = false;
-  bool uploadBusy_ = false;  // from the start of a preparation to the end of its run
+  bool uploadBusy_ = false;     // from the start of a preparation to the end of its run
+  bool closeAfterRun_ = false;  // the window was closed during a run: close at its end
   // The site root the upload list was prepared under; the run on the timer
   // thread reads it here instead of the site dialog's widgets.
   std::mutex uploadRootMutex_;

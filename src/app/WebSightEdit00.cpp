@@ -15,7 +15,9 @@
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
 #include "app/window_placement.h"
+#include "platform/files.h"
 #include "sites/dmConfig.h"
+#include "util/char_string.h"
 
 namespace tovra {
 
@@ -218,6 +220,15 @@ void TfrmSightEdit::done(int result) {
 
 void TfrmSightEdit::Button1Click() {
   ReadControls();
+  // A site without a root folder could never be loaded again. Deleting a
+  // site (a blank name) needs none, and a name the editor refuses is
+  // refused for its name first.
+  const std::string name = profile_->CurrentSiteName();
+  const bool saving = !CharTrim(name).empty() && name != kNewSiteName;
+  if (saving && (profile_->LocalRootDir.empty() || !DirectoryExists(profile_->LocalRootDir))) {
+    messenger_->ShowMessage(TMessageKind::Warning, "基点フォルダーを選択してください。");
+    return;
+  }
   TModalResult result = editor_->Button1Click();
   WriteControls();
   if (result == TModalResult::Ok) accept();
@@ -227,7 +238,13 @@ void TfrmSightEdit::Button2Click() {
   ReadControls();
   TModalResult result = editor_->Button2Click();
   WriteControls();
-  if (result == TModalResult::Cancel) reject();
+  if (result == TModalResult::Cancel) QDialog::reject();
+}
+
+void TfrmSightEdit::reject() {
+  // Esc and the window's close box end here: they throw the edits away as
+  // CANCEL does, or the unsaved fields would stay the current profile.
+  Guarded([this] { Button2Click(); });
 }
 
 void TfrmSightEdit::Guarded(const std::function<void()>& fn) {

@@ -68,6 +68,7 @@ class TfrmSightEdit : public QDialog, private IFolderTree {
  protected:
   void showEvent(QShowEvent* event) override;  // FormShow
   void done(int result) override;              // FormClose on every closing
+  void reject() override;                      // Esc and the close box: Button2Click
 
  private:
   // IFolderTree over ShellTreeView1.
@@ -75,8 +76,8 @@ class TfrmSightEdit : public QDialog, private IFolderTree {
   void SelectFolder(const std::string& path) override;
 
   void BuildControls();
-  void ReadControls();                             // controls -> profile fields
-  void WriteControls();                            // profile fields -> controls
+  void ReadControls();   // controls -> profile fields
+  void WriteControls();  // profile fields -> controls
   void Guarded(const std::function<void()>& fn);
 
   std::unique_ptr<TSiteProfile> profile_;

@@ -1,8 +1,11 @@
 #include "app/app_modules.h"
 
+#include <QApplication>
+
 #include "app/Warning01.h"
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
+#include "app/japanese_texts.h"
 #include "ftp/dmFtp.h"
 #include "platform/process.h"
 #include "sites/dmConfig.h"
@@ -10,6 +13,10 @@
 namespace tovra {
 
 TApplicationModules::TApplicationModules() {
+  // Standard buttons and menus in Japanese, and one face for every window
+  // (dialogs and message boxes too), before the first window exists.
+  InstallJapaneseTranslations();
+  QApplication::setFont(WindowFont());
   // FormCreate of the window must not use the modules created after it;
   // FormShow runs once the event loop shows the window, when all exist.
   form1_ = new TForm1;

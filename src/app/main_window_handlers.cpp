@@ -9,10 +9,11 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QThread>
+#include <exception>
 
+#include "app/Warning01.h"
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
-#include "app/Warning01.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
@@ -23,8 +24,8 @@
 #include "platform/line_file.h"
 #include "sites/dmConfig.h"
 #include "sites/site_list.h"
-#include "upload/apply_site_profile.h"
 #include "update/update_check.h"
+#include "upload/apply_site_profile.h"
 #include "upload/upload_job.h"
 #include "util/char_string.h"
 
@@ -76,6 +77,31 @@ void TForm1::FormShow() {
   for (QWidget* w : std::initializer_list<QWidget*>{ComboBox3, btnSubPGM, ComboBox2, cxOnly, cxAncher, cxFlashSOE,
                                                     cxPopup, cxTopBunner})
     w->hide();
+  // A site that fails to load is reported once the rest of the window is
+  // set up, so that the window is left in its normal idle state.
+  std::exception_ptr siteError;
+  try {
+    ShowFirstSite();
+  } catch (...) {
+    siteError = std::current_exception();
+  }
+  TStringList masks;
+  if (LoadLinesIfExists(JoinPath(AppFolder(), "ファイルマスク.txt"), masks)) {
+    ComboBox2->clear();
+    for (const auto& mask : masks) ComboBox2->addItem(QStr(mask));
+    if (ComboBox2->count() > 0) ComboBox2->setCurrentIndex(0);
+  }
+  if (FileExists(LaunchListPath())) {
+    SubPGMs.LoadLaunchList(LaunchListPath(), ProcessStarter);
+    TStringList titles;
+    SubPGMs.FillSelector(titles);
+    for (const auto& title : titles) ComboBox3->addItem(QStr(title));
+  }
+  Panel8->hide();
+  if (siteError) std::rethrow_exception(siteError);
+}
+
+void TForm1::ShowFirstSite() {
   if (FileExists(SiteListFileName())) {
     TStringList sites = LoadSiteList();
     ComboBox1->clear();
@@ -93,20 +119,6 @@ void TForm1::FormShow() {
     sightEdit_->LoadProfile(std::string(kNewSiteName));
   }
   if (ComboText(ComboBox1) == kNewSiteName) Button3Click();
-
-  TStringList masks;
-  if (LoadLinesIfExists(JoinPath(AppFolder(), "ファイルマスク.txt"), masks)) {
-    ComboBox2->clear();
-    for (const auto& mask : masks) ComboBox2->addItem(QStr(mask));
-    if (ComboBox2->count() > 0) ComboBox2->setCurrentIndex(0);
-  }
-  if (FileExists(LaunchListPath())) {
-    SubPGMs.LoadLaunchList(LaunchListPath(), ProcessStarter);
-    TStringList titles;
-    SubPGMs.FillSelector(titles);
-    for (const auto& title : titles) ComboBox3->addItem(QStr(title));
-  }
-  Panel8->hide();
 }
 
 void TForm1::ApplySiteProfile() {
@@ -139,7 +151,8 @@ void TForm1::Button3Click() {
   if (!ok) return;
   std::string name = sightEdit_->Profile().CurrentSiteName();
   if (!CharTrim(name).empty()) {
-    if (ComboBox1->findText(QStr(name), Qt::MatchExactly) < 0) ComboBox1->insertItem(ComboBox1->count() - 1, QStr(name));
+    if (ComboBox1->findText(QStr(name), Qt::MatchExactly) < 0)
+      ComboBox1->insertItem(ComboBox1->count() - 1, QStr(name));
     ApplySiteProfile();
     return;
   }
@@ -192,8 +205,8 @@ void TForm1::btnAbortClick() { upload_->Abort(); }
 
 void TForm1::btnWebCheckClick() {
   const TSiteProfile& profile = sightEdit_->Profile();
-  WebCheck(JamShellList1->SelectedNames(), JamShellTree1->SelectedFolder(), profile.WebURL, profile.LocalRootDir,
-           *this, UrlOpener);
+  WebCheck(JamShellList1->SelectedNames(), JamShellTree1->SelectedFolder(), profile.WebURL, profile.LocalRootDir, *this,
+           UrlOpener);
 }
 
 void TForm1::btnSubPGMClick() {

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QThread>
 
 #include "app/Warning01.h"
 #include "app/WebFTP00.h"
@@ -14,19 +15,31 @@
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
+#include "upload/upload_job.h"
 
 namespace tovra {
 
 void TForm1::AppendStatus(const std::string& line) {
-  OnUiThread([this, text = QStr(line)] { Memo1->appendPlainText(text); });
+  // One status line is one memo line, also when it carries a server's or
+  // the socket layer's line breaks.
+  OnUiThread([this, text = QStr(SingleLine(line))] { Memo1->appendPlainText(text); });
 }
 
 void TForm1::SetUploadEnabled(bool enabled) {
-  OnUiThread([this, enabled] {
+  // From the UI thread this is the end of a preparation that started no run.
+  const bool withoutRun = QThread::currentThread() == thread();
+  OnUiThread([this, enabled, withoutRun] {
     BitBtn1->setEnabled(enabled);
     uploadBusy_ = !enabled;
     UpdateSiteControls();
+    if (enabled && withoutRun) CloseIfAsked();
   });
+}
+
+void TForm1::CloseIfAsked() {
+  if (!closeAfterRun_) return;
+  closeAfterRun_ = false;
+  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void TForm1::UpdateSiteControls() {
@@ -41,15 +54,23 @@ void TForm1::UpdateSiteControls() {
 }
 
 void TForm1::SetAbortEnabled(bool enabled) {
-  OnUiThread([this, enabled] { btnAbort->setEnabled(enabled); });
+  OnUiThread([this, enabled] {
+    btnAbort->setEnabled(enabled);
+    // The run clears the abort request when it starts: a close that came
+    // before that asks again.
+    if (enabled && closeAfterRun_) upload_->Abort();
+  });
 }
 
 bool TForm1::ConfirmMissingFiles(const TStringList& missing) { return warning_->Ask(missing); }
 
 void TForm1::RunEnded(TRunOutcome outcome, const std::string& error) {
   OnUiThread([this, outcome, error] {
-    if (outcome == TRunOutcome::Failed) TMessageBoxes::Show(this, TMessageKind::Warning, error);
+    // A window being closed does not stop for a box: the memo has the line.
+    if (outcome == TRunOutcome::Failed && !closeAfterRun_)
+      TMessageBoxes::Show(this, TMessageKind::Warning, SingleLine(error));
     emit RunFinished(static_cast<int>(outcome));
+    CloseIfAsked();
   });
 }
 

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <deque>
 
+#include "app/japanese_texts.h"
 #include "app/qt_text.h"
 
 namespace tovra {
@@ -20,7 +21,7 @@ std::vector<std::string>& ShownTexts() {
   return shown;
 }
 
-QString Title() { return QApplication::applicationDisplayName(); }
+QString Title() { return MessageBoxTitle(); }
 
 }  // namespace
 

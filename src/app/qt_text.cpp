@@ -19,4 +19,21 @@ bool PathToCp932(const QString& path, std::string& cp932) {
   return TryFromOsPath(std::string(path.toLocal8Bit().constData()), cp932);
 }
 
+std::string SingleLine(const std::string& cp932) {
+  // CR and LF are never the second byte of a CP932 character.
+  std::string line;
+  line.reserve(cp932.size());
+  bool pendingBreak = false;
+  for (char c : cp932) {
+    if (c == '\r' || c == '\n') {
+      pendingBreak = !line.empty();
+      continue;
+    }
+    if (pendingBreak) line += ' ';
+    pendingBreak = false;
+    line += c;
+  }
+  return line;
+}
+
 }  // namespace tovra

@@ -14,4 +14,9 @@ std::string ToCp932(const QString& text);
 // name cannot be represented in CP932.
 bool PathToCp932(const QString& path, std::string& cp932);
 
+// The text on one line: every run of CR and LF becomes one blank, and
+// line breaks at either end go. For texts that carry a server's reply or a
+// socket error into a status line or a message box.
+std::string SingleLine(const std::string& cp932);
+
 }  // namespace tovra

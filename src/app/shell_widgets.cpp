@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <algorithm>
 
+#include "app/japanese_texts.h"
 #include "app/qt_text.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -13,10 +14,26 @@ namespace tovra {
 
 namespace {
 
-// The file system model with the list's column captions in Japanese.
+// The file system model with the list's column captions, sizes, types and
+// times in Japanese, whatever the session's locale.
 class TFileModel : public QFileSystemModel {
  public:
   using QFileSystemModel::QFileSystemModel;
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role == Qt::DisplayRole && index.isValid()) {
+      switch (index.column()) {
+        case 1:
+          return isDir(index) ? QString() : FileSizeText(size(index));
+        case 2:
+          return FileTypeText(fileInfo(index));
+        case 3:
+          return FileTimeText(lastModified(index));
+        default:
+          break;
+      }
+    }
+    return QFileSystemModel::data(index, role);
+  }
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
       static const char* const kCaptions[] = {"名前", "サイズ", "種類", "更新日時"};
@@ -43,12 +60,55 @@ TJamShellTree::TJamShellTree(QWidget* parent) : QTreeView(parent), model_(new TF
   for (int column = 1; column < model_->columnCount(); ++column) hideColumn(column);
   setHeaderHidden(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
-  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { emit Changed(); });
-  // The model fills folders in the background: keep the selected folder in
-  // view as the way to it appears.
-  connect(model_, &QFileSystemModel::directoryLoaded, this, [this] {
-    if (currentIndex().isValid()) scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+    // A click or key moves the current folder before the view has set its
+    // selection; a handler that sets the folder back (or shows a message)
+    // must run after the view is done with the event, or the selection lands
+    // on the clicked row while the current folder is another.
+    if (inputDepth_ > 0) {
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            // A folder set in answer to the user's own change (the site
+            // root after a refusal) does not make the tree follow it later.
+            ++answeringInput_;
+            emit Changed();
+            --answeringInput_;
+          },
+          Qt::QueuedConnection);
+    } else {
+      emit Changed();
+    }
   });
+  // The model fills folders in the background: while the way to a folder
+  // selected by the program appears, keep that folder in view. Other folders
+  // loading (one the user clicked) never move the tree.
+  connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+    if (!followSelection_ || !currentIndex().isValid()) return;
+    const QString current = model_->filePath(currentIndex());
+    const QString prefix = loaded.endsWith('/') ? loaded : loaded + '/';
+    if (current != loaded && !current.startsWith(prefix)) return;
+    if (!viewport()->rect().contains(visualRect(currentIndex()))) scrollTo(currentIndex(), PositionAtCenter);
+  });
+}
+
+void TJamShellTree::mousePressEvent(QMouseEvent* event) {
+  followSelection_ = false;
+  ++inputDepth_;
+  QTreeView::mousePressEvent(event);
+  --inputDepth_;
+}
+
+void TJamShellTree::keyPressEvent(QKeyEvent* event) {
+  followSelection_ = false;
+  ++inputDepth_;
+  QTreeView::keyPressEvent(event);
+  --inputDepth_;
+}
+
+void TJamShellTree::wheelEvent(QWheelEvent* event) {
+  followSelection_ = false;
+  QTreeView::wheelEvent(event);
 }
 
 std::string TJamShellTree::SelectedFolder() const {
@@ -65,7 +125,12 @@ bool TJamShellTree::SetSelectedFolder(const std::string& cp932Folder) {
   if (path.isEmpty() || !QDir(path).exists()) return false;
   QModelIndex index = model_->index(QDir::cleanPath(path));
   if (!index.isValid()) return false;
-  if (index == currentIndex()) return true;
+  followSelection_ = answeringInput_ == 0;
+  if (index == currentIndex()) {
+    // Also re-selects it after a click that left the selection elsewhere.
+    selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+    return true;
+  }
   scrollTo(index);
   expand(index);
   setCurrentIndex(index);

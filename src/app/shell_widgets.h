@@ -24,10 +24,20 @@ class TJamShellTree : public QTreeView {
   bool SetSelectedFolder(const std::string& cp932Folder);
 
  signals:
-  void Changed();  // after every change of the selected folder
+  // After every change of the selected folder; a change made by a click or
+  // key is reported once the view has finished with that event.
+  void Changed();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   QFileSystemModel* model_;
+  int inputDepth_ = 0;            // inside a click or key event
+  int answeringInput_ = 0;        // inside Changed for a click or key
+  bool followSelection_ = false;  // scroll to the selected folder as folders load
 };
 
 class TJamShellList : public QTreeView {

@@ -148,7 +148,7 @@ int RunPut(Args args) {
   if (ftp.IdFTP1.IsConnected()) ftp.IdFTP1.CloseSession();
   if (ftp.CancelRequested.load(std::memory_order_relaxed) == 1) {
     PrintError("転送を中止しました");
-    return kExitFailure;
+    return kExitInterrupted;
   }
   PrintLine("転送完了");
   return kExitOk;

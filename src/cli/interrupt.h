@@ -7,6 +7,9 @@
 
 namespace tovra::cli {
 
+// The exit status of a command ended by Ctrl-C.
+inline constexpr int kExitInterrupted = 130;
+
 class TInterruptCancels {
  public:
   explicit TInterruptCancels(std::atomic<std::uint8_t>& cancelFlag);

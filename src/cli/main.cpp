@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "cli/cli_common.h"
+#include "cli/interrupt.h"
 #include "platform/encoding.h"
 
 namespace tovra::cli {
@@ -47,7 +48,8 @@ int main(int argc, char** argv) {
       return kExitUsage;
     } catch (const std::exception& e) {
       PrintError(e.what());
-      return kExitFailure;
+      // A command that Ctrl-C cut short (mid-wait) ends as interrupted.
+      return TInterruptCancels::Interrupted() ? kExitInterrupted : kExitFailure;
     }
   }
   std::fprintf(stderr, "tovra-cli: unknown command '%s'\n", argv[1]);

@@ -30,7 +30,6 @@ namespace tovra::cli {
 namespace {
 
 constexpr int kExitMissingStopped = 3;
-constexpr int kExitAborted = 130;
 
 enum class TMissingAnswer { Ask, Skip, Stop };
 
@@ -46,7 +45,7 @@ bool AskYesNo(const std::string& question) {
 // calls come from the timer thread one after another, so their order holds.
 class TerminalUploadView : public IUploadView {
  public:
-  explicit TerminalUploadView(TMissingAnswer missing) : missing_(missing) {}
+  TerminalUploadView(TMissingAnswer missing, TCancelFlag& cancel) : missing_(missing), cancel_(cancel) {}
 
   void AppendStatus(const std::string& line) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -54,7 +53,12 @@ class TerminalUploadView : public IUploadView {
     std::fflush(stdout);
   }
   void SetUploadEnabled(bool) override {}
-  void SetAbortEnabled(bool) override {}
+  // The run clears the cancel flag as it starts and then enables its abort
+  // button; Ctrl-C is that button, so a press made earlier (while the list
+  // was prepared or the run was waiting to start) counts from here on.
+  void SetAbortEnabled(bool enabled) override {
+    if (enabled && TInterruptCancels::Interrupted()) cancel_.store(1, std::memory_order_relaxed);
+  }
   bool ConfirmMissingFiles(const TStringList& missing) override {
     bool go = missing_ == TMissingAnswer::Skip;
     if (missing_ == TMissingAnswer::Ask) {
@@ -85,6 +89,7 @@ class TerminalUploadView : public IUploadView {
 
  private:
   TMissingAnswer missing_;
+  TCancelFlag& cancel_;
   bool refusedMissing_ = false;
   std::mutex mutex_;
   std::condition_variable done_;
@@ -144,20 +149,22 @@ int RunUpload(Args args) {
     }
   }
 
-  TerminalUploadView view(missing);
+  TerminalUploadView view(missing, ftp.CancelRequested);
   TUploadJob job(
       ftp, view, [&profile] { return profile.LocalRootDir; }, [] {});
   TInterruptCancels interrupt(ftp.CancelRequested);
   bool started = job.Start(selection, options);
   int status = kExitOk;
   if (!started) {
-    status = view.RefusedMissing() ? kExitMissingStopped : kExitOk;
+    status = TInterruptCancels::Interrupted() ? kExitInterrupted
+             : view.RefusedMissing()          ? kExitMissingStopped
+                                              : kExitOk;
   } else {
     TRunOutcome outcome = view.WaitForEnd();
     status = outcome == TRunOutcome::Completed ? kExitOk
-             : outcome == TRunOutcome::Aborted ? kExitAborted
+             : outcome == TRunOutcome::Aborted ? kExitInterrupted
                                                : kExitFailure;
-    if (TInterruptCancels::Interrupted()) status = kExitAborted;
+    if (TInterruptCancels::Interrupted()) status = kExitInterrupted;
     // A second --changed run should find nothing new; a run that did not
     // complete leaves the list alone, so its files are offered again.
     if (updates && status == kExitOk) updates->SaveAfterUpload();

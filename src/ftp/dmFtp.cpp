@@ -7,6 +7,8 @@
 namespace tovra {
 
 TFTP::TFTP() {
+  // Every wait of the client and its data connections ends on an abort.
+  IdFTP1.CancelFlag = &CancelRequested;
   IdFTP1.OnWork = [this](TIdTCPConnection& sender, TWorkMode mode, std::int64_t count) {
     IdFTP1Work(sender, mode, count);
   };

@@ -14,7 +14,9 @@
 // CancelRequested is the only state shared with the UI thread: the UI stores
 // 1 to cancel, the run stores 0 when it starts (relaxed atomics). Once it is
 // 1, every operation is a no-op (with its status line where it has one), and
-// a running store or listing is aborted at its next progress event.
+// a running store or listing is aborted at its next progress event. The
+// client holds a pointer to the flag, so a wait for a connect, a reply or
+// a data connection ends within a fraction of a second with EIdCancelled.
 // Errors are never caught here: the client's EIdException family and the
 // file system's EFileError reach the caller unchanged. Status lines go to
 // MessageLines (if attached) and to OnMessage (if set), on the calling thread.

@@ -37,6 +37,12 @@ TOVRA_ID_ERROR(EIdInvalidFTPListingFormat, "Unknown FTP listing format");
 // The server did not open the announced data connection in time.
 TOVRA_ID_ERROR(EIdAcceptTimeout, "Accept timed out.");
 
+// The session's cancel flag ended a wait (connect, reply, data connection).
+TOVRA_ID_ERROR(EIdCancelled, "ユーザの中断で通信を打ち切りました");
+// Limits on what one server answer may make the client hold in memory.
+TOVRA_ID_ERROR(EIdReplyTooLong, "FTP サーバーの応答が長すぎるため受信を打ち切りました (上限 1 MiB)");
+TOVRA_ID_ERROR(EIdListingTooLong, "ディレクトリ一覧が長すぎるため受信を打ち切りました (上限 64 MiB)");
+
 #undef TOVRA_ID_ERROR
 
 // A command argument holding CR or LF, refused before anything is sent: it

@@ -20,6 +20,8 @@
 
 namespace tovra {
 
+inline constexpr std::size_t kMaxListingBytes = std::size_t{64} << 20;
+
 enum class TIdFTPTransferType { ftASCII, ftBinary };
 // None: plain FTP. ExplicitIfAvailable: AUTH TLS, plain FTP (with a status
 // line) when the server refuses it. Explicit: AUTH TLS or no login.
@@ -89,9 +91,12 @@ class TIdFTP : public TIdTCPClient {
   void MakeRemoteDir(const std::string& name);
 
   // Uploads the local file (CP932 path) whole as remoteName. The file is
-  // opened before anything is sent; its errors are EFileError.
+  // opened before anything is sent; its errors are EFileError. A final
+  // 426, 450 or 451 that no ABOR of ours asked for raises the reply error.
   void StoreFile(const std::string& localPath, const std::string& remoteName);
-  // The bare LIST of the current folder; fills lines (if given) and ListingLines.
+  // The bare LIST of the current folder; fills lines (if given) and
+  // ListingLines. The whole listing must arrive within ReadTimeout and hold
+  // at most kMaxListingBytes (EIdListingTooLong).
   void ListDirectory(TStringList* lines = nullptr);
   // ABOR on the control connection (reply not read) and the data socket closed.
   void AbortTransfer();
@@ -112,6 +117,7 @@ class TIdFTP : public TIdTCPClient {
   TIdTCPConnection* Data();
   void ReleaseDataConnection();
   void ReadTransferReplies();
+  void ReadStoreReplies();
   std::string ReceiveListing();
 
   std::unique_ptr<TIdSimpleServer> data_;
@@ -123,6 +129,7 @@ class TIdFTP : public TIdTCPClient {
   bool dataTls_ = false;
   bool featuresAnswered_ = false;
   bool epsvRefused_ = false;
+  bool abortSent_ = false;  // ABOR written during the current transfer
   TStringList listingLines_;
   std::optional<TIdFTPListItems> parsed_;
 };

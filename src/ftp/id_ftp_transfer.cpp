@@ -61,6 +61,7 @@ std::size_t ReadBlock(const TLocalFile& file, char* buffer, std::size_t size) {
 
 void TIdFTP::OpenDataConnection() {
   ReleaseDataConnection();
+  abortSent_ = false;
   if (Passive) {
     OpenPassiveConnection();
     return;
@@ -69,6 +70,7 @@ void TIdFTP::OpenDataConnection() {
   data_->RecvBufferSize = RecvBufferSize;
   data_->SendBufferSize = SendBufferSize;
   data_->ReadTimeout = ReadTimeout;
+  data_->CancelFlag = CancelFlag;
   data_->OnWork = OnWork;
   data_->AcceptTimeout = AcceptTimeout;
   data_->AcceptPollInterval = AcceptPollInterval;
@@ -108,6 +110,8 @@ void TIdFTP::OpenPassiveConnection() {
   passiveData_->RecvBufferSize = RecvBufferSize;
   passiveData_->SendBufferSize = SendBufferSize;
   passiveData_->ReadTimeout = ReadTimeout;
+  passiveData_->CancelFlag = CancelFlag;
+  passiveData_->ConnectTimeout = ConnectTimeout;
   passiveData_->OnWork = OnWork;
   // The address a 227 names is ignored: behind NAT it is often private, and
   // following it would let a server send the client to any host.
@@ -164,6 +168,16 @@ void TIdFTP::ReadTransferReplies() {
   if (code == 426 || code == 450) ReadReply({226, 225});
 }
 
+void TIdFTP::ReadStoreReplies() {
+  // 426 or 450 answers our ABOR, with the closing reply after it. Without
+  // an ABOR the same codes say the server lost the file: a failed store.
+  if (abortSent_) {
+    ReadTransferReplies();
+  } else {
+    ReadReply({225, 226, 250});
+  }
+}
+
 void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteName) {
   CheckCommandArgument("STOR " + remoteName);
   TLocalFile file(localPath);
@@ -188,14 +202,14 @@ void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteNa
     throw;
   }
   if (Data() == nullptr) {
-    ReadTransferReplies();
+    ReadStoreReplies();
     return;
   }
   // TLS: the closing alert ends the file; the server's new session, sent
   // while the file went out, is read after its reply, then the socket closes.
   try {
     Data()->Tls()->Shutdown();
-    ReadTransferReplies();
+    ReadStoreReplies();
   } catch (...) {
     ReleaseDataConnection();
     throw;
@@ -212,6 +226,7 @@ std::string TIdFTP::ReceiveListing() {
   // Progress is reported per full block only; an abort from the handler
   // closes the connection, which ends the loop like the server's close.
   while (!data->ClosedGracefully()) {
+    if (text.size() + buffer.size() > kMaxListingBytes) throw EIdListingTooLong();
     if (buffer.size() >= blockSize) {
       text.append(buffer, 0, blockSize);
       buffer.erase(0, blockSize);
@@ -220,6 +235,7 @@ std::string TIdFTP::ReceiveListing() {
     }
     data->ReceiveSome();
   }
+  if (text.size() + buffer.size() > kMaxListingBytes) throw EIdListingTooLong();
   text += buffer;
   buffer.clear();
   data->EndWork(TWorkMode::wmRead);
@@ -232,6 +248,8 @@ void TIdFTP::ListDirectory(TStringList* lines) {
     OpenDataConnection();
     SendCommand("LIST", {125, 150, 154});
     AcceptDataConnection();
+    // The time-out holds for the whole listing, as for a whole reply.
+    Data()->SetReadDeadline(DeadlineAfter(ReadTimeout));
     text = ReceiveListing();
     ReleaseDataConnection();
   } catch (...) {
@@ -249,6 +267,7 @@ void TIdFTP::ListDirectory(TStringList* lines) {
 void TIdFTP::AbortTransfer() {
   if (IsConnected()) {
     Trace('>', "ABOR");
+    abortSent_ = true;
     Write("ABOR\r\n");
   }
   if (TIdTCPConnection* data = Data()) data->CloseSocket();

@@ -1,6 +1,6 @@
 #include "ftp/simple_server.h"
 
-#include <chrono>
+#include <algorithm>
 
 #include "ftp/id_exceptions.h"
 
@@ -29,28 +29,27 @@ void TIdSimpleServer::BeginListening() {
 }
 
 void TIdSimpleServer::Listen() {
-  using Clock = std::chrono::steady_clock;
-  auto deadline = Clock::now() + std::chrono::milliseconds(AcceptTimeout);
-  int slice = AcceptPollInterval > 0 ? AcceptPollInterval : 1;
-  // Waited in slices so that the limit holds however the platform's poll behaves.
+  // Waited in slices so that the limit holds however the platform's poll
+  // behaves, and so that an abort ends the wait.
+  int slice = std::min(AcceptPollInterval > 0 ? AcceptPollInterval : 1, kWaitSliceMs);
+  const TWaitClock::time_point deadline = DeadlineAfter(AcceptTimeout);
   for (;;) {
-    while (!listener_.WaitReadable(slice)) {
-      if (AcceptTimeout > 0 && Clock::now() >= deadline) {
-        listener_.Close();
-        throw EIdAcceptTimeout();
-      }
+    bool arrived = false;
+    try {
+      arrived = WaitOn(listener_, false, deadline, slice);
+    } catch (...) {
+      listener_.Close();
+      throw;
+    }
+    if (!arrived) {
+      listener_.Close();
+      throw EIdAcceptTimeout();
     }
     std::string peer;
     TSocket accepted = listener_.Accept(&peer);
-    // A third party that reaches the port first gets nothing and sends nothing.
-    if (!AllowedPeer.empty() && peer != AllowedPeer) {
-      accepted.Close();
-      if (AcceptTimeout > 0 && Clock::now() >= deadline) {
-        listener_.Close();
-        throw EIdAcceptTimeout();
-      }
-      continue;
-    }
+    // A third party that reaches the port first gets nothing and sends
+    // nothing; the wait for the server goes on.
+    if (!AllowedPeer.empty() && peer != AllowedPeer) continue;
     listener_.Close();
     Attach(std::move(accepted));
     return;

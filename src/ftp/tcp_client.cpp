@@ -17,7 +17,12 @@ void TIdTCPClient::Connect() {
     try {
       TSocket socket = TSocket::CreateStream(address.find(':') != std::string::npos);
       socket.Bind("", 0);
-      socket.Connect(address, static_cast<std::uint16_t>(Port));
+      if (!socket.StartConnect(address, static_cast<std::uint16_t>(Port))) {
+        // A host that drops the attempt would otherwise hold us for the
+        // platform's own limit (minutes).
+        if (!WaitOn(socket, true, DeadlineAfter(ConnectTimeout))) throw EIdSocketError(kWsaETimedOut);
+        socket.FinishConnect();
+      }
       Attach(std::move(socket));
       return;
     } catch (const EIdSocketError& e) {

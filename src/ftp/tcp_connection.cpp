@@ -12,7 +12,62 @@ namespace {
 
 bool ClosesSocket(int code) { return code == kWsaEConnAborted || code == kWsaEConnReset || code == kWsaEShutdown; }
 
+// Restores the read deadline that was in force before a reply began.
+class TReplyDeadline {
+ public:
+  TReplyDeadline(std::optional<TWaitClock::time_point>& slot, int timeoutMs) : slot_(slot), saved_(slot) {
+    slot_ = DeadlineAfter(timeoutMs);
+  }
+  ~TReplyDeadline() { slot_ = saved_; }
+  TReplyDeadline(const TReplyDeadline&) = delete;
+  TReplyDeadline& operator=(const TReplyDeadline&) = delete;
+
+ private:
+  std::optional<TWaitClock::time_point>& slot_;
+  std::optional<TWaitClock::time_point> saved_;
+};
+
 }  // namespace
+
+TWaitClock::time_point DeadlineAfter(int ms) {
+  if (ms <= 0) return TWaitClock::time_point::max();
+  return TWaitClock::now() + std::chrono::milliseconds(ms);
+}
+
+bool TIdTCPConnection::WaitOn(const TSocket& socket, bool writable, TWaitClock::time_point deadline,
+                              int sliceMs) const {
+  using std::chrono::duration_cast;
+  using std::chrono::milliseconds;
+  for (;;) {
+    TWaitClock::time_point now = TWaitClock::now();
+    TWaitClock::time_point limit = deadline;
+    bool cancelling = false;
+    if (CancelFlag != nullptr && CancelFlag->load(std::memory_order_relaxed) == 1) {
+      // A short grace after the abort lets an answer already on its way
+      // (the reply to ABOR, the end of a listing) still be read; a server
+      // that trickles cannot stretch it, as it counts from the first sight.
+      if (!cancelSeen_) cancelSeen_ = now;
+      TWaitClock::time_point end = *cancelSeen_ + milliseconds(kCancelGraceMs);
+      if (now >= end) throw EIdCancelled();
+      if (end < limit) {
+        limit = end;
+        cancelling = true;
+      }
+    } else {
+      cancelSeen_.reset();
+    }
+    long long slice = sliceMs > 0 ? sliceMs : 1;
+    if (limit != TWaitClock::time_point::max()) {
+      slice = std::clamp<long long>(duration_cast<milliseconds>(limit - now).count(), 0, slice);
+    }
+    int ms = static_cast<int>(slice);
+    if (writable ? socket.WaitWritable(ms) : socket.WaitReadable(ms)) return true;
+    if (TWaitClock::now() >= limit) {
+      if (cancelling) throw EIdCancelled();
+      return false;
+    }
+  }
+}
 
 std::string MaskedCommand(std::string_view command) {
   if (command.size() >= 5 && SameTextNoCase(command.substr(0, 5), "PASS ")) return "PASS ****";
@@ -80,9 +135,8 @@ void TIdTCPConnection::Write(std::string_view bytes) {
     if (!socket_.IsOpen()) throw EIdClosedSocket();
     std::size_t sent = 0;
     try {
-      int wait = ReadTimeout > 0 ? ReadTimeout : -1;
       // A peer that stops reading must not block the sender for ever.
-      if (!socket_.WaitWritable(wait)) throw EIdSocketError(kWsaETimedOut);
+      if (!WaitOn(socket_, true, DeadlineAfter(ReadTimeout))) throw EIdSocketError(kWsaETimedOut);
       std::size_t chunk = std::min(bytes.size() - done, SendBufferSize);
       sent = tls_ ? tls_->Send(bytes.data() + done, chunk) : socket_.SendSome(bytes.data() + done, chunk);
     } catch (const EIdSocketError& e) {
@@ -103,8 +157,9 @@ void TIdTCPConnection::ReceiveSome() {
   char buffer[kBlockSize];
   std::size_t got = 0;
   try {
+    TWaitClock::time_point deadline = readDeadline_ ? *readDeadline_ : DeadlineAfter(ReadTimeout);
     bool pending = tls_ && tls_->Pending();
-    if (!pending && !socket_.WaitReadable(ReadTimeout > 0 ? ReadTimeout : -1)) throw EIdReadTimeout();
+    if (!pending && !WaitOn(socket_, false, deadline)) throw EIdReadTimeout();
     std::size_t want = std::min(RecvBufferSize, sizeof buffer);
     got = tls_ ? tls_->Receive(buffer, want) : socket_.Receive(buffer, want);
   } catch (const EIdSocketError& e) {
@@ -143,9 +198,15 @@ std::string TIdTCPConnection::ReadLn() {
 }
 
 int TIdTCPConnection::ReadReply(std::initializer_list<int> accepted) {
-  auto next = [this] {
+  // The time-out holds for the whole reply: a server that trickles a byte
+  // now and then must not hold the transfer thread for ever.
+  TReplyDeadline deadline(readDeadline_, ReadTimeout);
+  std::size_t size = 0;
+  auto next = [this, &size] {
     for (;;) {
       std::string raw = ReadLn();
+      size += raw.size() + 1;
+      if (size > kMaxReplyBytes) throw EIdReplyTooLong();
       Trace('<', raw);
       std::string line = TrimReplyLine(raw);
       if (!line.empty()) return line;

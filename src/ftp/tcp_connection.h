@@ -5,10 +5,13 @@
 // progress handler runs on that thread and may close the socket.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,9 +30,22 @@ using TWorkEvent = std::function<void(TIdTCPConnection& sender, TWorkMode mode, 
 // a reply line received. Passwords arrive masked.
 using TTraceEvent = std::function<void(char direction, const std::string& line)>;
 
+// The session's cancel flag: 1 means the user asked to stop.
+using TCancelFlag = std::atomic<std::uint8_t>;
+using TWaitClock = std::chrono::steady_clock;
+
 inline constexpr int kDefaultReadTimeoutMs = 60000;
 inline constexpr std::size_t kBlockSize = 32768;
 inline constexpr std::size_t kMaxLineLength = 16384;
+// The longest a wait goes without looking at the cancel flag.
+inline constexpr int kWaitSliceMs = 200;
+// How long after an abort was first seen a wait may still go on.
+inline constexpr int kCancelGraceMs = 300;
+// The most one reply may hold, blank lines before it included.
+inline constexpr std::size_t kMaxReplyBytes = std::size_t{1} << 20;
+
+// The point in time `ms` milliseconds from now; ms <= 0 gives no limit.
+TWaitClock::time_point DeadlineAfter(int ms);
 
 class TIdTCPConnection {
  public:
@@ -38,8 +54,13 @@ class TIdTCPConnection {
   TIdTCPConnection(const TIdTCPConnection&) = delete;
   TIdTCPConnection& operator=(const TIdTCPConnection&) = delete;
 
-  // Milliseconds a read waits for data; 0 waits without limit.
+  // Milliseconds a whole reply may take to arrive (and a send may wait for
+  // room); 0 waits without limit.
   int ReadTimeout = kDefaultReadTimeoutMs;
+  // The session's cancel flag, not owned; null: waits are not cut short.
+  // While it holds 1 every wait of this connection ends within one slice
+  // with EIdCancelled, so an abort never has to sit out a time-out.
+  const TCancelFlag* CancelFlag = nullptr;
   std::size_t RecvBufferSize = kBlockSize;
   std::size_t SendBufferSize = kBlockSize;
   TWorkEvent OnWork;
@@ -54,8 +75,12 @@ class TIdTCPConnection {
 
   std::string ReadLn();
   void Write(std::string_view bytes);
-  // Receives once into the input buffer (up to RecvBufferSize bytes).
+  // Receives once into the input buffer (up to RecvBufferSize bytes),
+  // waiting until the read deadline, or ReadTimeout when none is set.
   void ReceiveSome();
+  // One limit for every read until cleared: a listing must arrive whole by then.
+  void SetReadDeadline(TWaitClock::time_point deadline) { readDeadline_ = deadline; }
+  void ClearReadDeadline() { readDeadline_.reset(); }
 
   // True while the socket is open and no close by the peer was noticed.
   bool IsConnected();
@@ -87,6 +112,10 @@ class TIdTCPConnection {
   void Attach(TSocket socket);
   TSocket& Socket() { return socket_; }
   void Trace(char direction, const std::string& line) const;
+  // Waits in slices of at most sliceMs until the socket is readable (or
+  // writable); false once the deadline has passed. Raises EIdCancelled
+  // once the cancel flag has been set for kCancelGraceMs.
+  bool WaitOn(const TSocket& socket, bool writable, TWaitClock::time_point deadline, int sliceMs = kWaitSliceMs) const;
 
  private:
   [[noreturn]] void RaiseForSendOrReceive(const EIdSocketError& error);
@@ -95,6 +124,8 @@ class TIdTCPConnection {
   TSocket socket_;
   std::unique_ptr<TTlsStream> tls_;
   std::string input_;
+  std::optional<TWaitClock::time_point> readDeadline_;
+  mutable std::optional<TWaitClock::time_point> cancelSeen_;  // when a wait first saw the abort
   bool closed_ = false;
   int workDepth_ = 0;
   std::int64_t workCount_ = 0;

@@ -135,6 +135,36 @@ void TSocket::Connect(const std::string& address, std::uint16_t port) {
   if (err != 0) RaiseSocketError(err);
 }
 
+namespace {
+
+void SetBlocking(int fd, bool blocking) {
+  int flags = ::fcntl(fd, F_GETFL, 0);
+  if (flags < 0) RaiseSocketError(errno);
+  flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+  if (::fcntl(fd, F_SETFL, flags) != 0) RaiseSocketError(errno);
+}
+
+}  // namespace
+
+bool TSocket::StartConnect(const std::string& address, std::uint16_t port) {
+  TSockAddr sa = MakeAddress(address, port, IsIPv6());
+  SetBlocking(fd_, false);
+  if (::connect(fd_, sa.Get(), sa.length) == 0) {
+    SetBlocking(fd_, true);
+    return true;
+  }
+  if (errno == EINPROGRESS || errno == EINTR) return false;
+  RaiseSocketError(errno);
+}
+
+void TSocket::FinishConnect() {
+  int err = 0;
+  socklen_t len = sizeof err;
+  if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+  if (err != 0) RaiseSocketError(err);
+  SetBlocking(fd_, true);
+}
+
 void TSocket::Listen(int backlog) {
   if (::listen(fd_, backlog) != 0) RaiseSocketError(errno);
 }

@@ -33,6 +33,12 @@ class TSocket {
   // socket's family); port 0 lets the platform choose.
   void Bind(const std::string& address, std::uint16_t port);
   void Connect(const std::string& address, std::uint16_t port);
+  // A connect that does not block: true when it completed at once, false
+  // while it goes on (wait until writable, then FinishConnect). Other
+  // failures raise at once.
+  bool StartConnect(const std::string& address, std::uint16_t port);
+  // The outcome of a started connect; the socket blocks again afterwards.
+  void FinishConnect();
   void Listen(int backlog);
   // The next connection; peer (if given) receives its address.
   TSocket Accept(std::string* peer = nullptr);

@@ -3,13 +3,18 @@
 #pragma once
 
 #include <QApplication>
+#include <QComboBox>
 #include <QEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
+#include <QtTest/QtTest>
 #include <functional>
 #include <string>
 
+#include "app/WebFTP00.h"
+#include "app/app_modules.h"
 #include "platform/files.h"
 #include "support/temp_dir.h"
 #include "support/test_site.h"
@@ -27,6 +32,15 @@ inline void WhenModal(std::function<void(QWidget*)> action, int triesLeft = 200)
     }
   });
 }
+
+// Shows the main window and returns once its FormShow has run.
+inline void StartWindow(TApplicationModules& modules) {
+  modules.Form1()->show();
+  QTRY_VERIFY(modules.Form1()->ComboBox3->isHidden());
+}
+
+// The status memo's lines.
+inline QStringList MemoLines(TForm1* form) { return form->Memo1->toPlainText().split('\n'); }
 
 // Clicks the button of that object name in the next modal dialog.
 inline void ClickInModal(const char* buttonName) {

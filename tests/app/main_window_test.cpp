@@ -25,18 +25,13 @@
 using namespace tovra;
 using tovra::test::AppFolderFixture;
 using tovra::test::ClickInModal;
+using tovra::test::MemoLines;
+using tovra::test::StartWindow;
 using tovra::test::WhenModal;
 
 namespace {
 
 std::string Cp(const QString& text) { return ToCp932(text); }
-
-QStringList MemoLines(TForm1* form) { return form->Memo1->toPlainText().split('\n'); }
-
-void StartWindow(TApplicationModules& modules) {
-  modules.Form1()->show();
-  QTRY_VERIFY(modules.Form1()->ComboBox3->isHidden());  // FormShow has run
-}
 
 }  // namespace
 

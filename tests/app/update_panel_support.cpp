@@ -32,11 +32,6 @@ TwoSites::TwoSites(int portA, int portB) {
   AddSite("サイトB", rootB, portB);
 }
 
-void StartWindow(TApplicationModules& modules) {
-  modules.Form1()->show();
-  QTRY_VERIFY(modules.Form1()->ComboBox3->isHidden());  // FormShow has run
-}
-
 void SaveBaseline(TForm1* form) {
   QVERIFY(form->UpdateCheck().ScanSites());
   form->UpdateCheck().SaveManagedFileList();

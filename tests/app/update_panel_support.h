@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QtTest/QtTest>
-
 #include <ctime>
 #include <string>
 #include <vector>
@@ -36,8 +35,6 @@ struct TwoSites : AppFolderFixture {
   std::string B(const char* name) const { return JoinPath(rootB, name); }
 };
 
-// Shows the window and waits for FormShow.
-void StartWindow(TApplicationModules& modules);
 // The managed file list as closing the window writes it, made by the
 // window's own check object.
 void SaveBaseline(TForm1* form);

@@ -26,14 +26,10 @@
 
 using namespace tovra;
 using tovra::test::AppFolderFixture;
+using tovra::test::StartWindow;
 using tovra::test::WhenModal;
 
 namespace {
-
-void StartWindow(TApplicationModules& modules) {
-  modules.Form1()->show();
-  QTRY_VERIFY(modules.Form1()->ComboBox3->isHidden());  // FormShow has run
-}
 
 // Shows `folder` in the tree and selects `names` in the file list once the
 // list has read the folder.

@@ -175,7 +175,12 @@ TEST_F(ClientTest, StoreSendsTheBytesWithProgressAfterEveryBlock) {
 
 TEST_F(ClientTest, AbortedReply426Then226IsReadWhole) {
   server.Reply("STOR+", "426 Transfer aborted.\r\n226 Abort ok.\r\n");
+  server.Reply("ABOR", "");  // answered by the two replies above
   std::string local = dir.Write("a.txt", "abc");
+  // The abort comes after the last block: the store itself has ended.
+  client.OnWork = [this](TIdTCPConnection&, TWorkMode, std::int64_t count) {
+    if (count == 3) client.AbortTransfer();
+  };
   client.OpenSession();
   client.StoreFile(local, "a.txt");
   EXPECT_EQ(client.LastReply.NumericCode, 226);

@@ -74,9 +74,21 @@ TEST(Files, LineFilesUseCrLf) {
   EXPECT_EQ(untouched.Count(), 1);
 }
 
+// The process's time zone for one scope, read anew on the way in and out
+// (localtime_r does not look at TZ again by itself).
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) : tz_("TZ", zone) { ::tzset(); }
+
+ private:
+  struct Reload {
+    ~Reload() { ::tzset(); }
+  } reload_;  // destroyed last: after tz_ has put the variable back
+  test::ScopedEnv tz_;
+};
+
 TEST(Files, DosDateTimePacksLocalTime) {
-  ::setenv("TZ", "UTC", 1);
-  ::tzset();
+  ScopedTimeZone utc("UTC");
   // 2020-01-02 03:04:06 UTC
   std::uint32_t packed = ToDosDateTime(1577934246);
   EXPECT_EQ(packed >> 16, static_cast<std::uint32_t>((40 << 9) | (1 << 5) | 2));

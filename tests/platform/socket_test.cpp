@@ -1,5 +1,6 @@
 #include "platform/socket.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include "platform/socket_errors.h"
@@ -13,10 +14,14 @@ TEST(SocketErrors, PosixErrorsMapToTheirCodesAndTexts) {
     int code;
     const char* text;
   } cases[] = {
-      {ECONNREFUSED, 10061, "Connection refused."},  {ETIMEDOUT, 10060, "Connection timed out."},
-      {EHOSTUNREACH, 10065, "No route to host."},    {ENETUNREACH, 10051, "Network is unreachable."},
-      {ECONNRESET, 10054, "Connection reset by peer."}, {EPIPE, 10058, "Cannot send or receive after socket is closed."},
-      {EADDRINUSE, 10048, "Address already in use."}, {EWOULDBLOCK, 10035, "Operation would block. "},
+      {ECONNREFUSED, 10061, "Connection refused."},
+      {ETIMEDOUT, 10060, "Connection timed out."},
+      {EHOSTUNREACH, 10065, "No route to host."},
+      {ENETUNREACH, 10051, "Network is unreachable."},
+      {ECONNRESET, 10054, "Connection reset by peer."},
+      {EPIPE, 10058, "Cannot send or receive after socket is closed."},
+      {EADDRINUSE, 10048, "Address already in use."},
+      {EWOULDBLOCK, 10035, "Operation would block. "},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(SocketErrorCodeOf(c.err), c.code) << c.text;
@@ -61,6 +66,39 @@ TEST(TSocket, ConnectRefusedRaises10061) {
     FAIL() << "connected to a closed port";
   } catch (const EIdSocketError& e) {
     EXPECT_EQ(e.LastError(), 10061);
+  }
+}
+
+// The connect that a time limit can bound: its outcome is the same as a
+// blocking connect's, and the socket blocks again afterwards.
+TEST(TSocket, StartedConnectEndsAsABlockingOneWould) {
+  TSocket listener = TSocket::CreateStream();
+  listener.Bind("127.0.0.1", 0);
+  listener.Listen(15);
+  TSocket probe = TSocket::CreateStream();
+  probe.Bind("127.0.0.1", 0);
+  std::uint16_t closedPort = probe.LocalPort();
+  probe.Close();
+  struct Case {
+    std::uint16_t port;
+    int error;  // 0: connected
+  } cases[] = {{listener.LocalPort(), 0}, {closedPort, 10061}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.port);
+    TSocket socket = TSocket::CreateStream();
+    int error = 0;
+    try {
+      if (!socket.StartConnect("127.0.0.1", c.port)) {
+        ASSERT_TRUE(socket.WaitWritable(2000));
+        socket.FinishConnect();
+      }
+    } catch (const EIdSocketError& e) {
+      error = e.LastError();
+    }
+    EXPECT_EQ(error, c.error);
+    if (error == 0) {
+      EXPECT_EQ(::fcntl(socket.Handle(), F_GETFL) & O_NONBLOCK, 0);
+    }
   }
 }
 

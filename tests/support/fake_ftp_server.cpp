@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -39,13 +40,14 @@ std::string DefaultReply(const std::string& verb) {
   return it != kDefaults.end() ? it->second : "502 Command not implemented.\r\n";
 }
 
-void SendAll(int fd, const std::string& bytes) {
+bool SendAll(int fd, const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) return;
+    if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
   }
+  return true;
 }
 
 }  // namespace
@@ -128,7 +130,7 @@ void FakeFtpServer::Session(int control) {
     greeting = greeting_;
   }
   if (greeting == kClose) return;
-  SendAll(control, greeting);
+  SendReply(control, greeting);
   std::string buffer;
   while (!stop_) {
     std::size_t lf = buffer.find('\n');
@@ -180,7 +182,7 @@ bool FakeFtpServer::Answer(int control, const std::string& line) {
   }
   std::string reply = NextReply(line);
   if (reply == kClose) return false;
-  SendAll(control, reply);
+  SendReply(control, reply);
   if ((verb == "LIST" || verb == "STOR") && !reply.empty() && reply[0] == '1' && openData_) {
     return Transfer(control, verb, argument);
   }
@@ -219,9 +221,14 @@ bool FakeFtpServer::Transfer(int control, const std::string& verb, const std::st
           if (listings_.size() > 1) listings_.pop_front();
         }
       }
-      SendAll(data, listing);
+      if (listing == kEndless) {
+        SendEndless(data, "-rw-r--r-- 1 web web 1 Dec 08 09:28 again.html\r\n");
+      } else {
+        SendTrickled(data, listing, listingTrickleMs_);
+      }
     } else {
       std::string received;
+      while (stallUploads_ && !stop_) std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs));
       while (!stop_) {
         pollfd p{data, POLLIN, 0};
         if (::poll(&p, 1, kSliceMs) <= 0) continue;
@@ -237,8 +244,41 @@ bool FakeFtpServer::Transfer(int control, const std::string& verb, const std::st
   }
   std::string reply = NextReply(verb + "+");
   if (reply == kClose) return false;
-  SendAll(control, reply);
+  SendReply(control, reply);
   return true;
+}
+
+void FakeFtpServer::SendReply(int control, const std::string& reply) {
+  if (reply == kEndless) {
+    SendAll(control, "211-Here comes more.\r\n");
+    SendEndless(control, " and more\r\n");
+    return;
+  }
+  SendTrickled(control, reply, trickleMs_);
+}
+
+void FakeFtpServer::SendTrickled(int fd, const std::string& bytes, int pauseMs) {
+  if (pauseMs <= 0) {
+    SendAll(fd, bytes);
+    return;
+  }
+  for (char c : bytes) {
+    if (stop_ || !SendAll(fd, std::string(1, c))) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+  }
+}
+
+void FakeFtpServer::SendEndless(int fd, const std::string& line) {
+  std::string block;
+  while (block.size() < 65536) block += line;
+  // Never blocked in send: a client that stops reading must not keep the
+  // server from shutting down.
+  while (!stop_) {
+    pollfd p{fd, POLLOUT, 0};
+    if (::poll(&p, 1, kSliceMs) <= 0) continue;
+    ssize_t n = ::send(fd, block.data(), block.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return;
+  }
 }
 
 }  // namespace tovra::test

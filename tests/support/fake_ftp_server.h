@@ -19,6 +19,9 @@ class FakeFtpServer {
  public:
   // A reply that makes the server close the control connection instead.
   static constexpr const char* kClose = "<close>";
+  // As a reply: an endless multi-line reply; as a listing: endless listing
+  // lines. Either goes on until the client closes the connection.
+  static constexpr const char* kEndless = "<endless>";
 
   FakeFtpServer();
   ~FakeFtpServer();
@@ -36,6 +39,14 @@ class FakeFtpServer {
   void Reply(const std::string& key, std::string raw);
   // Each LIST sends the next listing; the last one stays.
   void AddListing(std::string bytes);
+  // Every reply byte (the greeting's too) follows the one before after
+  // this pause: a server that holds a reply open by trickling it.
+  void SetTrickle(int intervalMs) { trickleMs_ = intervalMs; }
+  // The same for the bytes of every listing.
+  void SetListingTrickle(int intervalMs) { listingTrickleMs_ = intervalMs; }
+  // true: an upload's data connection is opened but never read (until the
+  // server shuts down), as by a server whose disk stalls.
+  void SetStallUploads(bool stall) { stallUploads_ = stall; }
   // false: PORT is accepted but the server never connects.
   void SetOpenDataConnections(bool open) { openData_ = open; }
 
@@ -57,6 +68,9 @@ class FakeFtpServer {
   std::string PopKey(const std::string& key);
   int ConnectData() const;
   bool Transfer(int control, const std::string& verb, const std::string& argument);
+  void SendReply(int control, const std::string& reply);
+  void SendTrickled(int fd, const std::string& bytes, int pauseMs);
+  void SendEndless(int fd, const std::string& line);
 
   int listener_ = -1;
   int port_ = 0;
@@ -64,6 +78,9 @@ class FakeFtpServer {
   std::atomic<int> sessions_{0};
   std::atomic<int> finished_{0};
   std::atomic<bool> openData_{true};
+  std::atomic<int> trickleMs_{0};
+  std::atomic<bool> stallUploads_{false};
+  std::atomic<int> listingTrickleMs_{0};
   mutable std::mutex mutex_;
   std::string greeting_ = "220 fake server ready\r\n";
   std::map<std::string, std::deque<std::string>> replies_;

@@ -21,10 +21,6 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-TempAppFolder::TempAppFolder() { ::setenv("TOVRA_APP_FOLDER", Path().c_str(), 1); }
-
-TempAppFolder::~TempAppFolder() { ::unsetenv("TOVRA_APP_FOLDER"); }
-
 std::string TempDir::Sub(std::string_view name) const { return JoinPath(path_, name); }
 
 std::string TempDir::Write(std::string_view name, std::string_view bytes) const {

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/scoped_env.h"
 #include "util/string_list.h"
 
 namespace tovra::test {
@@ -31,8 +32,10 @@ class TempDir {
 // the test process while it lives.
 class TempAppFolder : public TempDir {
  public:
-  TempAppFolder();
-  ~TempAppFolder();
+  TempAppFolder() : appFolder_("TOVRA_APP_FOLDER", Path()) {}
+
+ private:
+  ScopedEnv appFolder_;  // restores the variable as it was
 };
 
 // Where the source tree is (for fixtures such as demo/site).

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "platform/files.h"
 #include "support/cli_runner.h"
+#include "support/fake_ftp_server.h"
 #include "support/pyftpd_server.h"
 #include "support/temp_dir.h"
 #include "support/test_site.h"
@@ -105,6 +107,48 @@ TEST_F(CliUploadTest, InterruptIsTheAbortButton) {
   std::string out = ReadFileBytes(work.Sub("out"));
   EXPECT_EQ(out.find("転送完了"), std::string::npos);
   EXPECT_FALSE(FileExists(JoinPath(remote, "img/a.gif")));
+}
+
+// Runs `tovra-cli ARGS` in the work folder and presses Ctrl-C after `seconds`;
+// gives the exit status (-1 if killed otherwise) and the seconds it took.
+std::pair<int, double> InterruptAfter(const std::string& seconds, const std::string& args, const std::string& work,
+                                      const std::string& app) {
+  std::string command = "cd " + work + " && LC_ALL=C.UTF-8 TOVRA_PASSWORD=pw TOVRA_APP_FOLDER=" + app +
+                        " timeout -k 20 --preserve-status -s INT " + seconds + " " + test::CliPath() + " " + args +
+                        " > " + work + "/out 2>&1";
+  auto start = std::chrono::steady_clock::now();
+  int raw = std::system(command.c_str());
+  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, took};
+}
+
+TEST_F(CliUploadTest, InterruptBeforeTheRunStartsIsNotLost) {
+  test::PyFtpdServer server(remote);
+  AddSite(server.Port(), "secret", "ascii");
+  // Ctrl-C 0.2 s in: while the run waits for its start, which clears the flag.
+  auto [status, took] =
+      InterruptAfter("0.2", "upload --site ascii --only " + page + " " + gif, work.Path(), app.Path());
+  std::string out = ReadFileBytes(work.Sub("out"));
+  EXPECT_EQ(status, 130) << out;
+  EXPECT_EQ(out.find("転送完了"), std::string::npos) << out;
+  EXPECT_FALSE(FileExists(JoinPath(remote, "index.html")));
+  EXPECT_FALSE(FileExists(JoinPath(remote, "img/a.gif")));
+}
+
+TEST_F(CliUploadTest, InterruptDuringAWaitEndsTheCommandAtOnce) {
+  test::FakeFtpServer silent;
+  silent.SetGreeting("");  // connected, but no greeting ever comes
+  AddSite(silent.Port(), "secret", "ascii");
+  std::string server = "--host 127.0.0.1 --port " + std::to_string(silent.Port()) + " --user web";
+  struct Case {
+    std::string args;
+  } cases[] = {{"upload --site ascii --only " + gif}, {"ls " + server}, {"put " + server + " --remote-dir x " + gif}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    auto [status, took] = InterruptAfter("1.5", c.args, work.Path(), app.Path());
+    EXPECT_EQ(status, 130) << ReadFileBytes(work.Sub("out"));
+    EXPECT_LT(took, 3.5);
+  }
 }
 
 }  // namespace
