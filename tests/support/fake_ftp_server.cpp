@@ -165,6 +165,61 @@ std::string FakeFtpServer::NextReply(const std::string& line) {
   return DefaultReply(verb);
 }
 
+void FakeFtpServer::SetPasvAddress(std::string commaSeparated) {
+  std::lock_guard lock(mutex_);
+  pasvAddress_ = std::move(commaSeparated);
+}
+
+void FakeFtpServer::SetBeforeDataConnect(std::function<void(const std::string&, int)> hook) {
+  std::lock_guard lock(mutex_);
+  beforeDataConnect_ = std::move(hook);
+}
+
+std::string FakeFtpServer::AfterTlsStart() const {
+  std::lock_guard lock(mutex_);
+  return afterTlsStart_;
+}
+
+int FakeFtpServer::OpenPassive(const std::string& verb, int control) {
+  if (passiveListener_ >= 0) ::close(passiveListener_);
+  passiveListener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof sa;
+  ::bind(passiveListener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  ::listen(passiveListener_, 1);
+  ::getsockname(passiveListener_, reinterpret_cast<sockaddr*>(&sa), &len);
+  int port = ntohs(sa.sin_port);
+  std::string address;
+  {
+    std::lock_guard lock(mutex_);
+    address = pasvAddress_;
+  }
+  if (verb == "EPSV") {
+    SendAll(control, "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n");
+  } else {
+    SendAll(control, "227 Entering Passive Mode (" + address + "," + std::to_string(port / 256) + "," +
+                         std::to_string(port % 256) + ").\r\n");
+  }
+  return port;
+}
+
+void FakeFtpServer::CaptureAfterAuth(int control, std::string buffered) {
+  // A client that starts TLS sends a handshake record next; a client that
+  // does not sends its next command in clear. Whatever comes is kept.
+  for (int waited = 0; waited < 1000 && buffered.size() < 5; waited += kSliceMs) {
+    pollfd p{control, POLLIN, 0};
+    if (::poll(&p, 1, kSliceMs) <= 0) continue;
+    char chunk[4096];
+    ssize_t n = ::recv(control, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    buffered.append(chunk, static_cast<std::size_t>(n));
+  }
+  std::lock_guard lock(mutex_);
+  afterTlsStart_ = std::move(buffered);
+}
+
 bool FakeFtpServer::Answer(int control, const std::string& line) {
   std::string verb = CharUpperCase(line.substr(0, line.find(' ')));
   std::string argument = line.size() > verb.size() ? line.substr(verb.size() + 1) : std::string();
@@ -180,9 +235,22 @@ bool FakeFtpServer::Answer(int control, const std::string& line) {
       }
     }
   }
+  bool scripted = false;
+  {
+    std::lock_guard lock(mutex_);
+    scripted = replies_.count(verb) > 0 || replies_.count(line) > 0;
+  }
+  if ((verb == "PASV" || verb == "EPSV") && !scripted) {
+    OpenPassive(verb, control);
+    return true;
+  }
   std::string reply = NextReply(line);
   if (reply == kClose) return false;
   SendReply(control, reply);
+  if (verb == "AUTH" && reply.rfind("234", 0) == 0) {
+    CaptureAfterAuth(control, {});
+    return false;
+  }
   if ((verb == "LIST" || verb == "STOR") && !reply.empty() && reply[0] == '1' && openData_) {
     return Transfer(control, verb, argument);
   }
@@ -190,13 +258,23 @@ bool FakeFtpServer::Answer(int control, const std::string& line) {
 }
 
 int FakeFtpServer::ConnectData() const {
+  if (passiveListener_ >= 0) {
+    pollfd p{passiveListener_, POLLIN, 0};
+    int fd = ::poll(&p, 1, 2000) > 0 ? ::accept4(passiveListener_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+    ::close(passiveListener_);
+    const_cast<FakeFtpServer*>(this)->passiveListener_ = -1;
+    return fd;
+  }
   std::string address;
   int port = 0;
+  std::function<void(const std::string&, int)> hook;
   {
     std::lock_guard lock(mutex_);
     address = dataAddress_;
     port = dataPort_;
+    hook = beforeDataConnect_;
   }
+  if (hook) hook(address, port);
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
