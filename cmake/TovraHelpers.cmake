@@ -7,10 +7,11 @@ function(tovra_add_core_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
 endfunction()
 
-# Tests that start a real FTP server or run tovra-cli as a process carry the
-# label "slow" (`ctest -LE slow` runs the quick unit tests only); every test
-# carries its folder's name as a label (`ctest -L ftp`).
-set(TOVRA_SLOW_TESTS "Cli*Test.*:CliLinks.*:CliDeps.*:CliCommands.*:RealServer*:*Pyftpd*")
+# Labels: every test carries its folder's name (`ctest -L ftp`); tests that
+# start a real FTP server or run tovra-cli as a process carry "integration",
+# the window tests "gui", and tests that build the program afresh "slow"
+# (`ctest -LE 'slow|integration|gui'` is the quick unit loop).
+set(TOVRA_INTEGRATION_TESTS "Cli*Test.*:CliLinks.*:CliDeps.*:CliCommands.*:RealServer*:*Pyftpd*")
 
 # tovra_add_test(NAME SOURCES... LIBS libs...)
 # One GoogleTest executable per unit group, registered with CTest.
@@ -20,9 +21,9 @@ function(tovra_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} tovra_test_support GTest::gtest_main)
   get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
   set_property(DIRECTORY APPEND PROPERTY LABELS ${folder})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "-${TOVRA_SLOW_TESTS}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "${TOVRA_SLOW_TESTS}"
-    PROPERTIES LABELS slow)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "-${TOVRA_INTEGRATION_TESTS}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "${TOVRA_INTEGRATION_TESTS}"
+    PROPERTIES LABELS integration)
 endfunction()
 
 # tovra_add_core_folder(NAME DEPENDS libs...)

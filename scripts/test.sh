@@ -14,7 +14,7 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-asan -DTOVRA_SANITIZE=ON -DTOVRA_BUILD_APP=OFF -DTOVRA_BUILD_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-asan -j"$jobs"
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs")
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs" -LE slow)
 
 if [[ -x scripts/fuzz.sh ]]; then
   scripts/fuzz.sh 30

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/encoding.h"
+#include "util/char_string.h"
 
 namespace tovra::cli {
 
@@ -22,14 +23,36 @@ std::vector<Command>& Commands() {
   return commands;
 }
 
+std::string EscapeControls(std::string_view cp932) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(cp932.size());
+  std::size_t i = 0;
+  while (i < cp932.size()) {
+    const std::size_t n = CharBytesAt(cp932, i);
+    const auto c = static_cast<unsigned char>(cp932[i]);
+    // A trail byte is never below 0x40, so only single-byte characters can
+    // be control characters.
+    if (n == 1 && (c < 0x20 || c == 0x7f) && c != '\t' && c != '\n') {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0f];
+    } else {
+      out.append(cp932.substr(i, n));
+    }
+    i += n;
+  }
+  return out;
+}
+
 void PrintLine(std::string_view cp932) {
-  std::string text = ToTerminal(cp932);
+  std::string text = ToTerminal(EscapeControls(cp932));
   text += '\n';
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 void PrintError(std::string_view cp932) {
-  std::string text = ToTerminal(cp932);
+  std::string text = ToTerminal(EscapeControls(cp932));
   text += '\n';
   std::fwrite(text.data(), 1, text.size(), stderr);
 }

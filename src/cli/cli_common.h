@@ -40,8 +40,14 @@ void RegisterUpdateCommands();   // check-updates
 void RegisterWhereCommand();     // where
 
 // CP932 text to stdout / stderr in the terminal's encoding, with a line end.
+// Much of it comes from outside (server replies, listing names, page
+// references, file names), so control characters other than TAB and the
+// line feeds that separate lines are shown escaped (EscapeControls) and can
+// never drive the terminal.
 void PrintLine(std::string_view cp932);
 void PrintError(std::string_view cp932);
+// The text with every control character but TAB and LF written as "\xNN".
+std::string EscapeControls(std::string_view cp932);
 
 // Pops the value of an option such as "--root VALUE" out of args; empty when
 // absent. Throws UsageError when the value is missing.

@@ -15,6 +15,7 @@
 #include "cli/cli_common.h"
 #include "cli/interrupt.h"
 #include "ftp/dmFtp.h"
+#include "html/dependencies.h"
 #include "platform/encoding.h"
 #include "util/errors.h"
 #include "util/number_text.h"
@@ -41,6 +42,16 @@ constexpr const char* kCertUsage =
     "      print the server certificate's subject, issuer, validity and SHA-256 fingerprint\n"
     "      (after AUTH TLS, or from the first byte with --implicit, port 990 by default)";
 
+// The password in CP932. A conversion error names where the password came
+// from, never the password itself.
+std::string ConvertPassword(std::string_view text, const char* field) {
+  try {
+    return FromTerminal(text);
+  } catch (const EEncodingError&) {
+    throw EEncodingError(std::string("文字コードを変換できません: ") + field);
+  }
+}
+
 std::string ReadPasswordFromTerminal() {
   int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
   if (tty < 0) throw UsageError{"no password: set TOVRA_PASSWORD or run from a terminal"};
@@ -59,11 +70,11 @@ std::string ReadPasswordFromTerminal() {
   (void)!::write(tty, "\n", 1);
   ::close(tty);
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  return FromTerminal(line);
+  return ConvertPassword(line, "Password");
 }
 
 std::string Password() {
-  if (const char* env = std::getenv("TOVRA_PASSWORD")) return FromTerminal(env);
+  if (const char* env = std::getenv("TOVRA_PASSWORD")) return ConvertPassword(env, "TOVRA_PASSWORD");
   return ReadPasswordFromTerminal();
 }
 
@@ -114,10 +125,20 @@ void RejectUnknownOptions(const Args& args) {
   }
 }
 
+// A remote folder with "." or ".." pieces could climb out of the login
+// folder that the prefix test below sees it in ("/home/u/../x").
+void RefuseDotPieces(const std::string& dir) {
+  if (HasRemoteDotPiece(dir)) {
+    throw ETovraError(FormatMessage("リモートフォルダ %s に \".\" や \"..\" は使えません", {dir}));
+  }
+}
+
 // DIR relative to the login folder, or absolute below it, as an absolute path.
 std::string RemoteFolder(const std::string& home, const std::string& dir) {
+  RefuseDotPieces(home);
   std::string base = home.empty() || home.back() != '/' ? home + "/" : home;
   if (dir.empty() || dir == ".") return home;
+  RefuseDotPieces(dir);
   if (dir[0] != '/') return base + dir;
   if (dir == home || dir.rfind(base, 0) == 0) return dir;
   throw ETovraError(FormatMessage("リモートフォルダ %s はログイン時のフォルダ %s の下にありません", {dir, home}));
@@ -134,6 +155,7 @@ int RunPut(Args args) {
   if (!hasDir) throw UsageError{"--remote-dir is required"};
   RejectUnknownOptions(args);
   if (args.empty()) throw UsageError{"no FILE to upload"};
+  if (dir != ".") RefuseDotPieces(dir);  // before any connection is made
   ftp.HostInfo.Password = Password();
   for (const auto& file : args) {
     if (ftp.CancelRequested.load(std::memory_order_relaxed) == 1) break;

@@ -6,6 +6,7 @@
 #include "html/dependencies.h"
 #include "html/htmlanal.h"
 #include "platform/encoding.h"
+#include "upload/upload_job.h"
 #include "util/string_list.h"
 
 namespace tovra::cli {
@@ -70,7 +71,10 @@ int RunDeps(const Args& given) {
     const std::string page = uploadList[i];
     if (IsPageName(page)) CollectDependencies(uploadList, siteRoot, page);
   }
+  TStringList outside;
+  SetAsideOutsideSite(uploadList, selected, siteRoot, outside);
   PrintList(uploadList);
+  for (const std::string& line : outside) PrintError(line);
   return kExitOk;
 }
 

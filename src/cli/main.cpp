@@ -1,4 +1,5 @@
 // tovra-cli: the upload pipeline without a window.
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <exception>
@@ -6,6 +7,7 @@
 #include "cli/cli_common.h"
 #include "cli/interrupt.h"
 #include "platform/encoding.h"
+#include "util/errors.h"
 
 namespace tovra::cli {
 namespace {
@@ -13,6 +15,21 @@ namespace {
 void PrintUsage(std::FILE* out) {
   std::fputs("usage: tovra-cli COMMAND [ARGS...]\n       tovra-cli --help | --version\n\ncommands:\n", out);
   for (const auto& command : Commands()) std::fprintf(out, "%s\n", command.usage);
+}
+
+// An argument in CP932. A KEY=VALUE argument that cannot be converted is
+// named by its key alone: its value may be a password.
+std::string ConvertArgument(std::string_view arg) {
+  try {
+    return tovra::FromTerminal(arg);
+  } catch (const tovra::EEncodingError&) {
+    const std::size_t eq = arg.find('=');
+    const std::string_view key = arg.substr(0, eq);
+    const bool plainKey = eq != std::string_view::npos && eq > 0 &&
+                          std::all_of(key.begin(), key.end(), [](char c) { return c > ' ' && c < 0x7f; });
+    if (!plainKey) throw;
+    throw tovra::EEncodingError("文字コードを変換できません: " + std::string(key));
+  }
 }
 
 }  // namespace
@@ -39,7 +56,7 @@ int main(int argc, char** argv) {
           std::printf("%s\n", command.usage);
           return kExitOk;
         }
-        args.push_back(tovra::FromTerminal(argv[i]));
+        args.push_back(ConvertArgument(argv[i]));
       }
       return command.run(args);
     } catch (const UsageError& e) {

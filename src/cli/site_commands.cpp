@@ -48,7 +48,7 @@ class TerminalMessenger : public IMessenger {
       PrintError(text + " [y/N] y");
       return true;
     }
-    std::string prompt = ToTerminal(text + " [y/N] ");
+    std::string prompt = ToTerminal(EscapeControls(text) + " [y/N] ");
     std::fwrite(prompt.data(), 1, prompt.size(), stderr);
     std::fflush(stderr);
     char line[256];

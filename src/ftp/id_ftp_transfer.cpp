@@ -11,7 +11,7 @@
 #include "ftp/data_address.h"
 #include "ftp/id_exceptions.h"
 #include "ftp/id_ftp.h"
-#include "platform/encoding.h"
+#include "platform/files.h"
 #include "util/errors.h"
 
 namespace tovra {
@@ -23,12 +23,10 @@ namespace {
 class TLocalFile {
  public:
   explicit TLocalFile(const std::string& path) {
-    std::string os = ToOsPath(path);
-    fd_ = ::open(os.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw EFileError::CannotOpen(path, std::strerror(errno));
+    fd_ = OpenRegularFile(path);  // a FIFO or device is refused, never waited on
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-      int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    if (::fstat(fd_, &st) != 0) {
+      int err = errno;
       ::close(fd_);
       throw EFileError::CannotOpen(path, std::strerror(err));
     }

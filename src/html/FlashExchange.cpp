@@ -174,9 +174,10 @@ bool InsertAtTagInLines(TStringList& lines, std::string_view tag, std::string_vi
 }
 
 bool InsertAtTag(const std::string& file, std::string_view tag, std::string_view text, std::string_view position) {
-  TStringList lines = LoadLines(file);
+  const TPageLines page = LoadPageLines(file);
+  TStringList lines = page.lines;
   if (!InsertAtTagInLines(lines, tag, text, position)) return false;
-  SaveLines(file, lines);
+  WriteFileAtomic(file, JoinPageLines(page, lines));
   return true;
 }
 
@@ -222,22 +223,31 @@ std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, 
     return {};
   }
   std::string flashId = ReadFlashId(idFile);
-  std::string original = ReadFileBytes(page);
-  TStringList lines;
-  lines.SetText(original);
+  const std::string original = ReadFileBytes(page);
+  const TPageLines text = SplitPageLines(original);
+  const TStringList& lines = text.lines;
   std::string folder = ExtractFileDir(page);
 
   // The page is rebuilt into `out` in one pass: elements that cannot be
   // converted (no movie with a text file, no end tag) are copied unchanged.
+  // `origin` holds the page line that each line of out came from (-1 for a
+  // new one), so that bytes the lines do not show are written back too.
   std::string result;
   TStringList out;
+  std::vector<int> origin;
+  const auto copy = [&](int from, int to) {
+    for (int i = from; i < to; ++i) {
+      out.Add(lines[i]);
+      origin.push_back(i);
+    }
+  };
   std::string key = CharLowerCase(std::string(kObjectStart) + flashId + "\"");
   int next = 0;
   while (!flashId.empty() && next < lines.Count()) {
     int s = FindLineNoCase(lines, key, next);
     int e = s < 0 ? -1 : FindLineNoCase(lines, kObjectEnd, s);
     if (e < 0) break;
-    for (int i = next; i < s; ++i) out.Add(lines[i]);
+    copy(next, s);
     Movie movie;
     if (FindMovie(lines, s, e, folder, movie)) {
       TStringList element;
@@ -245,15 +255,17 @@ std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, 
       result = WriteObjectScript(element, folder, movie.value);
       if (scripts != nullptr) scripts->push_back(result);
       AppendReplacementBlock(out, movie, ReadBodyLines(movie.textFile));
+      origin.resize(static_cast<std::size_t>(out.Count()), -1);
     } else {
-      for (int i = s; i <= e; ++i) out.Add(lines[i]);
+      copy(s, e + 1);
     }
     next = e + 1;
   }
-  for (int i = next; i < lines.Count(); ++i) out.Add(lines[i]);
+  copy(next, lines.Count());
 
   InsertAtTagInLines(out, "</head>", kSharedScriptReference, kPositionBefore);
-  if (out.Text() != original) SaveLines(page, out);
+  const std::string rewritten = JoinPageLines(text, out, origin);
+  if (rewritten != original) WriteFileAtomic(page, rewritten);
   return result;
 }
 

@@ -1,5 +1,6 @@
 #include "html/dependencies.h"
 
+#include <algorithm>
 #include <unordered_set>
 #include <vector>
 
@@ -69,12 +70,33 @@ bool IsPagePath(std::string_view path) {
   return ext == ".htm" || ext == ".html";
 }
 
-// The rest of `path` behind the root prefix when path lies under it (empty
-// or beginning with the separator); false otherwise.
-bool RestUnderRoot(std::string_view root, std::string_view path, std::string_view& rest) {
-  const std::string prefix = SiteRootPrefix(root);
-  if (CharCopy(path, 1, CharLength(prefix)) != prefix) return false;
-  rest = path.substr(prefix.size());
+bool IsDotPiece(std::string_view piece) { return piece == "." || piece == ".."; }
+
+// Whether the path holds a "." or ".." piece anywhere.
+bool HasDotPieces(std::string_view path) {
+  for (std::string_view piece : SplitPieces(path)) {
+    if (IsDotPiece(piece)) return true;
+  }
+  return false;
+}
+
+// The rest of `path` behind the root (empty or beginning with the
+// separator) when path lies under it; false otherwise. Both are compared
+// piece by piece after their "." and ".." pieces are folded, so a path that
+// climbs back out ("/site/../etc") is not under "/site".
+bool RestUnderRoot(std::string_view root, std::string_view path, std::string& rest) {
+  const std::string folded = FoldDotPieces(path);
+  const std::string base = FoldDotPieces(SiteRootPrefix(root));
+  if (folded.empty() || (base.empty() && !SiteRootPrefix(root).empty())) return false;
+  const std::vector<std::string_view> basePieces = SplitPieces(base);
+  const std::vector<std::string_view> pathPieces = SplitPieces(folded);
+  if (basePieces.size() > pathPieces.size()) return false;
+  for (std::size_t i = 0; i < basePieces.size(); ++i) {
+    if (basePieces[i] != pathPieces[i]) return false;
+  }
+  // Equal pieces give an equal text prefix that ends at a separator or at
+  // the end; the root folder ("" as a prefix) takes absolute paths only.
+  rest = folded.substr(std::min(base.size(), folded.size()));
   return rest.empty() || IsSepAt(rest, 0);
 }
 
@@ -89,8 +111,10 @@ std::string SiteRootPrefix(std::string_view siteRoot) {
 std::string ResolveLinkPath(std::string_view reference, std::string_view siteRoot, std::string_view pageFolder) {
   const std::string_view ref = TextOf(reference);
   if (ref.empty()) return {};
-  if (IsSepAt(ref, 0)) return SiteRootPrefix(siteRoot) + std::string(ref);
-  if (ref.size() >= 2 && ref[0] == '.' && IsSepAt(ref, 1)) return JoinFolder(TextOf(pageFolder), ref.substr(2));
+  if (IsSepAt(ref, 0)) return FoldDotPieces(SiteRootPrefix(siteRoot) + std::string(ref));
+  if (ref.size() >= 2 && ref[0] == '.' && IsSepAt(ref, 1)) {
+    return FoldDotPieces(JoinFolder(TextOf(pageFolder), ref.substr(2)));
+  }
 
   const std::vector<std::string_view> pieces = SplitPieces(ref);
   if (pieces.empty()) return {};
@@ -114,7 +138,7 @@ std::string ResolveLinkPath(std::string_view reference, std::string_view siteRoo
     relative = false;
     result += pieces[k];
   }
-  return result;
+  return FoldDotPieces(result);
 }
 
 void CollectDependencies(TStringList& uploadList, std::string_view siteRoot, std::string_view pageFile) {
@@ -136,17 +160,56 @@ void CollectDependencies(TStringList& uploadList, std::string_view siteRoot, std
 }
 
 std::string RemotePathOf(std::string_view siteRoot, std::string_view localFolder, std::string_view remoteBase) {
-  std::string_view rest;
+  std::string rest;
   if (!RestUnderRoot(siteRoot, TextOf(localFolder), rest)) return {};
   std::string remote(TextOf(remoteBase));
   remote += ReplaceAll(rest, kPathSepStr, "/");
+  // A home folder reported with "." or ".." pieces would let the server's
+  // own text lead the upload out of the folder it names.
+  if (HasRemoteDotPiece(remote)) return {};
   return remote;
 }
 
 bool IsUnderRoot(std::string_view root, std::string_view path) {
   if (TextOf(root).empty()) return true;
-  std::string_view rest;
+  std::string rest;
   return RestUnderRoot(TextOf(root), TextOf(path), rest);
+}
+
+std::string FoldDotPieces(std::string_view path) {
+  const std::string_view text = TextOf(path);
+  if (!HasDotPieces(text)) return std::string(text);
+  const bool absolute = !text.empty() && IsSepAt(text, 0);
+  std::vector<std::string_view> kept;
+  for (std::string_view piece : SplitPieces(text)) {
+    if (piece.empty() || piece == ".") continue;
+    if (piece != "..") {
+      kept.push_back(piece);
+    } else if (kept.empty()) {
+      return {};  // above the top: the root folder, or the first piece of a relative path
+    } else {
+      kept.pop_back();
+    }
+  }
+  std::string out = absolute ? std::string(kPathSepStr) : std::string();
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (i > 0) out += kPathSep;
+    out += kept[i];
+  }
+  if (EndsWithSep(text) && !kept.empty()) out += kPathSep;
+  return out;
+}
+
+bool HasRemoteDotPiece(std::string_view remotePath) {
+  std::size_t start = 0;
+  while (start <= remotePath.size()) {
+    std::size_t end = remotePath.find('/', start);
+    if (end == std::string_view::npos) end = remotePath.size();
+    const std::string_view piece = remotePath.substr(start, end - start);
+    if (piece == "." || piece == "..") return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 }  // namespace tovra

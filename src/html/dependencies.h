@@ -32,8 +32,12 @@ void CollectDependencies(TStringList& uploadList, std::string_view siteRoot, std
 //   "./x"  -> page folder + "/x"
 //   "a/x", "../a/x" -> the page folder, climbing one folder for every
 //            leading "..", then the rest of the reference.
-// Empty when the reference climbs above the top of the page folder. Only
-// leading ".." pieces climb; inner ".." and "." pieces are kept as written.
+// Empty when the reference climbs above the top of the page folder. After
+// that, "." and ".." pieces anywhere are folded (FoldDotPieces), so
+// "sub/../img/a.gif" is "img/a.gif" below the page folder and no result ever
+// holds such a piece; a result that would climb above the top of the disk is
+// empty too. The result may still lie outside the site root (a site-absolute
+// "/../x", or a climb past the root): the caller tests that with IsUnderRoot.
 // Pieces are split by characters, so a double-byte character whose second
 // byte equals the separator never splits a name.
 std::string ResolveLinkPath(std::string_view reference, std::string_view siteRoot, std::string_view pageFolder);
@@ -43,16 +47,28 @@ std::string ResolveLinkPath(std::string_view reference, std::string_view siteRoo
 // transfer run passes the entry's folder followed by one separator and the
 // server's home folder, so a file in the site root gives remoteBase + "/".
 // Empty when localFolder does not lie under the site root (a case-sensitive
-// prefix that ends at a folder boundary). Never fails.
+// prefix that ends at a folder boundary, compared piece by piece after "."
+// and ".." pieces are folded), or when the result would hold a "." or ".."
+// piece (a home folder that names one). Never fails.
 std::string RemotePathOf(std::string_view siteRoot, std::string_view localFolder, std::string_view remoteBase);
 
-// Whether `path` is the root folder itself or lies below it (case-sensitive).
-// The root must end at a folder boundary of path: "/web" does not claim
-// "/web2/a.htm". An empty root holds every path.
+// Whether `path` is the root folder itself or lies below it (case-sensitive),
+// compared piece by piece after "." and ".." pieces are folded: "/web" does
+// not claim "/web2/a.htm" nor "/web/../etc/a". An empty root holds every path.
 bool IsUnderRoot(std::string_view root, std::string_view path);
 
 // The site root without trailing separators; the root folder "/" gives "",
 // the prefix to which "/" and a relative path are appended.
 std::string SiteRootPrefix(std::string_view siteRoot);
+
+// The path with its "." pieces dropped and every ".." taking away the piece
+// before it (empty pieces go too). Empty when a ".." would climb above the
+// top: the root folder of an absolute path, the first piece of a relative
+// one. A path without such pieces comes back unchanged; a trailing separator
+// stays. Lexical only: symbolic links are not looked at.
+std::string FoldDotPieces(std::string_view path);
+
+// Whether a "/"-separated remote path holds a "." or ".." piece.
+bool HasRemoteDotPiece(std::string_view remotePath);
 
 }  // namespace tovra

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <ctime>
 #include <random>
 
 #include "platform/encoding.h"
@@ -57,6 +59,72 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
   }
 }
 
+// Temporary files of WriteFileAtomic are named file + this + digits.
+constexpr std::string_view kTemporaryInfix = ".tmp";
+// A temporary file older than this was left by a write that never finished
+// (a killed process); a younger one may belong to a write still running.
+constexpr std::time_t kStaleTemporarySeconds = 60;
+
+// Follows symbolic links from `os` to the path that a write should replace
+// (which need not exist yet: a dangling link is written through too). False
+// for a link that cannot be read or a chain of links that never ends.
+bool WriteTarget(std::string& os) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat lst;
+    if (::lstat(os.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) return true;
+    std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
+    ssize_t n = ::readlink(os.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return false;
+    target.resize(static_cast<std::size_t>(n));
+    if (target[0] != '/') {
+      const std::size_t slash = os.rfind('/');
+      target = (slash == std::string::npos ? std::string() : os.substr(0, slash + 1)) + target;
+    }
+    os = target;
+  }
+  return false;
+}
+
+// Whether the file's own permissions let this process write it. A file
+// without any write bit counts as read-only even for the superuser, who
+// could otherwise replace it against its owner's plain intent.
+bool MayWriteFile(const std::string& os, const struct stat& st) {
+  return (st.st_mode & 0222) != 0 && ::faccessat(AT_FDCWD, os.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Whether `name` is `base` + kTemporaryInfix + one or more digits.
+bool IsTemporaryOf(std::string_view name, std::string_view base) {
+  if (!name.starts_with(base)) return false;
+  name.remove_prefix(base.size());
+  if (!name.starts_with(kTemporaryInfix)) return false;
+  name.remove_prefix(kTemporaryInfix.size());
+  if (name.empty()) return false;
+  for (char c : name) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// Removes the temporary files of earlier writes of `os` that were never
+// finished, some of them copies of profiles with passwords. Best effort:
+// what cannot be removed stays.
+void RemoveStaleTemporaries(const std::string& os) {
+  const std::size_t slash = os.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : os.substr(0, slash));
+  const std::string base = slash == std::string::npos ? os : os.substr(slash + 1);
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const int dirFd = ::dirfd(dir);
+  const std::time_t now = std::time(nullptr);
+  while (struct dirent* e = ::readdir(dir)) {
+    if (!IsTemporaryOf(e->d_name, base)) continue;
+    struct stat st;
+    if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (now - st.st_mtime >= kStaleTemporarySeconds) ::unlinkat(dirFd, e->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 bool FileExists(std::string_view path) {
@@ -74,11 +142,31 @@ bool PathExists(std::string_view path) {
   return StatPath(path, st);
 }
 
-std::string ReadFileBytes(std::string_view path) {
+int OpenRegularFile(std::string_view path) {
   std::string p(path);
   std::string os = ToOsPath(path);
-  int fd = ::open(os.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK keeps open() from waiting for a FIFO's writer; the kind is
+  // then checked on the open descriptor itself, so nothing can swap it.
+  int fd = ::open(os.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) throw EFileError::CannotOpen(p, Reason(errno));
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    throw EFileError::CannotOpen(p, Reason(err));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw EFileError::CannotOpen(p, S_ISDIR(st.st_mode) ? Reason(EISDIR) : std::string("Not a regular file"));
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+std::string ReadFileBytes(std::string_view path) {
+  std::string p(path);
+  int fd = OpenRegularFile(path);
   std::string bytes;
   struct stat st;
   if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
@@ -106,17 +194,28 @@ void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mod
   } catch (const EEncodingError&) {
     throw EFileError::CannotWrite(p);
   }
+  // A symbolic link is written through: the file it names gets the bytes and
+  // the link stays a link.
+  if (!WriteTarget(os)) throw EFileError::CannotWrite(p);
   struct stat st;
   bool exists = ::stat(os.c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) throw EFileError::CannotWrite(p);
-  mode_t finalMode = exists ? (st.st_mode & 07777) : static_cast<mode_t>(mode);
+  if (exists && !S_ISREG(st.st_mode)) throw EFileError::CannotWrite(p);
+  // The rename below would replace a file that its own permissions protect.
+  if (exists && !MayWriteFile(os, st)) throw EFileError::CannotWrite(p);
+  RemoveStaleTemporaries(os);
   static thread_local std::mt19937_64 rng{std::random_device{}()};
-  std::string temp = os + ".tmp" + std::to_string(rng() % 1000000000ULL);
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  std::string temp = os + std::string(kTemporaryInfix) + std::to_string(rng() % 1000000000ULL);
+  // A new file gets `mode` less the umask from open() itself; a replaced
+  // file keeps its own mode (and, where allowed, its owner).
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : static_cast<mode_t>(mode));
   if (fd < 0) throw EFileError::CannotWrite(p);
   try {
     WriteAll(fd, bytes, p);
-    if (::fchmod(fd, finalMode) != 0 || ::fsync(fd) != 0) throw EFileError::CannotWrite(p);
+    if (exists) {
+      if (::fchmod(fd, st.st_mode & 07777) != 0) throw EFileError::CannotWrite(p);
+      (void)!::fchown(fd, st.st_uid, st.st_gid);
+    }
+    if (::fsync(fd) != 0) throw EFileError::CannotWrite(p);
   } catch (...) {
     ::close(fd);
     ::unlink(temp.c_str());

@@ -19,9 +19,22 @@ bool FileExists(std::string_view path);       // a regular file (or anything but
 bool DirectoryExists(std::string_view path);  // a folder
 bool PathExists(std::string_view path);
 
+// Opens a regular file for reading and returns its descriptor (the caller
+// closes it). Anything else (a folder, a FIFO, a device, a socket) is refused
+// with EFileError naming the path, without waiting: a FIFO with no writer
+// would otherwise hold open() for ever.
+int OpenRegularFile(std::string_view path);
+
 // Whole-file reads and writes. WriteFileAtomic writes a temporary file in the
 // same folder and renames it over `path`, so a failure never leaves a
-// half-written file; `mode` applies to a newly created file.
+// half-written file. A newly created file gets `mode` less the process's
+// umask; a replaced file keeps its mode (and its owner where the system
+// allows). A symbolic link is written through to the file it names. A file
+// that its permissions keep from being written (no write bit, or none for
+// this process) is refused, as is anything but a regular file. Temporary
+// files of earlier writes of the same file that were never finished (older
+// than a minute) are removed first. Errors: EFileError "%s に書き込めません".
+// ReadFileBytes reads regular files only (OpenRegularFile).
 std::string ReadFileBytes(std::string_view path);
 void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mode = 0644);
 

@@ -1,6 +1,7 @@
 #include "platform/line_file.h"
 
 #include "platform/files.h"
+#include "util/char_string.h"
 
 namespace tovra {
 
@@ -18,6 +19,36 @@ bool LoadLinesIfExists(std::string_view path, TStringList& list) {
 
 void SaveLines(std::string_view path, const TStringList& list, unsigned mode) {
   WriteFileAtomic(path, list.Text(), mode);
+}
+
+TPageLines SplitPageLines(std::string_view bytes) {
+  TPageLines page;
+  page.lines.SetText(bytes);
+  // The same line breaks as SetText, so line i here is line i there.
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    std::size_t end = bytes.find_first_of("\r\n", i);
+    if (end == std::string_view::npos) end = bytes.size();
+    const std::string_view raw = bytes.substr(i, end - i);
+    page.hidden.emplace_back(raw.substr(TextOf(raw).size()));
+    if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ++end;
+    i = end + 1;
+  }
+  return page;
+}
+
+TPageLines LoadPageLines(std::string_view path) { return SplitPageLines(ReadFileBytes(path)); }
+
+std::string JoinPageLines(const TPageLines& page, const TStringList& edited, const std::vector<int>& origin) {
+  std::string out;
+  for (int j = 0; j < edited.Count(); ++j) {
+    const int from = origin.empty() ? j : origin[static_cast<std::size_t>(j)];
+    out += edited[j];
+    if (from >= 0 && static_cast<std::size_t>(from) < page.hidden.size())
+      out += page.hidden[static_cast<std::size_t>(from)];
+    out += "\r\n";
+  }
+  return out;
 }
 
 }  // namespace tovra

@@ -1,7 +1,10 @@
-// String lists read from and written to text files by CP932 path.
+// String lists read from and written to text files by CP932 path, and the
+// lines of a page that is edited in place without losing a byte.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "util/string_list.h"
 
@@ -13,5 +16,22 @@ TStringList LoadLines(std::string_view path);
 bool LoadLinesIfExists(std::string_view path, TStringList& list);
 // CR LF after every line; written whole to a temporary file and renamed.
 void SaveLines(std::string_view path, const TStringList& list, unsigned mode = 0644);
+
+// A page split into lines exactly as LoadLines splits it, with what those
+// lines never show kept beside each: the bytes from a NUL on (a line ends at
+// its NUL for every text function). Joined back, every line ends in CR LF
+// as SaveLines writes it, and no other byte is lost.
+struct TPageLines {
+  TStringList lines;
+  std::vector<std::string> hidden;  // per line: its bytes from the NUL on ("" without one)
+};
+TPageLines SplitPageLines(std::string_view bytes);
+// Throws EFileError when unreadable.
+TPageLines LoadPageLines(std::string_view path);
+
+// The bytes of `edited`, a changed copy of page.lines: line j followed by the
+// hidden bytes of the page line origin[j] (line j itself when origin is
+// empty; nothing for -1, a new line) and CR LF.
+std::string JoinPageLines(const TPageLines& page, const TStringList& edited, const std::vector<int>& origin = {});
 
 }  // namespace tovra

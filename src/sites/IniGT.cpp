@@ -153,8 +153,15 @@ std::string TIniGT::Quote(std::string_view value) const {
   return std::string(value);
 }
 
+EIniValueError::EIniValueError(std::string_view key)
+    : ETovraError(
+          FormatMessage("%s の値は長すぎて保存できません (%d バイトまで)", {key, std::to_string(kIniMaxValueBytes)})) {}
+
 std::string TIniGT::ReadValue(std::string_view section, std::string_view key, std::string_view def) const {
-  std::string r = ReadRaw(section, key, Quote(def));
+  return Unfence(ReadRaw(section, key, Quote(def)));
+}
+
+std::string TIniGT::Unfence(std::string r) const {
   if (r.size() < 2) return r;
   bool doubleQuotes = fence_ == fnDoubleQuote || fence_ == fnVer11Mode;
   bool corners = fence_ == fnParenthesis || fence_ == fnVer11Mode;
@@ -165,7 +172,14 @@ std::string TIniGT::ReadValue(std::string_view section, std::string_view key, st
 }
 
 void TIniGT::WriteValue(std::string_view section, std::string_view key, std::string_view value) {
-  WriteRaw(section, key, Quote(value));
+  std::string raw = Quote(value);
+  if (Unfence(IniValueAsRead(raw)) != value) {
+    // A read drops one pair of quote marks before anything else: a second
+    // pair keeps the blanks and quote marks of the value itself.
+    raw = "\"" + raw + "\"";
+    if (Unfence(IniValueAsRead(raw)) != value) throw EIniValueError(key);
+  }
+  WriteRaw(section, key, raw);
 }
 
 bool TIniGT::ReadFlag(std::string_view section, std::string_view key, bool def) const {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "sites/ini_store.h"
+#include "util/errors.h"
 
 namespace tovra {
 
@@ -28,6 +29,13 @@ struct TWindowPlacement {
   int right = 0;    // [.XSize] a coordinate, not a width
   int bottom = 0;   // [.YSize] a coordinate, not a height
   bool operator==(const TWindowPlacement&) const = default;
+};
+
+// A value that the settings file could not give back as it was written (too
+// long for a read); the text names the key, never the value.
+class EIniValueError : public ETovraError {
+ public:
+  explicit EIniValueError(std::string_view key);
 };
 
 class TIniGT {
@@ -66,6 +74,12 @@ class TIniGT {
   // Throws EFileError "%s に書き込めません" with the resolved path on failure.
   void WriteRaw(std::string_view section, std::string_view key, std::string_view value);
   std::string ReadValue(std::string_view section, std::string_view key, std::string_view def) const;
+  // Stores the value so that ReadValue gives it back exactly: fenced as set,
+  // and in double quote marks besides when blanks or quote marks at its ends
+  // would otherwise be taken off by the read (files already written read as
+  // before). Throws EIniValueError naming the key when no stored text reads
+  // back as the value (one over kIniMaxValueBytes), and the write errors of
+  // WriteRaw.
   void WriteValue(std::string_view section, std::string_view key, std::string_view value);
   bool ReadFlag(std::string_view section, std::string_view key, bool def) const;
   void WriteFlag(std::string_view section, std::string_view key, bool value);
@@ -86,6 +100,8 @@ class TIniGT {
  private:
   void Resolve();
   std::string Quote(std::string_view value) const;
+  // The value with this component's fence taken off, as ReadValue does.
+  std::string Unfence(std::string raw) const;
 
   TIniGTDefaultDir defaultDir_ = ddApplication;
   std::string fileName_;

@@ -11,7 +11,8 @@ std::string ProfileFileName(std::string_view siteName) {
 }
 
 bool IsProfileFileNameSafe(std::string_view siteName) {
-  std::string_view text = TextOf(siteName);
+  if (siteName.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) return false;
+  std::string_view text = siteName;
   for (std::size_t i = 0; i < text.size(); i += CharBytesAt(text, i)) {
     if (CharBytesAt(text, i) == 1 && text[i] == kPathSep) return false;
   }

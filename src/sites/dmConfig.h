@@ -22,7 +22,8 @@ inline constexpr unsigned kProfileFileMode = 0600;
 std::string ProfileFileName(std::string_view siteName);
 
 // Whether the site name can name a profile file in the application folder:
-// a name holding the path separator would reach into another folder, so such
+// a name holding the path separator would reach into another folder, and one
+// holding CR, LF or NUL would split or cut its line in the site list, so such
 // a site is neither saved nor deleted (the save fails with the write error).
 bool IsProfileFileNameSafe(std::string_view siteName);
 

@@ -69,6 +69,8 @@ bool HasLineBreakOrNul(std::string_view s) { return s.find_first_of(std::string_
 
 }  // namespace
 
+std::string IniValueAsRead(std::string_view raw) { return CleanValue(raw); }
+
 bool IsStorableIniText(std::string_view section, std::string_view key, std::string_view value) {
   if (HasLineBreakOrNul(section) || HasLineBreakOrNul(key) || HasLineBreakOrNul(value)) return false;
   std::string_view s = TrimIniBlanks(section);

@@ -46,6 +46,11 @@ class TIniDocument {
   std::vector<std::string> lines_;
 };
 
+// The value that a read gives for the raw text after "key=": blanks around
+// it and one pair of surrounding quote marks dropped, cut at
+// kIniMaxValueBytes (what TIniDocument::Find returns).
+std::string IniValueAsRead(std::string_view raw);
+
 // Whether a section, key or value can be stored: no CR, LF or NUL; a key
 // without "=" that does not open like a comment or a section; a section
 // without "]". Empty names are refused.

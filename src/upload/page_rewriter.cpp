@@ -59,8 +59,9 @@ void AddOnce(TStringList& uploadList, const std::string& path) {
 }
 
 void MoveDescriptionTagsInFile(const std::string& page) {
-  TStringList lines = LoadLines(page);
-  if (MoveDescriptionTags(lines)) SaveLines(page, lines);
+  const TPageLines text = LoadPageLines(page);
+  TStringList lines = text.lines;
+  if (MoveDescriptionTags(lines)) WriteFileAtomic(page, JoinPageLines(text, lines));
 }
 
 void AddBottomBanner(const std::string& page, const std::string& folder, TStringList& uploadList) {

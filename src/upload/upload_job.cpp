@@ -45,6 +45,17 @@ void RemoveMissingFiles(TStringList& list, TStringList& missing) {
   }
 }
 
+void SetAsideOutsideSite(TStringList& list, int from, std::string_view siteRoot, TStringList& outside) {
+  for (int i = from; i < list.Count();) {
+    if (IsUnderRoot(siteRoot, list[i])) {
+      ++i;
+      continue;
+    }
+    outside.Add(list[i] + kOutsideSiteMark);
+    list.Delete(i);
+  }
+}
+
 TUploadJob::TUploadJob(TFTP& ftp, IUploadView& view, std::function<std::string()> siteRoot,
                        std::function<void()> finishSiteUpdates)
     : ftp_(ftp), view_(view), siteRoot_(std::move(siteRoot)), finishSiteUpdates_(std::move(finishSiteUpdates)) {
@@ -65,15 +76,18 @@ bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOption
   try {
     uploadList_.Clear();
     for (const auto& entry : selection) uploadList_.Add(entry);
+    TStringList outside;
     if (!options.cxOnly) {
       view_.AppendStatus("依存ファイル確認中");
       const std::string root = siteRoot_();
       for (const auto& entry : selection) {
         if (IsPagePath(entry)) CollectDependencies(uploadList_, root, entry);
       }
+      SetAsideOutsideSite(uploadList_, selection.Count(), root, outside);
     }
     TStringList missing;
     RemoveMissingFiles(uploadList_, missing);
+    for (const auto& line : outside) missing.Add(line);
     if (missing.Count() > 0) {
       if (!view_.ConfirmMissingFiles(missing)) {
         uploadList_.Clear();

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/mm_timer.h"
 #include "upload/page_rewriter.h"
@@ -63,6 +64,17 @@ class TUploadJob {
 // appends its path to `missing` (which is cleared first): the missing files
 // come out in reverse list order, the rest keep their order.
 void RemoveMissingFiles(TStringList& list, TStringList& missing);
+
+// The mark that follows a path outside the site root wherever such a path is
+// shown with the missing files.
+inline constexpr char kOutsideSiteMark[] = " (サイトの外: 送信しません)";
+
+// Takes out of the list every entry from index `from` on that does not lie
+// under the site root (IsUnderRoot) and appends it, followed by
+// kOutsideSiteMark, to `outside`: a page's reference that leads out of the
+// site is shown to the user and never sent. Entries before `from` (the
+// user's own selection) are left alone. The rest keep their order.
+void SetAsideOutsideSite(TStringList& list, int from, std::string_view siteRoot, TStringList& outside);
 
 // Whether the path's extension is exactly ".htm" or ".html" (letter case
 // counts: "INDEX.HTM" is not a page here).

@@ -1,8 +1,10 @@
 // tovra-cli put and ls against a real server, run as a user would run them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/files.h"
 #include "support/cli_runner.h"
+#include "support/fake_ftp_server.h"
 #include "support/pyftpd_server.h"
 #include "support/temp_dir.h"
 
@@ -79,12 +81,73 @@ TEST_F(CliTest, FailuresAndUsage) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("missing.txt"), std::string::npos) << missing.err;
 
+  const std::string fifo = work.Sub("pipe.bin");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  CliResult pipe = Run("put " + Server() + " --remote-dir . " + fifo);
+  EXPECT_EQ(pipe.status, 1);
+  EXPECT_NE(pipe.err.find(fifo), std::string::npos) << pipe.err;
+  EXPECT_FALSE(PathExists(root.Sub("pipe.bin")));
+
   EXPECT_EQ(Run("put --user tovra --remote-dir . x").status, 2);
   EXPECT_EQ(Run("put " + Server() + " x").status, 2);
   EXPECT_EQ(Run("ls " + Server() + " --port 70000").status, 2);
   EXPECT_EQ(Run("ls " + Server() + " --bogus").status, 2);
   EXPECT_EQ(Run("put " + Server() + " --remote-dir /elsewhere " + work.Write("a.txt", "x")).status, 0)
       << "the login folder is / here, so every absolute folder is below it";
+}
+
+TEST_F(CliTest, RemoteFoldersWithDotPiecesAreRefused) {
+  const std::string file = work.Write("a.txt", "x");
+  for (const char* dir : {"/../x", "..", "site/../../x", "./site", "site/.", "/a/./b"}) {
+    CliResult put = Run("put " + Server() + " --remote-dir " + dir + " " + file);
+    EXPECT_EQ(put.status, 1) << dir;
+    EXPECT_NE(put.err.find(dir), std::string::npos) << put.err;
+    EXPECT_EQ(put.out.find("転送中"), std::string::npos) << "refused before any connection: " << put.out;
+  }
+  EXPECT_FALSE(PathExists(root.Sub("a.txt")));
+  EXPECT_FALSE(PathExists(root.Sub("site")));
+}
+
+TEST_F(CliTest, PasswordThatCannotBeConvertedIsNamedNotShown) {
+  const std::string file = work.Write("a.txt", "x");
+  // "€" has no Shift-JIS form; the variable is handed over as raw UTF-8.
+  const std::string password = "Sec\xe2\x82\xacretPW";
+  for (const std::string& command : {"ls " + Server(), "put " + Server() + " --remote-dir . " + file}) {
+    CliResult r = Run(command, password);
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_NE(r.err.find("TOVRA_PASSWORD"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("retPW"), std::string::npos) << r.err;
+  }
+}
+
+// Names, replies and listing lines from a hostile server reach the terminal
+// with their control characters escaped.
+TEST(CliOutsideText, ControlCharactersFromTheServerAreEscaped) {
+  const std::string evil = "\x1b]0;owned\x07\x1b[2J";
+  const std::string shown = "\\x1b]0;owned\\x07\\x1b[2J";
+  struct Case {
+    const char* extra;  // ls arguments after the connection options
+    std::string listing, passReply;
+    std::string inOut, inErr;  // what stdout and stderr must hold
+  } cases[] = {
+      {"", "-rw-r--r-- 1 u g 5 Jan 01 2020 x" + evil + "\tname\r\n", "230 ok\r\n", "x" + shown + "\tname", ""},
+      {"--raw", "-rw-r--r-- 1 u g 5 Jan 01 2020 y" + evil + "\r\n", "230 ok\r\n", "y" + shown, ""},
+      {"", "", "530 no " + evil + "\r\n", "", "no " + shown},
+  };
+  for (const auto& c : cases) {
+    test::FakeFtpServer server;
+    if (!c.listing.empty()) server.AddListing(c.listing);
+    server.Reply("PASS", c.passReply);
+    std::vector<std::string> args = {"ls",     "--host", "127.0.0.1", "--port", std::to_string(server.Port()),
+                                     "--user", "u"};
+    if (*c.extra != '\0') args.push_back(c.extra);
+    CliResult r = test::RunCli(args, "", "", "", {{"TOVRA_PASSWORD", "pw"}});
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find('\x07'), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(c.inOut), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace

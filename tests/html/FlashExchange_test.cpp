@@ -146,9 +146,7 @@ TEST(FlashExchange, ObjectScriptWrapsAndEscapesEveryLine) {
 
 class FlashConversion : public ::testing::Test {
  protected:
-  void SetUp() override {
-    app.Write("FlashID.txt", std::string(kFlashId) + "\r\nignored second line\r\n");
-  }
+  void SetUp() override { app.Write("FlashID.txt", std::string(kFlashId) + "\r\nignored second line\r\n"); }
 
   test::TempAppFolder app;
   test::TempDir site;
@@ -194,6 +192,19 @@ TEST_F(FlashConversion, FiveLineElementBecomesScriptAndText) {
   EXPECT_EQ(ConvertFlashObjects(page, messenger), "");
   EXPECT_EQ(ReadFileBytes(page), converted);
   EXPECT_FALSE(WrittenSinceAged(page));
+}
+
+TEST_F(FlashConversion, BytesAfterANulStayWithTheirLines) {
+  const std::string nul("\0", 1);
+  site.Write("intro_text.html", "<body>\r\n<p>t</p>\r\n</body>\r\n");
+  std::string page = site.Write("nul.html", "<head" + nul + "x>\r\n</head>" + nul + "h\r\n<body>\r\n" +
+                                                kFiveLineElement + "</body>" + nul + "\x83\x41\r\n");
+  ConvertFlashObjects(page, messenger);
+  EXPECT_EQ(ReadFileBytes(page), "<head" + nul +
+                                     "x>\r\n<script language=\"JavaScript\" src=\"../oec.js\"></script></head>" + nul +
+                                     "h\r\n<body>\r\n<script language=\"JavaScript\" src=\"intro_swf.js\"></script>\r\n"
+                                     "<div class=\"oec\" id=\"intro.swf\">\r\n<p>t</p>\r\n</div>\r\n</body>" +
+                                     nul + "\x83\x41\r\n");
 }
 
 TEST_F(FlashConversion, CapitalsAndSubfolderMovie) {

@@ -1,5 +1,6 @@
 // tovra-cli links / deps, run as a program: what a user sees on the terminal.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "support/cli_runner.h"
 #include "support/temp_dir.h"
@@ -51,8 +52,8 @@ TEST(CliLinks, EdgeCasePage) {
 TEST(CliDeps, DemoSelectionGivesTheUploadList) {
   const std::string site = Demo();
   CliResult r = RunIn({"deps", "--root", "demo/site", "demo/site/index.html", "demo/site/diary/autumn.html",
-                        "demo/site/style.css", "demo/site/diary/index.html"},
-                       test::SourceDir());
+                       "demo/site/style.css", "demo/site/diary/index.html"},
+                      test::SourceDir());
   EXPECT_EQ(r.status, 0) << r.err;
   std::vector<std::string> expected;
   for (const char* path : {"/index.html", "/diary/autumn.html", "/style.css", "/diary/index.html", "/js/menu.js",
@@ -71,9 +72,31 @@ TEST(CliDeps, RootWithTrailingSeparatorAndSiteAbsolutePaths) {
   EXPECT_EQ(r.out, Lines({dir.Sub("site/a/p.html"), dir.Sub("site/i/x.gif")}));
 }
 
+TEST(CliDeps, ReferencesOutOfTheRootAreNamedMarkedButNotListed) {
+  test::TempDir dir;
+  dir.Write("hostname", "h");
+  dir.Write("site/img/a.gif", "a");
+  dir.Write("site/a/p.html",
+            "<img src='../../hostname'><img src='/../hostname'><img src='sub/../../img/a.gif'>"
+            "<img src='./x/../b.gif'>");
+  CliResult r = RunIn({"deps", "--root", "site", "site/a/p.html"}, dir.Path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, Lines({dir.Sub("site/a/p.html"), dir.Sub("site/img/a.gif"), dir.Sub("site/a/b.gif")}));
+  EXPECT_EQ(r.err, Lines({dir.Sub("hostname") + " (サイトの外: 送信しません)"}));
+}
+
+TEST(CliLinks, ControlCharactersInReferencesAreEscaped) {
+  test::TempDir dir;
+  dir.Write("p.html", "<img src='a\x1b]0;t\x07\x1b[2J.gif'><img src='b\x7f\x01.gif'><img src='c\td.gif'>");
+  CliResult r = RunIn({"links", "p.html"}, dir.Path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, Lines({"a\\x1b]0;t\\x07\\x1b[2J.gif", "b\\x7f\\x01.gif", "c\td.gif"}));
+}
+
 TEST(CliCommands, FailuresAndUsage) {
   test::TempDir dir;
   dir.Write("p.html", "<img src='a.gif'>");
+  ASSERT_EQ(::mkfifo((dir.Path() + "/pipe.html").c_str(), 0644), 0);  // no writer: open() would wait
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -82,6 +105,8 @@ TEST(CliCommands, FailuresAndUsage) {
       {{"links", "missing.html"}, 1, "missing.html"},
       {{"links", "p.html", "missing.html"}, 1, "missing.html"},
       {{"deps", "--root", ".", "missing.html"}, 1, "missing.html"},
+      {{"links", "pipe.html"}, 1, "pipe.html"},
+      {{"deps", "--root", ".", "pipe.html"}, 1, "pipe.html"},
       {{"links"}, 2, "usage"},
       {{"links", "--bogus", "p.html"}, 2, "usage"},
       {{"deps", "p.html"}, 2, "--root"},

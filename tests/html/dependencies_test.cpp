@@ -28,12 +28,17 @@ TEST(ResolveLinkPath, RelativeClimbingAndSiteAbsolute) {
       {"../../../x.gif", "/site", "/site", ""},
       {"../x.gif", "/", "/", "/x.gif"},
       {"../../x.gif", "/", "/", ""},
-      {"a/../b.gif", "/site", "/site/a", "/site/a/a/../b.gif"},  // only leading ".." climbs
-      {"a/./b.gif", "/site", "/site/a", "/site/a/a/./b.gif"},
-      {"../../a/../b.gif", "/site", "/site/a/b", "/site/a/../b.gif"},
+      // "." and ".." pieces anywhere are folded after the leading climb.
+      {"sub/../img/a.gif", "/site", "/site/a", "/site/a/img/a.gif"},
+      {"a/./b.gif", "/site", "/site/a", "/site/a/a/b.gif"},
+      {"../../a/../b.gif", "/site", "/site/a/b", "/site/b.gif"},
+      {"./x/../../y.gif", "/site", "/site/a", "/site/y.gif"},
+      {"img/x/../../../../../../../../../../etc/hostname", "/site", "/site/a", ""},
+      {"/../../etc/hostname", "/site/www", "/site/www/a", "/etc/hostname"},
+      {"/img/./x/../y.gif", "/site", "/site/a", "/site/img/y.gif"},
       {"img//x.gif", "/site", "/site/a", "/site/a/img//x.gif"},
       {"img/", "/site", "/site/a", "/site/a/img"},
-      {"..", "/site", "/site/a", "/site/.."},
+      {"..", "/site", "/site/a", "/"},  // the climb, then ".." as the last piece
       // The site root is normalised; the root folder itself works as a root.
       {"/img/x.gif", "/site/", "/site/a", "/site/img/x.gif"},
       {"/img/x.gif", "/", "/a", "/img/x.gif"},
@@ -69,6 +74,15 @@ TEST(RemotePathOf, MirrorsFoldersBelowTheRoot) {
       {"/", "/", "/", "//"},
       {"", "/img/", "/home", "/home/img/"},
       {"/site", "/site/\x95\x5c/", "/", "//\x95\x5c/"},
+      // A folder that climbs back out is outside, whatever its text begins with.
+      {"/site", "/site/../etc/", "/home", ""},
+      {"/site", "/site/a/../../site2/", "/home", ""},
+      {"/site", "/site/sub/../img/", "/home", "/home/img/"},
+      {"/site", "/site/./img/", "/home", "/home/img/"},
+      {"/site/www/..", "/site/img/", "/home", "/home/img/"},
+      // No remote path is built with a "." or ".." piece, even from the home folder.
+      {"/site", "/site/img/", "/home/../x", ""},
+      {"/site", "/site/img/", "/./", ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RemotePathOf(c.root, c.folder, c.base), c.expected) << c.root << " " << c.folder;
@@ -80,12 +94,46 @@ TEST(IsUnderRoot, FolderBoundaries) {
     const char *root, *path;
     bool expected;
   } cases[] = {
-      {"/site", "/site/a.htm", true},   {"/site", "/other/site/a.htm", false}, {"/site", "/site", true},
+      {"/site", "/site/a.htm", true},
+      {"/site", "/other/site/a.htm", false},
+      {"/site", "/site", true},
       {"/site", "/site2/a.htm", false},  // a root that is a prefix of another site's root
-      {"/site", "/Site/a.htm", false},  {"/site/", "/site/a.htm", true},       {"/", "/a.htm", true},
+      {"/site", "/Site/a.htm", false},
+      {"/site/", "/site/a.htm", true},
+      {"/", "/a.htm", true},
       {"", "anything", true},
+      {"/site", "/site/../etc/passwd", false},
+      {"/site", "/site/a/../../site/b.gif", true},
+      {"/site", "/site/./a.gif", true},
+      {"/site", "/../site/a.gif", false},
+      {"/", "a.htm", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsUnderRoot(c.root, c.path), c.expected) << c.root << " " << c.path;
+}
+
+TEST(FoldDotPieces, FoldsAndRefusesClimbsAboveTheTop) {
+  struct Case {
+    const char* path;
+    std::string expected;
+  } cases[] = {
+      {"/a/b/c", "/a/b/c"},     {"/a//b", "/a//b"}, {"/a/./b/", "/a/b/"}, {"/a/b/../c", "/a/c"},
+      {"/a/..", "/"},           {"/a/../", "/"},    {"/..", ""},          {"/a/../../b", ""},
+      {"a/../b", "b"},          {"../b", ""},       {"a/..", ""},         {"/a//../b", "/b"},
+      {"/..a/b.", "/..a/b."},    // names that only begin or end with dots are names
+      {"/\x83\x2f/../x", "/x"},  // 0x83 0x2F is one character, not a separator
+  };
+  for (const auto& c : cases) EXPECT_EQ(FoldDotPieces(c.path), c.expected) << c.path;
+}
+
+TEST(HasRemoteDotPiece, FindsDotPiecesOnly) {
+  struct Case {
+    const char* path;
+    bool expected;
+  } cases[] = {
+      {"/home/u/x", false}, {"/../x", true},   {"..", true},    {"/a/./b", true}, {"/a/.", true},
+      {"/a/b/", false},     {"/a/..b", false}, {"/.x/", false}, {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HasRemoteDotPiece(c.path), c.expected) << c.path;
 }
 
 class CollectDependenciesTest : public ::testing::Test {

@@ -1,8 +1,15 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <future>
 
 #include "platform/encoding.h"
 #include "platform/line_file.h"
@@ -86,6 +93,142 @@ class ScopedTimeZone {
   } reload_;  // destroyed last: after tz_ has put the variable back
   test::ScopedEnv tz_;
 };
+// Mode bits of a file by CP932 path.
+unsigned ModeOf(const std::string& path) {
+  struct stat st;
+  EXPECT_EQ(::stat(ToOsPath(path).c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+TEST(Files, NonRegularFilesAreRefusedWithoutWaiting) {
+  test::TempDir dir;
+  const std::string fifo = dir.Sub("pipe.html");
+  ASSERT_EQ(::mkfifo(ToOsPath(fifo).c_str(), 0644), 0);
+  CreateDirectory(dir.Sub("folder.html"));
+  for (const std::string& path : {fifo, dir.Sub("folder.html"), std::string("/dev/null")}) {
+    auto read = std::async(std::launch::async, [&] {
+      try {
+        ReadFileBytes(path);
+        return std::string("read");
+      } catch (const EFileError& e) {
+        return std::string(e.what());
+      }
+    });
+    if (read.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      // Let a reader stuck in open() go before failing.
+      int writer = ::open(ToOsPath(fifo).c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) ::close(writer);
+      FAIL() << path << " blocked";
+    }
+    const std::string error = read.get();
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_NE(error.find("は開けません"), std::string::npos) << error;
+  }
+}
+
+TEST(Files, WritesGoThroughSymbolicLinks) {
+  test::TempDir dir;
+  const std::string target = dir.Write("real/page.html", "old");
+  struct Case {
+    std::string link, linkText, written;
+  } cases[] = {
+      {dir.Sub("absolute.html"), ToOsPath(target), dir.Sub("real/page.html")},
+      {dir.Sub("relative.html"), "real/page.html", dir.Sub("real/page.html")},
+      {dir.Sub("dangling.html"), "real/new.html", dir.Sub("real/new.html")},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(::symlink(c.linkText.c_str(), ToOsPath(c.link).c_str()), 0);
+    WriteFileAtomic(c.link, "through " + c.link);
+    struct stat lst;
+    ASSERT_EQ(::lstat(ToOsPath(c.link).c_str(), &lst), 0);
+    EXPECT_TRUE(S_ISLNK(lst.st_mode)) << c.link << " stays a link";
+    EXPECT_EQ(ReadFileBytes(c.written), "through " + c.link);
+  }
+  EXPECT_EQ(ListFolder(dir.Sub("real")).size(), 2u) << "no temporary left beside the target";
+}
+
+TEST(Files, ReadOnlyFilesAreRefusedAndKept) {
+  test::TempDir dir;
+  for (unsigned mode : {0444u, 0400u, 0000u}) {
+    const std::string path = dir.Write("ro" + std::to_string(mode) + ".html", "keep");
+    ASSERT_EQ(::chmod(ToOsPath(path).c_str(), mode), 0);
+    try {
+      WriteFileAtomic(path, "changed");
+      ADD_FAILURE() << "mode " << mode << " was written";
+    } catch (const EFileError& e) {
+      EXPECT_EQ(std::string(e.what()), path + " に書き込めません");
+    }
+    ::chmod(ToOsPath(path).c_str(), 0644);
+    EXPECT_EQ(ReadFileBytes(path), "keep");
+  }
+}
+
+TEST(Files, NewFilesRespectTheUmaskAndReplacedOnesKeepTheirMode) {
+  test::TempDir dir;
+  const mode_t saved = ::umask(077);
+  WriteFileAtomic(dir.Sub("list.txt"), "a");
+  WriteFileAtomic(dir.Sub("profile.ini"), "a", 0600);
+  ::umask(022);
+  WriteFileAtomic(dir.Sub("open.txt"), "a");
+  WriteFileAtomic(dir.Sub("profile2.ini"), "a", 0600);
+  ::chmod(ToOsPath(dir.Sub("open.txt")).c_str(), 0664);
+  WriteFileAtomic(dir.Sub("open.txt"), "b");
+  ::umask(saved);
+  EXPECT_EQ(ModeOf(dir.Sub("list.txt")), 0600u);
+  EXPECT_EQ(ModeOf(dir.Sub("profile.ini")), 0600u);
+  EXPECT_EQ(ModeOf(dir.Sub("profile2.ini")), 0600u);
+  EXPECT_EQ(ModeOf(dir.Sub("open.txt")), 0664u);
+}
+
+TEST(Files, StaleTemporariesOfTheSameFileAreRemoved) {
+  test::TempDir dir;
+  const auto age = [&](const std::string& name, int seconds) {
+    const std::string path = dir.Write(name, "WebPasswd=secret");
+    const timespec times[2] = {{std::time(nullptr) - seconds, 0}, {std::time(nullptr) - seconds, 0}};
+    ::utimensat(AT_FDCWD, ToOsPath(path).c_str(), times, 0);
+  };
+  age("site.ini.tmp123456", 3600);  // left by a killed write: removed
+  age("site.ini.tmp9", 120);        // removed
+  age("site.ini.tmp777", 0);        // a write that may still run: kept
+  age("site.ini.tmpx1", 3600);      // not our naming: kept
+  age("site.ini.tmp", 3600);        // kept
+  age("other.ini.tmp123", 3600);    // another file's: kept
+  age("site.ini.tmp5.bak", 3600);   // kept
+  WriteFileAtomic(dir.Sub("site.ini"), "new");
+  std::vector<std::string> names;
+  for (const auto& e : ListFolder(dir.Path())) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"other.ini.tmp123", "site.ini", "site.ini.tmp", "site.ini.tmp5.bak",
+                                             "site.ini.tmp777", "site.ini.tmpx1"}));
+}
+
+TEST(PageLines, JoinKeepsWhatTheLinesDoNotShow) {
+  const std::string nul("\0", 1);
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> lines;
+    std::string joined;  // unedited, every line ending in CR LF
+  } cases[] = {
+      {"a\r\nb\nc\rd", {"a", "b", "c", "d"}, "a\r\nb\r\nc\r\nd\r\n"},
+      {"x" + nul + "y\r\n" + nul + "\n", {"x", ""}, "x" + nul + "y\r\n" + nul + "\r\n"},
+      {"\x83\x41" + nul + "\x83", {"\x83\x41"}, "\x83\x41" + nul + "\x83\r\n"},
+      {"", {}, ""},
+  };
+  for (const auto& c : cases) {
+    const TPageLines page = SplitPageLines(c.bytes);
+    EXPECT_EQ(page.lines.Items(), c.lines);
+    EXPECT_EQ(page.lines, [&] {
+      TStringList list;
+      list.SetText(c.bytes);
+      return list;
+    }()) << "the same lines as a string list";
+    EXPECT_EQ(JoinPageLines(page, page.lines), c.joined);
+  }
+  // Lines moved, edited and added carry their own hidden bytes along.
+  const TPageLines page = SplitPageLines("one" + nul + "1\ntwo" + nul + "2\n");
+  TStringList edited{"TWO", "new", "one"};
+  EXPECT_EQ(JoinPageLines(page, edited, {1, -1, 0}), "TWO" + nul + "2\r\nnew\r\none" + nul + "1\r\n");
+}
 
 TEST(Files, DosDateTimePacksLocalTime) {
   ScopedTimeZone utc("UTC");

@@ -184,6 +184,50 @@ TEST_F(IniGTTest, FencesOnWriting) {
   }
 }
 
+TEST_F(IniGTTest, ValuesReadBackExactlyAndOldFilesReadAsBefore) {
+  struct Case {
+    TIniGTFence fence;
+    std::string value, line;  // the value and the line that stores it
+  } cases[] = {
+      {fnNone, "plain", "k=plain"},
+      {fnNone, " lead", "k=\" lead\""},
+      {fnNone, "trail\t", "k=\"trail\t\""},
+      {fnNone, "\"q\"", "k=\"\"q\"\""},
+      {fnNone, "'q'", "k=\"'q'\""},
+      {fnNone, "\"", "k=\""},
+      {fnNone, "", "k="},
+      {fnNone, "a \"b\" c", "k=a \"b\" c"},
+      {fnNone, std::string(2047, 'x'), "k=" + std::string(2047, 'x')},
+      {fnNone, std::string(2045, 'x') + "\x83\x41", "k=" + std::string(2045, 'x') + "\x83\x41"},
+      {fnDoubleQuote, " x ", "k=\" x \""},
+      {fnDoubleQuote, "\"x\"", "k=\"\"\"x\"\"\""},
+      {fnParenthesis, " x", "k=\xA2 x\xA3"},
+  };
+  for (const auto& c : cases) {
+    TIniGT ini = With("", c.fence);
+    ini.WriteValue("s", "k", c.value);
+    EXPECT_EQ(ini.ReadValue("s", "k", "def"), c.value) << c.fence << " [" << c.value << "]";
+    EXPECT_EQ(ReadFileBytes(ini.ResolvedPath()), "[s]\r\n" + c.line + "\r\n") << c.fence;
+  }
+  // What a read cannot give back is refused by key, and the file stays.
+  TIniGT ini = With("[s]\r\nPasswd=old\r\n");
+  for (const auto& value : {std::string(2048, 'x'), " " + std::string(2046, 'x') + " "}) {
+    try {
+      ini.WriteValue("s", "Passwd", value);
+      ADD_FAILURE() << "stored";
+    } catch (const EIniValueError& e) {
+      EXPECT_NE(std::string(e.what()).find("Passwd"), std::string::npos);
+      EXPECT_EQ(std::string(e.what()).find("xxx"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(ReadFileBytes(ini.ResolvedPath()), "[s]\r\nPasswd=old\r\n");
+  // Lines written by hand or by earlier versions read as they always did.
+  TIniGT old = With("[s]\r\na= spaced \r\nb=\"x\"\r\nc='y'\r\n");
+  EXPECT_EQ(old.ReadValue("s", "a", ""), "spaced");
+  EXPECT_EQ(old.ReadValue("s", "b", ""), "x");
+  EXPECT_EQ(old.ReadValue("s", "c", ""), "y");
+}
+
 TEST_F(IniGTTest, WriteErrorNamesTheResolvedPath) {
   TIniGT ini;
   ini.SetFileName("missing/folder.ini");

@@ -28,6 +28,11 @@ TEST_F(ConfigTest, ProfileFileNames) {
   EXPECT_TRUE(IsProfileFileNameSafe("\x95\x5C\x8e\xa6"));
   EXPECT_FALSE(IsProfileFileNameSafe("a/b"));
   EXPECT_FALSE(IsProfileFileNameSafe("../up"));
+  // A line break or NUL would split or cut the name's line in the site list.
+  for (const std::string& name :
+       std::vector<std::string>{"a\nb", "a\rb", std::string("a\0b", 3), "\n", std::string("\0/", 2)}) {
+    EXPECT_FALSE(IsProfileFileNameSafe(name)) << name;
+  }
 }
 
 TEST_F(ConfigTest, ModuleComponentSettings) {

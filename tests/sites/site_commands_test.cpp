@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
+
 #include "platform/encoding.h"
 #include "platform/files.h"
 #include "support/cli_runner.h"
@@ -111,6 +113,53 @@ TEST_F(SiteCommandsTest, RefusalsExitWithOne) {
   }
   EXPECT_EQ(SiteList(), list);
   EXPECT_EQ(ListFolder(app.Path()).size(), 2u);  // the list and abc.txt
+}
+
+TEST_F(SiteCommandsTest, NamesWithLineBreaksAreRefused) {
+  ASSERT_EQ(Run({"site", "set", "real", "WebHostName=h"}).status, 0);
+  const std::string list = SiteList();
+  for (const std::string name : {"a\nb", "a\rb", "x\r\n/", "\nreal"}) {
+    CliResult r = Run({"site", "set", name, "WebHostName=h"});
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_NE(r.err.find("に書き込めません"), std::string::npos) << r.err;
+    r = Run({"site", "set", "real", "--rename", name, "--yes"});
+    EXPECT_EQ(r.status, 1) << name;
+  }
+  EXPECT_EQ(SiteList(), list);
+  EXPECT_EQ(Run({"sites"}).out, "real\n新規登録\n");
+  EXPECT_NE(Run({"site", "show", "real"}).out.find("WebHostName=h\n"), std::string::npos);
+  EXPECT_EQ(ListFolder(app.Path()).size(), 2u);  // the list and real.txt
+}
+
+TEST_F(SiteCommandsTest, ValuesReadBackExactlyOrAreRefusedByKey) {
+  struct Case {
+    std::string value;
+  } cases[] = {{" pass word "}, {"\"quoted\""}, {"'single'"}, {"\tx\t"}, {"\""}, {"\"\""}, {std::string(2047, 'u')}};
+  for (const auto& c : cases) {
+    CliResult r = Run({"site", "set", "s", "WebPasswd=" + c.value, "WebURL=" + c.value});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string shown = Run({"site", "show", "s", "--show-passwords"}).out;
+    EXPECT_NE(shown.find("\nWebURL=" + c.value + "\n"), std::string::npos) << "[" << c.value << "] " << shown;
+    EXPECT_NE(shown.find("\nWebPasswd=" + c.value + "\n"), std::string::npos) << "[" << c.value << "] " << shown;
+  }
+  const std::string profile = ReadFileBytes(app.Path() + "/s.txt");
+  CliResult tooLong = Run({"site", "set", "s", "WebPasswd=" + std::string(2048, 'p')});
+  EXPECT_EQ(tooLong.status, 1);
+  EXPECT_NE(tooLong.err.find("WebPasswd"), std::string::npos) << tooLong.err;
+  EXPECT_EQ(tooLong.err.find("ppp"), std::string::npos) << "the value itself is never shown";
+  EXPECT_EQ(ReadFileBytes(app.Path() + "/s.txt"), profile);
+}
+
+TEST_F(SiteCommandsTest, PasswordThatCannotBeConvertedIsNamedByItsKey) {
+  // "€" has no Shift-JIS form: the argument is handed over as raw UTF-8.
+  const std::string command = "cd '" + ToOsPath(root.Path()) + "' && TOVRA_APP_FOLDER='" + ToOsPath(app.Path()) +
+                              "' '" + test::CliPath() + "' site set s 'WebPasswd=Sec\xe2\x82\xacretPW' 2>'" +
+                              ToOsPath(app.Path()) + "/err' >/dev/null";
+  EXPECT_NE(std::system(command.c_str()), 0);
+  const std::string err = ReadFileBytes(app.Path() + "/err");
+  EXPECT_NE(err.find("WebPasswd"), std::string::npos) << err;
+  EXPECT_EQ(err.find("retPW"), std::string::npos) << err;
+  EXPECT_FALSE(FileExists(app.Path() + "/s.txt"));
 }
 
 TEST_F(SiteCommandsTest, UsageErrorsExitWithTwo) {

@@ -1,6 +1,8 @@
 #include "upload/page_rewriter.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -82,6 +84,55 @@ TEST_F(Rewrite, DescriptionOnlyByDefault) {
   Age(page);
   RewritePage(page, {}, uploads, messenger);
   EXPECT_FALSE(WrittenSinceAged(page));
+}
+
+TEST_F(Rewrite, BytesAfterANulOnALineAreKept) {
+  const std::string nul("\0", 1);
+  const std::string popup = "<SCRIPT LANGUAGE=\"JavaScript\">self.focus();</SCRIPT>";
+  struct Case {
+    const char* name;
+    std::string page, expected;
+  } cases[] = {
+      {"NUL on a line the step leaves alone", "<html>\r\n<p>a" + nul + "rest of line</p>\r\n</body>\r\n",
+       "<html>\r\n<p>a" + nul + "rest of line</p>\r\n" + popup + "</body>\r\n"},
+      {"NUL behind the anchor on its line", "<p></body>" + nul + "\x83\x41" + nul + "tail\r\n",
+       "<p>" + popup + "</body>" + nul + "\x83\x41" + nul + "tail\r\n"},
+      {"anchor only behind the NUL: nothing to do", "<p>" + nul + "</body>\r\n", ""},
+      {"description step with a NUL line", "<head>\r\n" + kDesc + "\r\n" + nul + nul + "\r\n</head></body>\r\n",
+       "<head>\r\n\r\n" + nul + nul + "\r\n" + kDesc + "</head>" + popup + "</body>\r\n"},
+  };
+  RewriteOptions options;
+  options.popup = true;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string page = site.Write("nul.html", c.page);
+    RewritePage(page, options, uploads, messenger);
+    EXPECT_EQ(ReadFileBytes(page), c.expected.empty() ? c.page : c.expected);
+  }
+}
+
+TEST_F(Rewrite, ReadOnlyPageIsRefusedAndLinkedPageWrittenThrough) {
+  RewriteOptions options;
+  options.popup = true;
+  const std::string readOnly = Page("ro.html");
+  const std::string before = ReadFileBytes(readOnly);
+  ASSERT_EQ(::chmod(ToOsPath(readOnly).c_str(), 0444), 0);
+  try {
+    RewritePage(readOnly, options, uploads, messenger);
+    ADD_FAILURE() << "a read-only page was rewritten";
+  } catch (const EFileError& e) {
+    EXPECT_EQ(std::string(e.what()), readOnly + " に書き込めません");
+  }
+  EXPECT_EQ(ReadFileBytes(readOnly), before);
+
+  const std::string target = Page("real.html");
+  const std::string link = site.Sub("link.html");
+  ASSERT_EQ(::symlink("real.html", ToOsPath(link).c_str()), 0);
+  RewritePage(link, options, uploads, messenger);
+  struct stat st;
+  ASSERT_EQ(::lstat(ToOsPath(link).c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_NE(ReadFileBytes(target).find("self.focus();"), std::string::npos);
 }
 
 TEST_F(Rewrite, PopupOnceThenPageNotWrittenAgain) {

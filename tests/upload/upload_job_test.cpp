@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -67,7 +68,8 @@ TEST(UploadJob, WholeSiteArrivesMirroredAndByteIdentical) {
   RecordingUploadView view;
   view.continueMissing = true;
   int finished = 0;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
+  TUploadJob job(
+      session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
 
   ASSERT_TRUE(job.Start(TStringList{site.index}, {}));
   ASSERT_TRUE(view.WaitForEnd());
@@ -80,12 +82,26 @@ TEST(UploadJob, WholeSiteArrivesMirroredAndByteIdentical) {
   EXPECT_EQ(finished, 1);
 
   const std::string missing = site.root + "/img/none.gif";
-  std::vector<std::string> expected = {
-      "[upload off]", "依存ファイル確認中", "[missing dialog]", "Uploas cancel files", missing,
-      "Uploadファイル確定", site.index, site.css, site.gif, site.root + "/\x89\xe6\x91\x9c/b.gif",
-      "*********************", "[abort on]",
-      "index.html 転送中", "style.css 転送中", "a.gif 転送中", "b.gif 転送中",
-      "[abort off]", "転送完了", "[upload on]", "[ended]"};
+  std::vector<std::string> expected = {"[upload off]",
+                                       "依存ファイル確認中",
+                                       "[missing dialog]",
+                                       "Uploas cancel files",
+                                       missing,
+                                       "Uploadファイル確定",
+                                       site.index,
+                                       site.css,
+                                       site.gif,
+                                       site.root + "/\x89\xe6\x91\x9c/b.gif",
+                                       "*********************",
+                                       "[abort on]",
+                                       "index.html 転送中",
+                                       "style.css 転送中",
+                                       "a.gif 転送中",
+                                       "b.gif 転送中",
+                                       "[abort off]",
+                                       "転送完了",
+                                       "[upload on]",
+                                       "[ended]"};
   EXPECT_EQ(view.Events(), expected);
   EXPECT_EQ(view.missingShown, std::vector<std::string>{missing});
   EXPECT_EQ(ReadFileBytes(UploadLogPath()),
@@ -99,8 +115,8 @@ TEST(UploadJob, StoppingAtTheMissingFilesWritesNothing) {
   view.continueMissing = false;
   TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
   EXPECT_FALSE(job.Start(TStringList{site.index}, {}));
-  EXPECT_EQ(view.Events(), (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "[missing dialog]",
-                                                     "[upload on]"}));
+  EXPECT_EQ(view.Events(),
+            (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "[missing dialog]", "[upload on]"}));
   EXPECT_EQ(job.UploadList().Count(), 0);
   EXPECT_FALSE(FileExists(UploadLogPath()));
 }
@@ -110,7 +126,8 @@ TEST(UploadJob, EmptySelectionWritesAnEmptyLogAndEndsAtOnce) {
   Session session(1);
   RecordingUploadView view;
   int finished = 0;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
+  TUploadJob job(
+      session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
   EXPECT_FALSE(job.Start(TStringList{}, {}));
   EXPECT_EQ(view.Events(), (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "Uploadファイル確定",
                                                      "*********************", "[upload on]"}));
@@ -138,6 +155,57 @@ TEST(UploadJob, OnlyTheSelectionAfterConfirmation) {
   EXPECT_EQ(second.UploadList().Items(), std::vector<std::string>{upper});
 }
 
+TEST(UploadJob, ReferencesLeadingOutOfTheSiteAreShownMarkedAndNeverListed) {
+  Site site;
+  const std::string secret = site.dir.Write("secret.txt", "not for the server");
+  const std::string page = site.dir.Write("site/deep/page.html",
+                                          "<img src=\"../../secret.txt\"><img src=\"/../secret.txt\">"
+                                          "<img src=\"sub/../../img/a.gif\"><img src=\"x/../../../secret.txt\">");
+  Session session(1);  // the run is stopped at the question
+  RecordingUploadView view;
+  view.continueMissing = false;
+  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  EXPECT_FALSE(job.Start(TStringList{page}, {}));
+  // The three references resolve to one file outside the site; "sub/../.."
+  // folds to the site's own picture, which is no question at all.
+  EXPECT_EQ(view.missingShown, std::vector<std::string>{secret + kOutsideSiteMark});
+
+  RecordingUploadView going;
+  TUploadJob second(session.ftp, going, [&] { return site.root; }, {});
+  ASSERT_TRUE(second.PrepareUpload(TStringList{page}, {}));
+  second.Timer().SetEnabled(false);
+  EXPECT_EQ(second.UploadList().Items(), (std::vector<std::string>{page, site.gif}));
+  const auto lines = going.StatusLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), secret + kOutsideSiteMark), lines.end());
+  EXPECT_EQ(ReadFileBytes(UploadLogPath()), page + "\r\n" + site.gif + "\r\n");
+}
+
+TEST(SetAsideOutsideSite, OnlyEntriesAfterTheSelectionThatLeaveTheRoot) {
+  struct Case {
+    std::vector<std::string> list;
+    int from;
+    std::vector<std::string> kept, outside;
+  } cases[] = {
+      {{"/s/a.htm", "/s/img/a.gif", "/etc/hostname", "/s2/b.gif"},
+       1,
+       {"/s/a.htm", "/s/img/a.gif"},
+       {"/etc/hostname", "/s2/b.gif"}},
+      {{"/elsewhere/p.htm", "/s/x.gif"}, 1, {"/elsewhere/p.htm", "/s/x.gif"}, {}},  // the selection stays
+      {{"/s/p.htm", "/s/../etc/passwd", "/s/b/../c.gif"}, 1, {"/s/p.htm", "/s/b/../c.gif"}, {"/s/../etc/passwd"}},
+      {{}, 0, {}, {}},
+  };
+  for (const auto& c : cases) {
+    TStringList list;
+    for (const auto& entry : c.list) list.Add(entry);
+    TStringList outside;
+    SetAsideOutsideSite(list, c.from, "/s", outside);
+    EXPECT_EQ(list.Items(), c.kept);
+    std::vector<std::string> marked;
+    for (const auto& path : c.outside) marked.push_back(path + kOutsideSiteMark);
+    EXPECT_EQ(outside.Items(), marked);
+  }
+}
+
 TEST(UploadJob, EntryOutsideTheRootGetsItsLineButIsNotStored) {
   Site site;
   std::string outside = site.dir.Write("elsewhere/x.gif", "x");
@@ -161,7 +229,8 @@ TEST(UploadJob, RefusedStoreEndsTheRunWithAnErrorLine) {
   Session session(server.Port());
   RecordingUploadView view;
   int finished = 0;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
+  TUploadJob job(
+      session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
   std::string page2 = site.dir.Write("site/b.html", "<p>b</p>");
   ASSERT_TRUE(job.Start(TStringList{site.gif, site.css, page2}, {}));
   ASSERT_TRUE(view.WaitForEnd());
