@@ -15,7 +15,7 @@ std::string PortArgument(const std::string& address, std::uint16_t port) {
 }
 
 void TIdSimpleServer::BeginListening() {
-  listener_ = TSocket::CreateStream();
+  listener_ = TSocket::CreateStream(BoundIP.find(':') != std::string::npos);
   try {
     listener_.Bind(BoundIP, BoundPort);
   } catch (const EIdSocketError& e) {

@@ -227,3 +227,46 @@ TEST_F(ConnectionModes, MkdRefusedAndCwdRefusedReportsTheMkdRefusal) {
 
 }  // namespace
 }  // namespace tovra
+
+namespace tovra {
+namespace {
+
+struct Ipv6Case {
+  const char* name;
+  const char* host;
+  bool passive;
+  const char* dataCommand;
+};
+
+class Ipv6Loopback : public ::testing::TestWithParam<Ipv6Case> {};
+
+TEST_P(Ipv6Loopback, CarriesControlAndDataOverIpv6) {
+  test::FakeFtpServer server(true);
+  test::TempDir dir;
+  TFTP ftp;
+  ftp.HostInfo = THostInfo{GetParam().host, "web", "pw", server.Port()};
+  ftp.IdFTP1.ReadTimeout = 5000;
+  ftp.IdFTP1.AcceptTimeout = 2000;
+  ftp.ApplyConnectionSettings(Settings(GetParam().passive));
+  server.AddListing("drwxr-xr-x 2 web web 4096 Dec 08 09:28 www\r\n");
+  ftp.Connect();
+  ftp.AdjustRemoteDir("/www/");
+  ftp.ChangeRemoteDir("/www/");
+  ftp.PutFile(dir.Write("v6.txt", "over ipv6"));
+  ftp.Disconnect();
+  EXPECT_EQ(server.Stored("v6.txt"), "over ipv6");
+  Lines all = server.Transcript();
+  EXPECT_EQ(std::count(all.begin(), all.end(), GetParam().dataCommand), 2) << GetParam().dataCommand;
+  EXPECT_EQ(std::count(all.begin(), all.end(), "PORT *"), 0);
+  EXPECT_EQ(std::count(all.begin(), all.end(), "PASV"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, Ipv6Loopback,
+                         ::testing::Values(Ipv6Case{"BareActive", "::1", false, "EPRT *"},
+                                           Ipv6Case{"BracketedActive", "[::1]", false, "EPRT *"},
+                                           Ipv6Case{"BarePassive", "::1", true, "EPSV"},
+                                           Ipv6Case{"BracketedPassive", "[::1]", true, "EPSV"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tovra

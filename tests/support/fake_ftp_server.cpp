@@ -30,6 +30,7 @@ std::string DefaultReply(const std::string& verb) {
       {"CWD", "250 Directory changed.\r\n"},
       {"MKD", "257 Directory created.\r\n"},
       {"PORT", "200 PORT command successful.\r\n"},
+      {"EPRT", "200 EPRT command successful.\r\n"},
       {"LIST", "150 Opening data connection.\r\n"},
       {"STOR", "150 Opening data connection.\r\n"},
       {"LIST+", "226 Transfer complete.\r\n"},
@@ -52,18 +53,38 @@ bool SendAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-FakeFtpServer::FakeFtpServer() {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof sa;
-  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(listener_, 4) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+namespace {
+
+// A listener on the loopback address of the family; its port in port.
+int LoopbackListener(bool ipv6, int& port) {
+  int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_storage ss{};
+  socklen_t len = 0;
+  if (ipv6) {
+    auto& sa = reinterpret_cast<sockaddr_in6&>(ss);
+    sa.sin6_family = AF_INET6;
+    sa.sin6_addr = in6addr_loopback;
+    len = sizeof sa;
+  } else {
+    auto& sa = reinterpret_cast<sockaddr_in&>(ss);
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    len = sizeof sa;
+  }
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&ss), len) != 0 || ::listen(fd, 4) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&ss), &len) != 0) {
     std::perror("fake ftp server");
     std::abort();
   }
-  port_ = ntohs(sa.sin_port);
+  port =
+      ipv6 ? ntohs(reinterpret_cast<sockaddr_in6&>(ss).sin6_port) : ntohs(reinterpret_cast<sockaddr_in&>(ss).sin_port);
+  return fd;
+}
+
+}  // namespace
+
+FakeFtpServer::FakeFtpServer(bool ipv6) : ipv6_(ipv6) {
+  listener_ = LoopbackListener(ipv6, port_);
   thread_ = std::thread([this] { Serve(); });
 }
 
@@ -182,15 +203,8 @@ std::string FakeFtpServer::AfterTlsStart() const {
 
 int FakeFtpServer::OpenPassive(const std::string& verb, int control) {
   if (passiveListener_ >= 0) ::close(passiveListener_);
-  passiveListener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof sa;
-  ::bind(passiveListener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  ::listen(passiveListener_, 1);
-  ::getsockname(passiveListener_, reinterpret_cast<sockaddr*>(&sa), &len);
-  int port = ntohs(sa.sin_port);
+  int port = 0;
+  passiveListener_ = LoopbackListener(ipv6_, port);
   std::string address;
   {
     std::lock_guard lock(mutex_);
@@ -225,7 +239,16 @@ bool FakeFtpServer::Answer(int control, const std::string& line) {
   std::string argument = line.size() > verb.size() ? line.substr(verb.size() + 1) : std::string();
   {
     std::lock_guard lock(mutex_);
-    transcript_.push_back(verb == "PORT" ? "PORT *" : line);
+    transcript_.push_back(verb == "PORT" ? "PORT *" : verb == "EPRT" ? "EPRT *" : line);
+    if (verb == "EPRT" && argument.size() > 2) {
+      // |family|address|port|
+      char d = argument[0];
+      std::size_t a = argument.find(d, 1), b = argument.find(d, a + 1), c = argument.find(d, b + 1);
+      if (a != std::string::npos && b != std::string::npos && c != std::string::npos) {
+        dataAddress_ = argument.substr(a + 1, b - a - 1);
+        dataPort_ = std::atoi(argument.substr(b + 1, c - b - 1).c_str());
+      }
+    }
     if (verb == "PORT") {
       unsigned h[4] = {}, p[2] = {};
       if (std::sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &p[0], &p[1]) == 6) {
@@ -275,6 +298,18 @@ int FakeFtpServer::ConnectData() const {
     hook = beforeDataConnect_;
   }
   if (hook) hook(address, port);
+  if (address.find(':') != std::string::npos) {
+    int fd6 = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 sa6{};
+    sa6.sin6_family = AF_INET6;
+    sa6.sin6_port = htons(static_cast<std::uint16_t>(port));
+    if (fd6 < 0 || ::inet_pton(AF_INET6, address.c_str(), &sa6.sin6_addr) != 1 ||
+        ::connect(fd6, reinterpret_cast<sockaddr*>(&sa6), sizeof sa6) != 0) {
+      if (fd6 >= 0) ::close(fd6);
+      return -1;
+    }
+    return fd6;
+  }
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;

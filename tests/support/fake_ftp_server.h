@@ -24,7 +24,8 @@ class FakeFtpServer {
   // lines. Either goes on until the client closes the connection.
   static constexpr const char* kEndless = "<endless>";
 
-  FakeFtpServer();
+  // ipv6: the server listens on ::1 (EPRT and EPSV) instead of 127.0.0.1.
+  explicit FakeFtpServer(bool ipv6 = false);
   ~FakeFtpServer();
   FakeFtpServer(const FakeFtpServer&) = delete;
   FakeFtpServer& operator=(const FakeFtpServer&) = delete;
@@ -103,6 +104,7 @@ class FakeFtpServer {
   std::function<void(const std::string&, int)> beforeDataConnect_;
   std::string afterTlsStart_;
   int passiveListener_ = -1;
+  bool ipv6_ = false;
   int dataPort_ = 0;
   std::thread thread_;
 };
