@@ -162,3 +162,62 @@ TEST_F(RealServerVsftpdTls, SecondUploadIntoAHiddenFolderSucceeds) {
 
 }  // namespace
 }  // namespace tovra
+
+namespace tovra {
+namespace {
+
+// Answers every question the same way and counts them.
+class CountingTrust : public ICertificateTrust {
+ public:
+  explicit CountingTrust(TTrustAnswer answer) : answer_(answer) {}
+  TTrustAnswer AskTrust(const std::string& host, const TCertificateInfo& certificate) override {
+    ++asked;
+    lastHost = host;
+    lastFingerprint = certificate.Sha256;
+    return answer_;
+  }
+  int asked = 0;
+  std::string lastHost;
+  std::string lastFingerprint;
+
+ private:
+  TTrustAnswer answer_;
+};
+
+struct TrustCase {
+  const char* name;
+  TTrustAnswer answer;
+  bool uploads;
+};
+
+class RealServerVsftpdTlsTrust : public RealServerVsftpdTls, public ::testing::WithParamInterface<TrustCase> {};
+
+TEST_P(RealServerVsftpdTlsTrust, AsksOncePerRunAndHonoursTheAnswer) {
+  CountingTrust trust(GetParam().answer);
+  ftp.CertificateTrust = &trust;
+  Settings(true, "");
+  const std::string fingerprint = Fingerprint();
+  for (const char* name : {"one.txt", "two.txt"}) {
+    if (GetParam().uploads) {
+      Upload("/", dir.Write(name, name));
+      EXPECT_EQ(ReadAll(root + "/" + name), name);
+    } else {
+      EXPECT_THROW(Upload("/", dir.Write(name, name)), ECertificateRejected);
+    }
+  }
+  EXPECT_EQ(trust.asked, GetParam().uploads ? 1 : 2);
+  EXPECT_EQ(trust.lastHost, "127.0.0.1");
+  EXPECT_EQ(trust.lastFingerprint, fingerprint);
+  if (!GetParam().uploads) {
+    for (const auto& line : sent) EXPECT_NE(line.rfind("USER", 0), 0u) << line;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, RealServerVsftpdTlsTrust,
+                         ::testing::Values(TrustCase{"Reject", TTrustAnswer::Reject, false},
+                                           TrustCase{"TrustOnce", TTrustAnswer::TrustOnce, true},
+                                           TrustCase{"TrustAndRemember", TTrustAnswer::TrustAndRemember, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tovra
