@@ -56,9 +56,10 @@ class RealServerVsftpdTls : public ::testing::Test {
                       " -out " + cert + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(req.c_str()), 0) << "openssl req failed";
     port = FreePort();
-    std::string start = "VSFTPD_TLS=" + cert + ":" + key + " FTP_PEERS_STATE_BASE=" + dir.Path() + " " +
-                        test::SourceDir() + "/tests/support/vsftpd/start-vsftpd.sh " + std::to_string(port) + " " +
-                        root + " " + dir.Path() + "/vsftpd.pid >" + dir.Path() + "/start.log 2>&1";
+    std::string start = "VSFTPD_EXTRA='" + ExtraConfig() + "' VSFTPD_TLS=" + cert + ":" + key +
+                        " FTP_PEERS_STATE_BASE=" + dir.Path() + " " + test::SourceDir() +
+                        "/tests/support/vsftpd/start-vsftpd.sh " + std::to_string(port) + " " + root + " " +
+                        dir.Path() + "/vsftpd.pid >" + dir.Path() + "/start.log 2>&1";
     if (std::system(start.c_str()) != 0) {
       GTEST_SKIP() << "vsftpd could not be started here: " << ReadAll(dir.Path() + "/start.log");
     }
@@ -75,10 +76,13 @@ class RealServerVsftpdTls : public ::testing::Test {
     int value = 0;
     if (pid >> value && value > 1) ::kill(value, SIGTERM);
   }
+  // More configuration lines for the server.
+  virtual std::string ExtraConfig() const { return ""; }
   std::string Fingerprint() {
     TIdFTP probe;
     probe.Host = "127.0.0.1";
     probe.Port = port;
+    probe.Encryption = ExtraConfig().empty() ? TFtpEncryption::Explicit : TFtpEncryption::Implicit;
     return probe.FetchCertificate().Sha256;
   }
   void Upload(const std::string& remoteDir, const std::string& local) {
@@ -91,7 +95,7 @@ class RealServerVsftpdTls : public ::testing::Test {
   void Settings(bool passive, const std::string& pin) {
     TFtpConnectionSettings settings;
     settings.passive = passive;
-    settings.encryption = TFtpEncryption::Explicit;
+    settings.encryption = ExtraConfig().empty() ? TFtpEncryption::Explicit : TFtpEncryption::Implicit;
     settings.certificateSha256 = pin;
     ftp.ApplyConnectionSettings(settings);
   }
@@ -218,6 +222,30 @@ INSTANTIATE_TEST_SUITE_P(Answers, RealServerVsftpdTlsTrust,
                                            TrustCase{"TrustOnce", TTrustAnswer::TrustOnce, true},
                                            TrustCase{"TrustAndRemember", TTrustAnswer::TrustAndRemember, true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tovra
+
+namespace tovra {
+namespace {
+
+class RealServerVsftpdImplicitTls : public RealServerVsftpdTls, public ::testing::WithParamInterface<bool> {
+ protected:
+  std::string ExtraConfig() const override { return "implicit_ssl=YES"; }
+};
+
+TEST_P(RealServerVsftpdImplicitTls, UploadsWithTlsFromTheFirstByte) {
+  Settings(GetParam(), Fingerprint());
+  std::string bytes(300000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
+  Upload("/deep/er/", dir.Write("blob.bin", bytes));
+  EXPECT_EQ(ReadAll(root + "/deep/er/blob.bin"), bytes);
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), "AUTH TLS"), 0);
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), "PROT P"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(DataConnections, RealServerVsftpdImplicitTls, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Passive" : "Active"; });
 
 }  // namespace
 }  // namespace tovra
