@@ -101,8 +101,8 @@ void TIdTCPConnection::Trace(char direction, const std::string& line) const {
 }
 
 void TIdTCPConnection::CloseSocket() {
-  // The closing alert tells the server that an upload ended complete.
-  if (tls_ && socket_.IsOpen() && !closed_) tls_->Shutdown();
+  // No closing alert here: it would tell the server that an aborted upload
+  // ended complete. A finished upload sends it itself (TTlsStream::Shutdown).
   tls_.reset();
   closed_ = true;
   socket_.Close();
