@@ -111,9 +111,15 @@ void TIdTCPConnection::CloseSocket() {
 void TIdTCPConnection::StartTls(const std::string& host, const TTlsSession& resume) {
   if (!socket_.IsOpen()) throw EIdNotConnected();
   if (!input_.empty()) throw ETlsError("TLS の開始前にサーバから予期しないデータが届きました");
-  // Sends and receives inside TLS block on the socket itself: bound them.
-  socket_.SetIoTimeout(ReadTimeout);
-  tls_ = std::make_unique<TTlsStream>(socket_.Handle(), host, resume);
+  // The library never blocks on the socket: it asks, and waits here have a
+  // bound and end on a cancel like every other wait of the connection.
+  socket_.SetNonBlocking(true);
+  tls_ = std::make_unique<TTlsStream>(socket_.Handle(), host, resume, [this](bool writable) {
+    TWaitClock::time_point deadline = readDeadline_ ? *readDeadline_ : DeadlineAfter(ReadTimeout);
+    if (WaitOn(socket_, writable, deadline)) return;
+    if (writable) throw EIdSocketError(kWsaETimedOut);
+    throw EIdReadTimeout();
+  });
 }
 
 bool TIdTCPConnection::IsConnected() {

@@ -6,7 +6,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -182,15 +181,7 @@ TSocket TSocket::Accept(std::string* peer) {
   }
 }
 
-void TSocket::SetIoTimeout(int timeoutMs) {
-  timeval tv{};
-  if (timeoutMs > 0) {
-    tv.tv_sec = timeoutMs / 1000;
-    tv.tv_usec = (timeoutMs % 1000) * 1000;
-  }
-  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-}
+void TSocket::SetNonBlocking(bool nonBlocking) { SetBlocking(fd_, !nonBlocking); }
 
 bool TSocket::WaitReadable(int timeoutMs) const { return PollFor(fd_, POLLIN, timeoutMs); }
 

@@ -42,8 +42,9 @@ class TSocket {
   void Listen(int backlog);
   // The next connection; peer (if given) receives its address.
   TSocket Accept(std::string* peer = nullptr);
-  // Bounds every later blocking send and receive (0: no bound).
-  void SetIoTimeout(int timeoutMs);
+  // Sends and receives that would block return at once instead (the TLS
+  // layer waits itself, with bounds and cancellation).
+  void SetNonBlocking(bool nonBlocking);
 
   // Waits until the socket is readable (data, a pending connection or the
   // peer's close). timeoutMs < 0 waits without limit. False on time-out.

@@ -45,7 +45,6 @@ SSL_CTX* ClientContext() {
     // A server that closes a data connection without the closing alert has
     // still ended it; listings are read to that end.
     SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
-    SSL_CTX_set_mode(ctx, SSL_MODE_AUTO_RETRY);
     return ctx;
   }();
   return context;
@@ -115,7 +114,8 @@ TCertificateInfo DescribePeer(SSL* ssl) {
 
 }  // namespace
 
-TTlsStream::TTlsStream(int fd, const std::string& host, const TTlsSession& resume) {
+TTlsStream::TTlsStream(int fd, const std::string& host, const TTlsSession& resume, TTlsWait wait)
+    : wait_(std::move(wait)) {
   ERR_clear_error();
   ssl_ = SSL_new(ClientContext());
   if (ssl_ == nullptr) throw ETlsError("TLS を初期化できません: " + OpenSslErrors());
@@ -131,14 +131,16 @@ TTlsStream::TTlsStream(int fd, const std::string& host, const TTlsSession& resum
     SSL_set1_host(ssl_, bare.c_str());
   }
   if (resume) SSL_set_session(ssl_, resume.get());
-  int result = SSL_connect(ssl_);
-  if (result != 1) {
-    try {
-      Raise(result, "接続");
-    } catch (...) {
-      SSL_free(ssl_);
-      throw;
+  try {
+    for (;;) {
+      ERR_clear_error();
+      int result = SSL_connect(ssl_);
+      if (result == 1) break;
+      if (!WaitFor(result)) Raise(result, "接続");
     }
+  } catch (...) {
+    SSL_free(ssl_);
+    throw;
   }
   certificate_ = DescribePeer(ssl_);
 }
@@ -154,37 +156,45 @@ TTlsSession TTlsStream::Session() const { return TTlsSession(SSL_get1_session(ss
 
 bool TTlsStream::SessionReused() const { return SSL_session_reused(ssl_) == 1; }
 
+bool TTlsStream::WaitFor(int result) {
+  int error = SSL_get_error(ssl_, result);
+  if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) return false;
+  wait_(error == SSL_ERROR_WANT_WRITE);
+  return true;
+}
+
 void TTlsStream::Raise(int result, const char* during) {
   int error = SSL_get_error(ssl_, result);
   int saved = errno;
   std::string detail = OpenSslErrors();
-  if (error == SSL_ERROR_SYSCALL || error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-    // A socket time-out shows as "would block" on a socket with bounded I/O.
-    if (saved == EAGAIN || saved == EWOULDBLOCK || error != SSL_ERROR_SYSCALL) RaiseSocketError(ETIMEDOUT);
-    if (detail.empty()) RaiseSocketError(saved != 0 ? saved : ECONNRESET);
-  }
+  if (error == SSL_ERROR_SYSCALL && detail.empty()) RaiseSocketError(saved != 0 ? saved : ECONNRESET);
   if (error == SSL_ERROR_ZERO_RETURN) RaiseSocketError(ECONNRESET);
   throw ETlsError(FormatMessage("TLS の%sに失敗しました: %s", {during, detail.empty() ? "?" : detail}));
 }
 
 std::size_t TTlsStream::Send(const char* data, std::size_t size) {
-  ERR_clear_error();
-  std::size_t written = 0;
-  int result = SSL_write_ex(ssl_, data, size, &written);
-  if (result != 1) Raise(result, "送信");
-  return written;
+  for (;;) {
+    ERR_clear_error();
+    std::size_t written = 0;
+    int result = SSL_write_ex(ssl_, data, size, &written);
+    if (result == 1) return written;
+    if (!WaitFor(result)) Raise(result, "送信");
+  }
 }
 
 std::size_t TTlsStream::Receive(char* buffer, std::size_t size) {
-  ERR_clear_error();
-  std::size_t got = 0;
-  int result = SSL_read_ex(ssl_, buffer, size, &got);
-  if (result == 1) return got;
-  int error = SSL_get_error(ssl_, result);
-  if (error == SSL_ERROR_ZERO_RETURN) return 0;
-  // With unexpected ends ignored, a bare close arrives as a clean end.
-  if (error == SSL_ERROR_SYSCALL && errno == 0 && ERR_peek_error() == 0) return 0;
-  Raise(result, "受信");
+  for (;;) {
+    ERR_clear_error();
+    errno = 0;
+    std::size_t got = 0;
+    int result = SSL_read_ex(ssl_, buffer, size, &got);
+    if (result == 1) return got;
+    int error = SSL_get_error(ssl_, result);
+    if (error == SSL_ERROR_ZERO_RETURN) return 0;
+    // With unexpected ends ignored, a bare close arrives as a clean end.
+    if (error == SSL_ERROR_SYSCALL && errno == 0 && ERR_peek_error() == 0) return 0;
+    if (!WaitFor(result)) Raise(result, "受信");
+  }
 }
 
 std::vector<TTlsSession> TTlsStream::TakeNewSessions() {
@@ -194,17 +204,12 @@ std::vector<TTlsSession> TTlsStream::TakeNewSessions() {
 }
 
 void TTlsStream::ReadAhead() {
-  int fd = SSL_get_fd(ssl_);
-  pollfd p{fd, POLLIN, 0};
-  if (fd < 0 || ::poll(&p, 1, 0) <= 0) return;
-  int flags = ::fcntl(fd, F_GETFL);
-  ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  // The socket is non-blocking: this takes what is there and never waits.
   char byte = 0;
   std::size_t got = 0;
   ERR_clear_error();
   SSL_read_ex(ssl_, &byte, 1, &got);
   ERR_clear_error();
-  ::fcntl(fd, F_SETFL, flags);
 }
 
 bool TTlsStream::Pending() const { return SSL_pending(ssl_) > 0; }

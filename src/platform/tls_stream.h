@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,15 +38,18 @@ class ETlsError : public EIdException {
 
 // A TLS session that a later connection to the same server resumes.
 using TTlsSession = std::shared_ptr<ssl_session_st>;
+// Waits until the socket is writable (true) or readable (false); raises when
+// the wait runs out or is cancelled.
+using TTlsWait = std::function<void(bool writable)>;
 
 class TTlsStream {
  public:
-  // Performs the client handshake on fd (which stays owned by the caller).
-  // host names the server for SNI and the host name check (a name or an
-  // address); resume, when set, is offered for resumption. The socket must
-  // already bound its sends and receives (TSocket::SetIoTimeout): a silent
-  // server then raises EIdSocketError 10060 instead of blocking for ever.
-  TTlsStream(int fd, const std::string& host, const TTlsSession& resume);
+  // Performs the client handshake on fd (which stays owned by the caller
+  // and must be non-blocking): host names the server for SNI and the host
+  // name check (a name or an address); resume, when set, is offered for
+  // resumption. Every wait for the socket, in the handshake and later, goes
+  // through wait, which bounds it and lets a cancel end it.
+  TTlsStream(int fd, const std::string& host, const TTlsSession& resume, TTlsWait wait);
   ~TTlsStream();
   TTlsStream(const TTlsStream&) = delete;
   TTlsStream& operator=(const TTlsStream&) = delete;
@@ -72,9 +76,13 @@ class TTlsStream {
 
  private:
   [[noreturn]] void Raise(int result, const char* during);
+  // Waits as the library asks after a result of 0 or less; false when the
+  // result is no request to wait.
+  bool WaitFor(int result);
   friend int KeepNewSession(ssl_st* ssl, ssl_session_st* session);
   ssl_st* ssl_ = nullptr;
   std::vector<TTlsSession> newSessions_;
+  TTlsWait wait_;
   TCertificateInfo certificate_;
   bool shutDown_ = false;
 };

@@ -270,3 +270,47 @@ INSTANTIATE_TEST_SUITE_P(Hosts, Ipv6Loopback,
 
 }  // namespace
 }  // namespace tovra
+
+namespace tovra {
+namespace {
+
+struct SilentTlsCase {
+  const char* name;
+  bool cancel;  // the user aborts (else the read time-out runs out)
+};
+
+class SilentTlsServer : public ::testing::TestWithParam<SilentTlsCase> {};
+
+TEST_P(SilentTlsServer, HandshakeWaitEndsOnTimeOutOrCancel) {
+  test::FakeFtpServer server;
+  server.Reply("AUTH", "234 Proceed.\r\n");
+  server.SetHoldAfterAuth(4000);  // accepts AUTH, then never answers the handshake
+  TFTP ftp;
+  ftp.HostInfo = THostInfo{"127.0.0.1", "web", "pw", server.Port()};
+  ftp.IdFTP1.ReadTimeout = GetParam().cancel ? 10000 : 300;
+  ftp.ApplyConnectionSettings(Settings(false, TFtpEncryption::Explicit));
+  std::thread canceller;
+  if (GetParam().cancel) {
+    canceller = std::thread([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      ftp.CancelRequested = 1;
+    });
+  }
+  auto started = std::chrono::steady_clock::now();
+  if (GetParam().cancel) {
+    EXPECT_THROW(ftp.Connect(), EIdCancelled);
+  } else {
+    EXPECT_THROW(ftp.Connect(), EIdReadTimeout);
+  }
+  // Well before the server would have let go.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(3000));
+  EXPECT_FALSE(ftp.IdFTP1.IsConnected());
+  if (canceller.joinable()) canceller.join();
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, SilentTlsServer,
+                         ::testing::Values(SilentTlsCase{"TimeOut", false}, SilentTlsCase{"Cancel", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tovra

@@ -230,8 +230,13 @@ void FakeFtpServer::CaptureAfterAuth(int control, std::string buffered) {
     if (n <= 0) break;
     buffered.append(chunk, static_cast<std::size_t>(n));
   }
-  std::lock_guard lock(mutex_);
-  afterTlsStart_ = std::move(buffered);
+  {
+    std::lock_guard lock(mutex_);
+    afterTlsStart_ = std::move(buffered);
+  }
+  for (int held = 0; held < holdAfterAuthMs_ && !stop_; held += kSliceMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs));
+  }
 }
 
 bool FakeFtpServer::Answer(int control, const std::string& line) {

@@ -57,6 +57,8 @@ class FakeFtpServer {
   void SetPasvAddress(std::string commaSeparated);
   // Called with the PORT address and port just before the server connects.
   void SetBeforeDataConnect(std::function<void(const std::string&, int)> hook);
+  // How long the session stays open, silent, after a 234 reply to AUTH.
+  void SetHoldAfterAuth(int ms) { holdAfterAuthMs_ = ms; }
   // The raw bytes that followed a 234 reply to AUTH (the session then ends).
   std::string AfterTlsStart() const;
 
@@ -105,6 +107,7 @@ class FakeFtpServer {
   std::string afterTlsStart_;
   int passiveListener_ = -1;
   bool ipv6_ = false;
+  std::atomic<int> holdAfterAuthMs_{0};
   int dataPort_ = 0;
   std::thread thread_;
 };
