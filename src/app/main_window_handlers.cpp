@@ -50,6 +50,9 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
         });
       });
   ftp_->CertificateTrust = certificatePrompt_.get();
+  // The connection's own notices (a server without encryption) join the
+  // status memo; AppendStatus may be called from the transfer thread.
+  ftp_->IdFTP1.OnStatus = [this](const std::string& line) { AppendStatus(line); };
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
   ConnectHandlers();
 }
