@@ -1,5 +1,6 @@
 // The window's question about an untrusted certificate: what the box shows,
-// what each button answers, and the transfer thread's wait for it.
+// what each button answers, the transfer thread's wait for it, and the
+// window storing a remembered fingerprint as the site's pin.
 #include "app/certificate_prompt.h"
 
 #include <QMessageBox>
@@ -8,7 +9,12 @@
 #include <atomic>
 #include <thread>
 
+#include "app/WebFTP00.h"
+#include "app/app_modules.h"
 #include "app/qt_text.h"
+#include "ftp/dmFtp.h"
+#include "gui_test_support.h"
+#include "platform/files.h"
 
 using namespace tovra;
 
@@ -117,6 +123,23 @@ class CertificatePromptTest : public QObject {
     transfer.join();
     QVERIFY(answeredWhileShown);
     QCOMPARE(answer.load(), int(TTrustAnswer::Reject));
+  }
+
+  void windowRemembersTheFingerprintInTheSitesProfile() {
+    test::AppFolderFixture folder;
+    folder.AddSite("S", folder.dir.Sub("site"));
+    TApplicationModules modules;
+    test::StartWindow(modules);
+    ICertificateTrust* trust = modules.Ftp().CertificateTrust;
+    QVERIFY(trust != nullptr);
+    ClickWhenShown(QStr(std::string("信頼して記憶する")), nullptr);
+    std::atomic<int> answer{-1};
+    std::thread transfer([&] { answer = int(trust->AskTrust("127.0.0.1", SelfSigned())); });
+    QTRY_VERIFY_WITH_TIMEOUT(answer != -1, 5000);
+    transfer.join();
+    QCOMPARE(answer.load(), int(TTrustAnswer::TrustAndRemember));
+    std::string profile = ReadFileBytes(JoinPath(folder.app, "S.txt"));
+    QVERIFY2(profile.find("CertificateSha256=" + SelfSigned().Sha256) != std::string::npos, profile.c_str());
   }
 };
 
