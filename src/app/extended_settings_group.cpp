@@ -6,6 +6,8 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <initializer_list>
 #include <utility>
@@ -89,6 +91,10 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   pinRow->addWidget(certificatePin_);
   pinRow->addWidget(hostKeyPin_);
   edPrivateKeyFile = LineEdit("edPrivateKeyFile", this, true);
+  // A control character (a pasted tab) is no part of a file name the key
+  // accepts; refused here, it can never stop OK or CANCEL later.
+  edPrivateKeyFile->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^\\x00-\\x1f]*")), edPrivateKeyFile));
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(Group("プロトコル", cmbProtocol, this), 0, 0);

@@ -308,6 +308,32 @@ class SiteDialogExtendedTest : public QObject {
     QVERIFY(TMessageBoxes::TakeShown().empty());
   }
 
+  void aKeyFileWithAControlCharacterCannotBeEntered() {
+    AppFolderFixture fx;
+    fx.AddSite("A", fx.dir.Sub("a"));
+    TApplicationModules modules;
+    StartWindow(modules);
+    TfrmSightEdit* dialog = modules.SightEdit();
+    QString typed;
+    bool cancelled = false;
+    TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);  // a refusal must not wait for a user
+    WhenModal([&](QWidget*) {
+      Choose(dialog->grpExtended->cmbProtocol, "sftp");
+      dialog->grpExtended->edPrivateKeyFile->insert("/home/web/.ssh/\tid");
+      typed = dialog->grpExtended->edPrivateKeyFile->text();
+      dialog->Button2->click();
+      cancelled = !dialog->isVisible();
+      if (!cancelled) static_cast<QDialog*>(dialog)->done(QDialog::Rejected);
+    });
+    modules.Form1()->Button3->click();
+    std::vector<std::string> shown = TMessageBoxes::TakeShown();
+    if (shown.empty()) TMessageBoxes::ConfirmOkCancel(nullptr, "");  // takes back the answer no box used
+    TMessageBoxes::TakeShown();
+    QVERIFY(shown.empty());
+    QVERIFY(cancelled);
+    QVERIFY(!typed.contains('\t'));
+  }
+
   void aForgottenPinIsGoneAfterOk_data() {
     QTest::addColumn<QString>("protocol");
     QTest::addColumn<QString>("pinKey");
