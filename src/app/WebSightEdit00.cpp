@@ -120,7 +120,7 @@ void TfrmSightEdit::BuildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Group("サイト名称", edName, this));
   layout->addLayout(columns, 1);
-  resize(820, 600);
+  resize(820, 700);
 }
 
 void TfrmSightEdit::AttachConfig(TConfigFile& config) {
