@@ -24,7 +24,8 @@ void TIdFTP::OpenSession() {
     if (Encryption == TFtpEncryption::Implicit) SecureControlConnection();
     ReadReply({220});
     WelcomeReply = LastReply;
-    if (Passive || Encryption != TFtpEncryption::None) AskFeatures();
+    // Names in the server's encoding (auto) are decided by FEAT too.
+    if (Passive || Encryption != TFtpEncryption::None || NameEncoding == TRemoteNameEncoding::Auto) AskFeatures();
     if (Encryption == TFtpEncryption::Explicit || Encryption == TFtpEncryption::ExplicitIfAvailable) {
       NegotiateExplicitTls();
     }
@@ -50,10 +51,8 @@ void TIdFTP::OpenSession() {
 
 void TIdFTP::AgreeNameEncoding() {
   utf8Names_ = NameEncoding == TRemoteNameEncoding::Utf8;
-  if (NameEncoding != TRemoteNameEncoding::Auto) return;
-  // Any reply is taken: a server without FEAT keeps CP932 names.
-  SendCommand("FEAT", {});
-  if (!FeaturesListUtf8(LastReply)) return;
+  // A server without FEAT, or whose FEAT does not list UTF8, keeps CP932 names.
+  if (NameEncoding != TRemoteNameEncoding::Auto || !HasFeature("UTF8")) return;
   utf8Names_ = true;
   // Some servers switch their names to UTF-8 only when asked; the others
   // refuse or ignore it, and their FEAT has said UTF-8 all the same.

@@ -67,8 +67,9 @@ class TIdFTP : public TIdTCPClient {
   std::function<TListDate()> Today = TodayLocal;
 
   // The names the server keeps: Cp932 sends the system's names as they are;
-  // Utf8 converts them; Auto asks FEAT after login and, when it lists UTF8,
-  // sends OPTS UTF8 ON and converts. Read at every OpenSession.
+  // Utf8 converts them; Auto asks FEAT (with the other features, before the
+  // login) and, when it lists UTF8, sends OPTS UTF8 ON after the login and
+  // converts. Read at every OpenSession.
   TRemoteNameEncoding NameEncoding = TRemoteNameEncoding::Cp932;
   // What the current connection agreed on.
   bool Utf8Names() const { return utf8Names_; }

@@ -5,18 +5,6 @@
 
 namespace tovra {
 
-bool FeaturesListUtf8(const TIdRFCReply& featReply) {
-  if (featReply.NumericCode != 211) return false;
-  // The first and the last line carry the code; the features stand between.
-  for (int i = 1; i + 1 < featReply.Lines.Count(); ++i) {
-    const std::string_view feature = featReply.Lines[i];
-    if (feature.size() == 4 && (feature[0] | 0x20) == 'u' && (feature[1] | 0x20) == 't' && (feature[2] | 0x20) == 'f' &&
-        feature[3] == '8')
-      return true;
-  }
-  return false;
-}
-
 std::string ToServerName(std::string_view cp932, bool utf8Names) {
   if (!utf8Names) return std::string(cp932);
   return Cp932ToUtf8(cp932);

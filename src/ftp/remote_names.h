@@ -1,7 +1,8 @@
 // Remote names at the server's edge: the system's CP932 names go out in the
 // encoding the server keeps its names in, and names the server sends back
 // (the working folder, listings) come in as CP932. The client agrees on the
-// encoding once per connection (NameEncodingOf); the conversions are pure.
+// encoding once per connection (TIdFTP::NameEncoding); these are the pure
+// conversions.
 // CP932 pairs whose second byte is 0x5C ('\') convert as the characters
 // they are. Stateless; thread-safe.
 #pragma once
@@ -9,13 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "ftp/reply.h"
 #include "util/string_list.h"
 
 namespace tovra {
-
-// Whether a FEAT reply (211, one feature per line) lists UTF8.
-bool FeaturesListUtf8(const TIdRFCReply& featReply);
 
 // A CP932 name or path as the server's bytes. Throws EEncodingError naming
 // the text when it is not CP932, so no name is ever sent altered.

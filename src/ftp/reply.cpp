@@ -34,10 +34,7 @@ TIdRFCReply ParseReply(const std::vector<std::string>& lines) {
   reply.TextCode = code;
   auto value = ParseUnsigned(code, 32767);
   reply.NumericCode = value ? static_cast<short>(*value) : 0;
-  for (const auto& line : lines) {
-    reply.Text.Add(line.size() > 4 ? line.substr(4) : std::string());
-    reply.Lines.Add(line);
-  }
+  for (const auto& line : lines) reply.Text.Add(line.size() > 4 ? line.substr(4) : std::string());
   return reply;
 }
 

@@ -14,7 +14,6 @@ struct TIdRFCReply {
   short NumericCode = 0;  // 0 when the code text is not a number
   std::string TextCode;   // normally three digits
   TStringList Text;       // each reply line without its first four characters
-  TStringList Lines;      // the lines whole (trimmed): FEAT lists its features on them
 
   void Clear() { *this = TIdRFCReply(); }
   // The text lines, each followed by CR LF (the message of a refused reply).
