@@ -24,6 +24,7 @@ TFtpConnectionSettings ConnectionSettingsOf(const TExtendedSettings& extended) {
       break;
   }
   settings.certificateSha256 = extended.CertificateSha256();
+  settings.nameEncoding = extended.RemoteNameEncoding();
   return settings;
 }
 
@@ -33,7 +34,6 @@ void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp) {
   ftp.HostInfo.UserName = profile.WebUserName;
   ftp.HostInfo.Password = profile.WebPasswd;
   ftp.HostInfo.Port = profile.WebPort;
-  ftp.IdFTP1.NameEncoding = profile.Extended.RemoteNameEncoding();
   if (profile.chkUseProxy) {
     ftp.ProxyInfo.HostName = profile.ProxyHostName;
     ftp.ProxyInfo.UserName = profile.ProxyUserName;
