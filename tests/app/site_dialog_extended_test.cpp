@@ -85,12 +85,6 @@ Shown Meaning(const TExtendedSettings& s) {
           s.Value("Connections"),  s.Value("PrivateKeyFile"),     ftp ? s.CertificateSha256() : s.HostKeySha256()};
 }
 
-char* ToString(const Shown& s) {
-  return QTest::toString(QString::fromStdString(s.protocol + " " + s.data + " " + s.encryption + " " + s.page + " " +
-                                                s.names + " reuse=" + s.reuse + " n=" + s.connections +
-                                                " key=" + s.keyFile + " pin=" + s.pin));
-}
-
 // Every choice moved away and back, the check box and count too: a key the
 // user ends where it was must stay as it was.
 void ChangeAndChangeBack(TExtendedSettingsGroup* g) {
@@ -110,6 +104,16 @@ void ChangeAndChangeBack(TExtendedSettingsGroup* g) {
 }
 
 }  // namespace
+
+// QCOMPARE prints a group that differs field by field.
+namespace QTest {
+template <>
+char* toString(const Shown& s) {
+  return QTest::toString(QString::fromStdString(s.protocol + " " + s.data + " " + s.encryption + " " + s.page + " " +
+                                                s.names + " reuse=" + s.reuse + " n=" + s.connections +
+                                                " key=" + s.keyFile + " pin=" + s.pin));
+}
+}  // namespace QTest
 
 Q_DECLARE_METATYPE(TExtendedSettings)
 
