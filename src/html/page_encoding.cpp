@@ -29,6 +29,22 @@ std::optional<TPageEncoding> EncodingOfCharset(std::string_view name) {
   return std::nullopt;
 }
 
+// Where the head ends: the first "</head" or "<body", letter case ignored;
+// the end of the page when neither stands in it.
+std::size_t HeadEnd(std::string_view bytes) {
+  const auto startsAt = [&](std::size_t at, std::string_view lowerName) {
+    if (bytes.size() - at < lowerName.size()) return false;
+    for (std::size_t k = 0; k < lowerName.size(); ++k) {
+      if (LowerAscii(bytes[at + k]) != lowerName[k]) return false;
+    }
+    return true;
+  };
+  for (std::size_t at = bytes.find('<'); at != std::string_view::npos; at = bytes.find('<', at + 1)) {
+    if (startsAt(at + 1, "/head") || startsAt(at + 1, "body")) return at;
+  }
+  return bytes.size();
+}
+
 // The charset name at `at` (behind "charset="), quotes and blanks around it
 // skipped; it ends at a quote, blank, ';', '/' or '>'.
 std::string_view CharsetNameAt(std::string_view tag, std::size_t at) {
@@ -41,10 +57,10 @@ std::string_view CharsetNameAt(std::string_view tag, std::size_t at) {
 }  // namespace
 
 std::optional<TPageEncoding> DeclaredPageEncoding(std::string_view bytes) {
-  // Only ASCII is looked at, so the page's own encoding does not matter here.
-  const std::string lower = LowerAsciiCopy(bytes);
-  std::size_t headEnd = std::min(lower.find("</head"), lower.find("<body"));
-  if (headEnd == std::string::npos) headEnd = lower.size();
+  // Only ASCII is looked at, so the page's own encoding does not matter
+  // here. Only the head is lowered: a big page's body is not copied.
+  const std::string lower = LowerAsciiCopy(bytes.substr(0, HeadEnd(bytes)));
+  const std::size_t headEnd = lower.size();
   for (std::size_t at = lower.find("<meta"); at < headEnd; at = lower.find("<meta", at + 5)) {
     const std::size_t close = std::min(lower.find('>', at), headEnd);
     const std::string_view tag = std::string_view(lower).substr(at, close - at);

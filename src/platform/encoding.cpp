@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "util/errors.h"
@@ -123,6 +125,12 @@ unsigned CodePointOf(std::string_view seq) {
 
 bool IsValidUtf8(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size();) {
+    // Runs of ASCII are passed eight bytes at a time.
+    std::uint64_t word;
+    if (bytes.size() - i >= 8 && (std::memcpy(&word, bytes.data() + i, 8), (word & 0x8080808080808080ULL) == 0)) {
+      i += 8;
+      continue;
+    }
     const std::size_t n = Utf8SequenceAt(bytes, i);
     if (n == 0) return false;
     i += n;
