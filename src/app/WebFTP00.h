@@ -9,7 +9,6 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "app/launch_programs.h"
@@ -35,6 +34,7 @@ class TJamShellTree;
 class TJamShellList;
 class TUploadJob;
 class TUpdateCheck;
+class TUploadProgress;
 
 class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, public ISiteProfiles {
   Q_OBJECT
@@ -60,6 +60,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   QPushButton* btUpdateCancel;
   QPushButton* BitBtn1;
   QPlainTextEdit* Memo1;
+  TUploadProgress* UploadProgress;  // under the memo
   QWidget* Panel1;
   QPushButton* btnUpdateCheck;
   QComboBox* ComboBox2;
@@ -104,6 +105,8 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void SetAbortEnabled(bool enabled) override;
   bool ConfirmMissingFiles(const TStringList& missing) override;
   void RunEnded(TRunOutcome outcome, const std::string& error) override;
+  void ShowProgress(const TTransferProgress& progress) override;
+  void ShowSummary(const std::string& line) override;
   void ShowMessage(TMessageKind kind, const std::string& text) override;
   bool ConfirmOkCancel(const std::string& text) override;
   bool ConfirmOkAbort(const std::string& text) override;
@@ -137,7 +140,6 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void ConnectHandlers();
   void OnUiThread(std::function<void()> fn);
   std::string ComboText(QComboBox* box) const;
-  std::string SiteRootForUpload();
   void UpdateSiteControls();
   TStringList ComboItems() const;
 
@@ -149,10 +151,6 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   std::unique_ptr<TUpdateCheck> updateCheck_;
   bool shown_ = false;
   bool uploadBusy_ = false;  // from the start of a preparation to the end of its run
-  // The site root the upload list was prepared under; the run on the timer
-  // thread reads it here instead of the site dialog's widgets.
-  std::mutex uploadRootMutex_;
-  std::string uploadRoot_;
 };
 
 }  // namespace tovra

@@ -13,6 +13,7 @@
 #include "app/WebSightEdit00.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
+#include "app/upload_progress.h"
 #include "app/shell_widgets.h"
 
 namespace tovra {
@@ -51,6 +52,14 @@ void TForm1::RunEnded(TRunOutcome outcome, const std::string& error) {
     if (outcome == TRunOutcome::Failed) TMessageBoxes::Show(this, TMessageKind::Warning, error);
     emit RunFinished(static_cast<int>(outcome));
   });
+}
+
+void TForm1::ShowProgress(const TTransferProgress& progress) {
+  OnUiThread([this, progress] { UploadProgress->SetProgress(progress); });
+}
+
+void TForm1::ShowSummary(const std::string& line) {
+  OnUiThread([this, line] { UploadProgress->ShowSummary(line); });
 }
 
 void TForm1::ShowMessage(TMessageKind kind, const std::string& text) { TMessageBoxes::Show(this, kind, text); }

@@ -42,15 +42,31 @@ bool AskYesNo(const std::string& question) {
 }
 
 // The status memo on stdout; messages and questions on stderr. The run's
-// calls come from the timer thread one after another, so their order holds.
+// calls come one after another, so their order holds. On a terminal stderr
+// also carries one live progress line, redrawn in place; the run's summary
+// line goes to stderr in every case.
 class TerminalUploadView : public IUploadView {
  public:
-  explicit TerminalUploadView(TMissingAnswer missing) : missing_(missing) {}
+  explicit TerminalUploadView(TMissingAnswer missing) : missing_(missing), live_(::isatty(STDERR_FILENO) != 0) {}
 
   void AppendStatus(const std::string& line) override {
     std::lock_guard<std::mutex> lock(mutex_);
+    ClearLive();
     PrintLine(line);
     std::fflush(stdout);
+    DrawLive();
+  }
+  void ShowProgress(const TTransferProgress& progress) override {
+    if (!live_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    progress_ = ToTerminal(ProgressText(progress));
+    DrawLive();
+  }
+  void ShowSummary(const std::string& line) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearLive();
+    progress_.clear();
+    PrintError(line);
   }
   void SetUploadEnabled(bool) override {}
   void SetAbortEnabled(bool) override {}
@@ -83,7 +99,20 @@ class TerminalUploadView : public IUploadView {
   bool RefusedMissing() const { return refusedMissing_; }
 
  private:
+  // The live line sits at the bottom of the terminal; a status line first
+  // wipes it, then it is drawn again below.
+  void ClearLive() {
+    if (live_ && !progress_.empty()) std::fputs("\r\x1b[K", stderr);
+  }
+  void DrawLive() {
+    if (!live_ || progress_.empty()) return;
+    std::fputs(("\r\x1b[K" + progress_).c_str(), stderr);
+    std::fflush(stderr);
+  }
+
   TMissingAnswer missing_;
+  bool live_;
+  std::string progress_;
   bool refusedMissing_ = false;
   std::mutex mutex_;
   std::condition_variable done_;
@@ -139,10 +168,9 @@ int RunUpload(Args args) {
   }
 
   TerminalUploadView view(missing);
-  TUploadJob job(
-      ftp, view, [&profile] { return profile.LocalRootDir; }, [] {});
+  TUploadJob job(ftp, view, [] {});
   TInterruptCancels interrupt(ftp.CancelRequested);
-  bool started = job.Start(selection, options);
+  bool started = job.Start(selection, options, UploadSiteOf(profile, ftp));
   int status = kExitOk;
   if (!started) {
     status = view.RefusedMissing() ? kExitMissingStopped : kExitOk;

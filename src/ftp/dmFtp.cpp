@@ -16,19 +16,19 @@ void TFTP::AddMessage(const std::string& text) {
   if (OnMessage) OnMessage(text);
 }
 
-void TFTP::Connect() {
+void TFTP::ConnectTo(const THostInfo& host, const THostInfo& proxy) {
   if (Cancelled()) {
     AddMessage("connectユーザキャンセル");
     return;
   }
-  IdFTP1.Host = HostInfo.HostName;
-  IdFTP1.Port = HostInfo.Port;
-  IdFTP1.Username = HostInfo.UserName;
-  IdFTP1.Password = HostInfo.Password;
+  IdFTP1.Host = host.HostName;
+  IdFTP1.Port = host.Port;
+  IdFTP1.Username = host.UserName;
+  IdFTP1.Password = host.Password;
   // A proxy is carried along but never used: the connection stays direct.
-  if (ProxyInfo.Port != 0) {
-    IdFTP1.ProxySettings.Host = ProxyInfo.HostName;
-    IdFTP1.ProxySettings.Port = ProxyInfo.Port;
+  if (proxy.Port != 0) {
+    IdFTP1.ProxySettings.Host = proxy.HostName;
+    IdFTP1.ProxySettings.Port = proxy.Port;
   }
   IdFTP1.OpenSession();
   if (Cancelled()) AddMessage("コネクト中断");

@@ -64,6 +64,7 @@ void TIdFTP::OpenDataConnection() {
   data_->SendBufferSize = SendBufferSize;
   data_->ReadTimeout = ReadTimeout;
   data_->OnWork = OnWork;
+  data_->Interrupter = Interrupter;
   data_->AcceptTimeout = AcceptTimeout;
   data_->AcceptPollInterval = AcceptPollInterval;
   data_->BoundIP = LocalAddress();

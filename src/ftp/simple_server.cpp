@@ -34,6 +34,10 @@ void TIdSimpleServer::Listen() {
   int slice = AcceptPollInterval > 0 ? AcceptPollInterval : 1;
   // Waited in slices so that the limit holds however the platform's poll behaves.
   while (!listener_.WaitReadable(slice)) {
+    if (Interrupter != nullptr && Interrupter->Tripped()) {
+      listener_.Close();
+      throw EIdClosedSocket();
+    }
     if (AcceptTimeout > 0 && Clock::now() >= deadline) {
       listener_.Close();
       throw EIdAcceptTimeout();

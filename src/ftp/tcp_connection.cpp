@@ -34,10 +34,24 @@ void CheckCommandArgument(std::string_view command) {
       FormatMessage("FTP コマンド %s の引数 \"%s\" に改行文字が含まれているため送信しません", {verb, argument}));
 }
 
+TIdTCPConnection::~TIdTCPConnection() { ReleaseSocket(); }
+
+void TIdTCPConnection::ReleaseSocket() {
+  if (!socket_.IsOpen()) return;
+  // Unregistered first: an abort must never shut a descriptor that the
+  // system has already handed to someone else.
+  if (registeredWith_ != nullptr) registeredWith_->Unregister(socket_.Handle());
+  registeredWith_ = nullptr;
+  socket_.Close();
+}
+
 void TIdTCPConnection::Attach(TSocket socket) {
+  ReleaseSocket();
   socket_ = std::move(socket);
   input_.clear();
   closed_ = false;
+  registeredWith_ = Interrupter;
+  if (registeredWith_ != nullptr) registeredWith_->Register(socket_.Handle());
 }
 
 void TIdTCPConnection::Trace(char direction, const std::string& line) const {
@@ -46,11 +60,11 @@ void TIdTCPConnection::Trace(char direction, const std::string& line) const {
 
 void TIdTCPConnection::CloseSocket() {
   closed_ = true;
-  socket_.Close();
+  ReleaseSocket();
 }
 
 bool TIdTCPConnection::IsConnected() {
-  if (closed_ && socket_.IsOpen()) socket_.Close();
+  if (closed_ && socket_.IsOpen()) ReleaseSocket();
   return socket_.IsOpen();
 }
 

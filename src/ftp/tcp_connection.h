@@ -14,6 +14,7 @@
 #include "ftp/reply.h"
 #include "platform/socket.h"
 #include "platform/socket_errors.h"
+#include "platform/socket_interrupter.h"
 
 namespace tovra {
 
@@ -32,7 +33,7 @@ inline constexpr std::size_t kMaxLineLength = 16384;
 class TIdTCPConnection {
  public:
   TIdTCPConnection() = default;
-  virtual ~TIdTCPConnection() = default;
+  virtual ~TIdTCPConnection();
   TIdTCPConnection(const TIdTCPConnection&) = delete;
   TIdTCPConnection& operator=(const TIdTCPConnection&) = delete;
 
@@ -42,6 +43,10 @@ class TIdTCPConnection {
   std::size_t SendBufferSize = kBlockSize;
   TWorkEvent OnWork;
   TTraceEvent OnTrace;
+  // When set, every socket this connection opens is registered there while
+  // it is open, so that an abort on another thread can cut it. Set before
+  // connecting; it must outlive the connection's sockets.
+  TSocketInterrupter* Interrupter = nullptr;
 
   // Replies: the last one read, and the code check.
   TIdRFCReply LastReply;
@@ -78,8 +83,11 @@ class TIdTCPConnection {
  private:
   [[noreturn]] void RaiseForSendOrReceive(const EIdSocketError& error);
   void RaiseIfRefused(std::initializer_list<int> accepted) const;
+  // Unregisters and closes the socket when it is open.
+  void ReleaseSocket();
 
   TSocket socket_;
+  TSocketInterrupter* registeredWith_ = nullptr;
   std::string input_;
   bool closed_ = false;
   int workDepth_ = 0;

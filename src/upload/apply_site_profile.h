@@ -2,6 +2,8 @@
 // records, shared by the window's ApplySiteProfile and tovra-cli.
 #pragma once
 
+#include "upload/upload_plan.h"
+
 namespace tovra {
 
 class TSiteProfile;
@@ -11,5 +13,14 @@ class TFTP;
 // proxy box is on; otherwise only its port becomes 0 (no proxy) and its other
 // fields keep what they held.
 void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp);
+
+}  // namespace tovra
+
+namespace tovra {
+
+// The site of an upload as the window and tovra-cli hand it over at the
+// press: the profile's root and extended settings, and the connection
+// records the session holds (filled by ApplyProfileToSession).
+TUploadSite UploadSiteOf(const TSiteProfile& profile, const TFTP& ftp);
 
 }  // namespace tovra

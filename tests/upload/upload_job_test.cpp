@@ -52,6 +52,10 @@ struct Session {
     ftp.HostInfo.Password = password;
     ftp.HostInfo.Port = port;
   }
+  TUploadSite Site(const std::string& root) const { return TUploadSite{root, ftp.HostInfo, ftp.ProxyInfo, {}}; }
+  TUploadPlan Plan(const TStringList& list, const std::string& root) const {
+    return *BuildUploadPlan(list, Site(root), {}, 0);
+  }
 };
 
 // The server keeps names as the raw bytes the client sent: CP932 on disk.
@@ -67,9 +71,9 @@ TEST(UploadJob, WholeSiteArrivesMirroredAndByteIdentical) {
   RecordingUploadView view;
   view.continueMissing = true;
   int finished = 0;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
+  TUploadJob job(session.ftp, view, [&] { ++finished; });
 
-  ASSERT_TRUE(job.Start(TStringList{site.index}, {}));
+  ASSERT_TRUE(job.Start(TStringList{site.index}, {}, session.Site(site.root)));
   ASSERT_TRUE(view.WaitForEnd());
   EXPECT_EQ(view.Outcome(), TRunOutcome::Completed) << view.Error();
 
@@ -80,12 +84,26 @@ TEST(UploadJob, WholeSiteArrivesMirroredAndByteIdentical) {
   EXPECT_EQ(finished, 1);
 
   const std::string missing = site.root + "/img/none.gif";
-  std::vector<std::string> expected = {
-      "[upload off]", "依存ファイル確認中", "[missing dialog]", "Uploas cancel files", missing,
-      "Uploadファイル確定", site.index, site.css, site.gif, site.root + "/\x89\xe6\x91\x9c/b.gif",
-      "*********************", "[abort on]",
-      "index.html 転送中", "style.css 転送中", "a.gif 転送中", "b.gif 転送中",
-      "[abort off]", "転送完了", "[upload on]", "[ended]"};
+  std::vector<std::string> expected = {"[upload off]",
+                                       "依存ファイル確認中",
+                                       "[missing dialog]",
+                                       "Uploas cancel files",
+                                       missing,
+                                       "Uploadファイル確定",
+                                       site.index,
+                                       site.css,
+                                       site.gif,
+                                       site.root + "/\x89\xe6\x91\x9c/b.gif",
+                                       "*********************",
+                                       "[abort on]",
+                                       "index.html 転送中",
+                                       "style.css 転送中",
+                                       "a.gif 転送中",
+                                       "b.gif 転送中",
+                                       "[abort off]",
+                                       "転送完了",
+                                       "[upload on]",
+                                       "[ended]"};
   EXPECT_EQ(view.Events(), expected);
   EXPECT_EQ(view.missingShown, std::vector<std::string>{missing});
   EXPECT_EQ(ReadFileBytes(UploadLogPath()),
@@ -97,10 +115,10 @@ TEST(UploadJob, StoppingAtTheMissingFilesWritesNothing) {
   Session session(1);  // never contacted
   RecordingUploadView view;
   view.continueMissing = false;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
-  EXPECT_FALSE(job.Start(TStringList{site.index}, {}));
-  EXPECT_EQ(view.Events(), (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "[missing dialog]",
-                                                     "[upload on]"}));
+  TUploadJob job(session.ftp, view, {});
+  EXPECT_FALSE(job.Start(TStringList{site.index}, {}, session.Site(site.root)));
+  EXPECT_EQ(view.Events(),
+            (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "[missing dialog]", "[upload on]"}));
   EXPECT_EQ(job.UploadList().Count(), 0);
   EXPECT_FALSE(FileExists(UploadLogPath()));
 }
@@ -110,8 +128,8 @@ TEST(UploadJob, EmptySelectionWritesAnEmptyLogAndEndsAtOnce) {
   Session session(1);
   RecordingUploadView view;
   int finished = 0;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
-  EXPECT_FALSE(job.Start(TStringList{}, {}));
+  TUploadJob job(session.ftp, view, [&] { ++finished; });
+  EXPECT_FALSE(job.Start(TStringList{}, {}, session.Site(site.root)));
   EXPECT_EQ(view.Events(), (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "Uploadファイル確定",
                                                      "*********************", "[upload on]"}));
   EXPECT_EQ(ReadFileBytes(UploadLogPath()), "");
@@ -123,17 +141,17 @@ TEST(UploadJob, OnlyTheSelectionAfterConfirmation) {
   Session session(1);
   RecordingUploadView view;
   view.answer = false;  // Abort: nothing at all happens
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  TUploadJob job(session.ftp, view, {});
   TUploadOptions only;
   only.cxOnly = true;
-  EXPECT_FALSE(job.Start(TStringList{site.index}, only));
+  EXPECT_FALSE(job.Start(TStringList{site.index}, only, session.Site(site.root)));
   EXPECT_EQ(view.Events(), std::vector<std::string>{"[ok/abort] 選択されたファイルだけをUPします。"});
 
   // Upper-case extension: uploaded but neither analysed nor rewritten.
   std::string upper = site.dir.Write("site/PAGE.HTM", "<img src=\"img/a.gif\">");
   RecordingUploadView plain;
-  TUploadJob second(session.ftp, plain, [&] { return site.root; }, {});
-  ASSERT_TRUE(second.PrepareUpload(TStringList{upper}, {}));
+  TUploadJob second(session.ftp, plain, {});
+  ASSERT_TRUE(second.PrepareUpload(TStringList{upper}, {}, session.Site(site.root)));
   second.Timer().SetEnabled(false);
   EXPECT_EQ(second.UploadList().Items(), std::vector<std::string>{upper});
 }
@@ -145,8 +163,9 @@ TEST(UploadJob, EntryOutsideTheRootGetsItsLineButIsNotStored) {
   test::PyFtpdServer server(site.remote);
   Session session(server.Port());
   RecordingUploadView view;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
-  EXPECT_EQ(job.RunTransfer(TStringList{outside, prefixTwin, site.gif}, site.root), TRunOutcome::Completed);
+  TUploadJob job(session.ftp, view, {});
+  EXPECT_EQ(job.RunTransfer(session.Plan(TStringList{outside, prefixTwin, site.gif}, site.root)),
+            TRunOutcome::Completed);
   EXPECT_EQ(view.StatusLines(), (std::vector<std::string>{"x.gif 転送中", "y.gif 転送中", "a.gif 転送中", "転送完了"}));
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "x.gif")));
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "y.gif")));
@@ -161,9 +180,9 @@ TEST(UploadJob, RefusedStoreEndsTheRunWithAnErrorLine) {
   Session session(server.Port());
   RecordingUploadView view;
   int finished = 0;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
+  TUploadJob job(session.ftp, view, [&] { ++finished; });
   std::string page2 = site.dir.Write("site/b.html", "<p>b</p>");
-  ASSERT_TRUE(job.Start(TStringList{site.gif, site.css, page2}, {}));
+  ASSERT_TRUE(job.Start(TStringList{site.gif, site.css, page2}, {}, session.Site(site.root)));
   ASSERT_TRUE(view.WaitForEnd());
   EXPECT_EQ(view.Outcome(), TRunOutcome::Failed);
   auto lines = view.StatusLines();
@@ -186,12 +205,13 @@ TEST(UploadJob, AbortBetweenFilesStopsBeforeTheNextOne) {
   test::PyFtpdServer server(site.remote);
   Session session(server.Port());
   RecordingUploadView view;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  TUploadJob job(session.ftp, view, {});
   view.onStatus = [&](const std::string& line) {
     if (line == "a.gif 転送中") job.Abort();
   };
-  EXPECT_EQ(job.RunTransfer(TStringList{site.gif, site.css, site.index}, site.root), TRunOutcome::Aborted);
-  EXPECT_EQ(view.StatusLines(), (std::vector<std::string>{"a.gif 転送中", "転送中断"}));
+  EXPECT_EQ(job.RunTransfer(session.Plan(TStringList{site.gif, site.css, site.index}, site.root)),
+            TRunOutcome::Aborted);
+  EXPECT_EQ(view.StatusLines(), (std::vector<std::string>{"a.gif 転送中", "中止しています…", "転送中断"}));
   EXPECT_FALSE(session.ftp.IdFTP1.IsConnected());
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "css/style.css")));
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "index.html")));
@@ -204,7 +224,7 @@ TEST(UploadJob, AbortDuringALargeStoreSendsNothingMore) {
   test::PyFtpdServer server(site.remote);
   Session session(server.Port());
   RecordingUploadView view;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  TUploadJob job(session.ftp, view, {});
   std::thread aborter;
   view.onStatus = [&](const std::string& line) {
     if (line == "big.bin 転送中")
@@ -215,7 +235,7 @@ TEST(UploadJob, AbortDuringALargeStoreSendsNothingMore) {
   };
   TUploadOptions only;
   only.cxOnly = true;  // the selection alone; its confirmation is answered OK
-  ASSERT_TRUE(job.Start(TStringList{big, site.gif}, only));
+  ASSERT_TRUE(job.Start(TStringList{big, site.gif}, only, session.Site(site.root)));
   ASSERT_TRUE(view.WaitForEnd());
   if (aborter.joinable()) aborter.join();
   EXPECT_NE(view.Outcome(), TRunOutcome::Completed);
