@@ -38,6 +38,7 @@ TTransferEngine::TTransferEngine(const TUploadPlan& plan, TFTP& primary, IUpload
     to.AcceptPollInterval = from.AcceptPollInterval;
     to.TransferType = from.TransferType;
     to.Today = from.Today;
+    to.OnTrace = from.OnTrace;  // called from that session's thread
     Prepare(sessions_[i], *extra_.back());
   }
 }
