@@ -20,10 +20,11 @@ std::vector<std::int64_t> SizesOf(const TUploadPlan& plan) {
 }  // namespace
 
 TTransferEngine::TTransferEngine(const TUploadPlan& plan, TFTP& primary, IUploadView& view)
-    : plan_(plan),
-      primary_(primary),
-      view_(view),
-      meter_(SizesOf(plan), [this](const TTransferProgress& p) { view_.ShowProgress(p); }) {
+    : plan_(plan), primary_(primary), view_(view), meter_(SizesOf(plan), [this](const TTransferProgress& p) {
+        // Under the meter's lock: events reach the view in the order of their counts.
+        std::lock_guard<std::mutex> lock(viewMutex_);
+        view_.ShowProgress(p);
+      }) {
   int count = plan.OneConnectionPerFile() ? 1 : plan.extended.Connections();
   // More sessions than files would only log in to wait.
   count = std::max(1, std::min<int>(count, static_cast<int>(plan.files.size())));

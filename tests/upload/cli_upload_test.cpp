@@ -52,6 +52,20 @@ TEST_F(CliUploadTest, PrintsTheStatusMemoAndMirrorsTheSite) {
                        "\n" + gif + "\n*********************\nindex.html 転送中\na.gif 転送中\n転送完了\n");
   EXPECT_EQ(ReadFileBytes(JoinPath(remote, "img/a.gif")), "GIF89a");
   EXPECT_EQ(ReadFileBytes(JoinPath(app.Path(), "uplog.txt")), page + "\r\n" + gif + "\r\n");
+  // Not a terminal: no live line, only the summary.
+  EXPECT_EQ(r.err, "送信 2 件、スキップ 1 件 (ローカルに無い 1 件、サイト外 0 件)、失敗 0 件\n");
+}
+
+TEST_F(CliUploadTest, ReusedSessionsGiveTheSameMemo) {
+  test::PyFtpdServer server(remote, "tovra", "secret", true);
+  TExtendedSettings extended;
+  extended.Set("ReuseConnection", "1");
+  extended.Set("Connections", "2");
+  test::SaveTestSite({"サイト", root, server.Port(), "secret", ""}, extended);
+  CliResult r = Upload({"--missing", "skip", "--only", "site/img/a.gif"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Uploadファイル確定\n" + gif + "\n*********************\na.gif 転送中\n転送完了\n");
+  EXPECT_EQ(ReadFileBytes(JoinPath(remote, "img/a.gif")), "GIF89a");
 }
 
 TEST_F(CliUploadTest, StoppingAtTheMissingFilesExitsThree) {
