@@ -11,7 +11,7 @@ import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
+from pyftpdlib.servers import ThreadedFTPServer
 
 
 def main():
@@ -25,7 +25,9 @@ def main():
     handler.authorizer = authorizer
     handler.unicode_errors = "surrogateescape"
     handler.permit_foreign_addresses = False
-    server = FTPServer(("127.0.0.1", 0), handler)
+    # A thread per session: a site uploads over several connections at once,
+    # which the single-threaded server can stall in active mode.
+    server = ThreadedFTPServer(("127.0.0.1", 0), handler)
     with open(port_file, "w") as f:
         f.write(str(server.socket.getsockname()[1]))
     server.serve_forever()

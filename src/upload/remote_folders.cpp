@@ -58,6 +58,18 @@ void TRemoteFolders::Enter(TIdFTP& client, const std::string& home, const std::s
   int i = SplitString(pieces, home, "/");
   SplitString(pieces, folder, "/");
   MarkKnown(Prefix(pieces, i));
+  try {
+    Walk(client, pieces, i, cwd);
+  } catch (...) {
+    // A command that failed may still have acted (a folder made whose reply
+    // was lost): the next try lists the folders afresh.
+    subfolders_.clear();
+    throw;
+  }
+  ChangeTo(client, folder, cwd);
+}
+
+void TRemoteFolders::Walk(TIdFTP& client, const TStringList& pieces, int i, std::string& cwd) {
   for (; i < pieces.Count(); ++i) {
     const std::string parent = Prefix(pieces, i);
     const std::string level = Prefix(pieces, i + 1);
@@ -78,9 +90,8 @@ void TRemoteFolders::Enter(TIdFTP& client, const std::string& home, const std::s
       client.ChangeWorkingDir(pieces[i]);
       cwd = made;
     }
-    break;
+    return;
   }
-  ChangeTo(client, folder, cwd);
 }
 
 }  // namespace tovra

@@ -11,6 +11,8 @@
 #include <set>
 #include <string>
 
+#include "util/string_list.h"
+
 namespace tovra {
 
 class TIdFTP;
@@ -28,6 +30,8 @@ class TRemoteFolders {
  private:
   bool Known(const std::string& folder) const;
   void MarkKnown(const std::string& folder);
+  // Looks up and makes the levels from index i on (under makeMutex_).
+  void Walk(TIdFTP& client, const TStringList& pieces, int i, std::string& cwd);
   // The subfolders of parent, listed once per run (under makeMutex_).
   const std::set<std::string>& Subfolders(TIdFTP& client, const std::string& parent, std::string& cwd);
 

@@ -250,6 +250,28 @@ TEST(TransferEngine, DroppedConnectionIsRetriedOnceThenReported) {
   }
 }
 
+// The server made the folder but the connection went before its reply: the
+// retry lists the parent again instead of trusting what it read before.
+TEST(TransferEngine, RetryAfterALostFolderReplyListsAgain) {
+  test::TempDir dir;
+  std::string root = dir.Sub("site");
+  TStringList list{dir.Write("site/new/a.gif", "aaa")};
+  test::FakeFtpServer server;
+  server.Reply("MKD new", test::FakeFtpServer::kClose);
+  server.AddListing("");
+  server.AddListing("drwxr-xr-x 2 u g 4096 Jan 01 2020 new\r\n");
+  TFTP ftp;
+  RecordingUploadView view;
+  TUploadJob job(ftp, view, {});
+  auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), Sessions(1)), {}, 0);
+  ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
+  server.WaitUntilIdle();
+  auto transcript = server.Transcript();
+  EXPECT_EQ(std::count(transcript.begin(), transcript.end(), "MKD new"), 1);
+  EXPECT_EQ(std::count(transcript.begin(), transcript.end(), "LIST"), 2);
+  EXPECT_EQ(server.Stored("a.gif"), "aaa");
+}
+
 TEST(TransferEngine, AbortAgainstASilentServerEndsAtOnce) {
   struct Case {
     const char* name;
