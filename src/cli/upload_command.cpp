@@ -169,6 +169,9 @@ int RunUpload(Args args) {
 
   TerminalUploadView view(missing);
   TUploadJob job(ftp, view, [] {});
+  // The window's half-second pause before the run lets it show the final
+  // list; on a terminal the run may begin at once.
+  job.Timer().SetInterval(TMMTimer::kMinPeriod);
   TInterruptCancels interrupt(ftp.CancelRequested);
   bool started = job.Start(selection, options, UploadSiteOf(profile, ftp));
   int status = kExitOk;
