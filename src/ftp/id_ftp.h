@@ -39,6 +39,12 @@ class TIdFTP : public TIdTCPClient {
   // The wait for the server's data connection, passed to each data connection.
   int AcceptTimeout = kDefaultAcceptTimeoutMs;
   int AcceptPollInterval = kDefaultAcceptPollMs;
+  // When set, a store sends PORT and STOR together and then reads both
+  // replies: one round trip less per file across a distance. Every server
+  // reads commands in order, but the single-session sequence keeps its
+  // one-command-one-reply rhythm; the engine sets this for its reused and
+  // parallel sessions only.
+  bool PipelineStore = false;
   // The date relative listing dates are read against (tests fix it).
   std::function<TListDate()> Today = TodayLocal;
 
@@ -67,7 +73,11 @@ class TIdFTP : public TIdTCPClient {
   const TIdFTPListItems& ParsedListing();
 
  private:
-  void OpenDataConnection();
+  // Listens for the server's data connection and sends PORT; reads its
+  // reply unless readReply is false (the caller reads it later).
+  void OpenDataConnection(bool readReply = true);
+  // Writes a command without waiting for its reply.
+  void SendOnly(const std::string& command);
   void AcceptDataConnection();
   void ReleaseDataConnection();
   void ReadTransferReplies();

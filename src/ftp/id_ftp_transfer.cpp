@@ -57,7 +57,13 @@ std::size_t ReadBlock(const TLocalFile& file, char* buffer, std::size_t size) {
 
 }  // namespace
 
-void TIdFTP::OpenDataConnection() {
+void TIdFTP::SendOnly(const std::string& command) {
+  CheckCommandArgument(command);
+  Trace('>', MaskedCommand(command));
+  Write(command + "\r\n");
+}
+
+void TIdFTP::OpenDataConnection(bool readReply) {
   ReleaseDataConnection();
   data_ = std::make_unique<TIdSimpleServer>();
   data_->RecvBufferSize = RecvBufferSize;
@@ -70,7 +76,12 @@ void TIdFTP::OpenDataConnection() {
   data_->BoundIP = LocalAddress();
   data_->BoundPort = 0;
   data_->BeginListening();
-  SendCommand("PORT " + PortArgument(data_->BoundIP, data_->BoundPort), {200});
+  const std::string port = "PORT " + PortArgument(data_->BoundIP, data_->BoundPort);
+  if (readReply) {
+    SendCommand(port, {200});
+  } else {
+    SendOnly(port);
+  }
 }
 
 void TIdFTP::AcceptDataConnection() { data_->Listen(); }
@@ -90,8 +101,17 @@ void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteNa
   CheckCommandArgument("STOR " + remoteName);
   TLocalFile file(localPath);
   try {
-    OpenDataConnection();
-    SendCommand("STOR " + remoteName, {125, 150});
+    if (PipelineStore) {
+      OpenDataConnection(false);
+      SendOnly("STOR " + remoteName);
+      // A refused PORT leaves the STOR reply unread: the caller drops the
+      // connection on any failure.
+      ReadReply({200});
+      ReadReply({125, 150});
+    } else {
+      OpenDataConnection();
+      SendCommand("STOR " + remoteName, {125, 150});
+    }
     AcceptDataConnection();
     std::vector<char> block(SendBufferSize > 0 ? SendBufferSize : kBlockSize);
     data_->BeginWork(TWorkMode::wmWrite, file.Size());

@@ -47,29 +47,11 @@ const std::set<std::string>& TRemoteFolders::Subfolders(TIdFTP& client, const st
   return subfolders_[parent] = std::move(names);
 }
 
-void TRemoteFolders::Enter(TIdFTP& client, const std::string& home, const std::string& folder, std::string& cwd) {
-  if (cwd == folder) return;
-  if (Known(folder)) {
-    ChangeTo(client, folder, cwd);
-    return;
-  }
-  std::lock_guard<std::mutex> making(makeMutex_);
+void TRemoteFolders::Make(TIdFTP& client, const std::string& home, const std::string& folder, std::string& cwd) {
   TStringList pieces;
   int i = SplitString(pieces, home, "/");
   SplitString(pieces, folder, "/");
   MarkKnown(Prefix(pieces, i));
-  try {
-    Walk(client, pieces, i, cwd);
-  } catch (...) {
-    // A command that failed may still have acted (a folder made whose reply
-    // was lost): the next try lists the folders afresh.
-    subfolders_.clear();
-    throw;
-  }
-  ChangeTo(client, folder, cwd);
-}
-
-void TRemoteFolders::Walk(TIdFTP& client, const TStringList& pieces, int i, std::string& cwd) {
   for (; i < pieces.Count(); ++i) {
     const std::string parent = Prefix(pieces, i);
     const std::string level = Prefix(pieces, i + 1);
@@ -78,20 +60,36 @@ void TRemoteFolders::Walk(TIdFTP& client, const TStringList& pieces, int i, std:
       MarkKnown(level);
       continue;
     }
-    // From the first missing level on, nothing below can exist yet.
-    ChangeTo(client, parent, cwd);
+    // From the first missing level on, nothing below can exist yet. The
+    // whole path is named, so making a folder needs no change of folder.
     for (; i < pieces.Count(); ++i) {
-      cwd.clear();
-      client.MakeRemoteDir(pieces[i]);
-      subfolders_[Prefix(pieces, i)].insert(pieces[i]);
       const std::string made = Prefix(pieces, i + 1);
+      client.MakeRemoteDir(made.substr(0, made.size() - 1));
+      subfolders_[Prefix(pieces, i)].insert(pieces[i]);
       subfolders_[made];  // new and empty
       MarkKnown(made);
-      client.ChangeWorkingDir(pieces[i]);
-      cwd = made;
     }
-    return;
   }
+}
+
+void TRemoteFolders::Enter(TIdFTP& client, const std::string& home, const std::string& folder,
+                           const std::vector<std::string>& runFolders, std::string& cwd) {
+  if (cwd == folder) return;
+  if (!Known(folder)) {
+    std::lock_guard<std::mutex> making(makeMutex_);
+    try {
+      Make(client, home, folder, cwd);
+      for (const auto& other : runFolders) {
+        if (!Known(other)) Make(client, home, other, cwd);
+      }
+    } catch (...) {
+      // A command that failed may still have acted (a folder made whose
+      // reply was lost): the next try lists the folders afresh.
+      subfolders_.clear();
+      throw;
+    }
+  }
+  ChangeTo(client, folder, cwd);
 }
 
 }  // namespace tovra

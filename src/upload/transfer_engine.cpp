@@ -1,6 +1,7 @@
 #include "upload/transfer_engine.h"
 
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "platform/files.h"
@@ -51,6 +52,7 @@ TTransferEngine::~TTransferEngine() {
 void TTransferEngine::Prepare(Session& session, TFTP& ftp) {
   session.ftp = &ftp;
   ftp.IdFTP1.Interrupter = &interrupter_;
+  ftp.IdFTP1.PipelineStore = !plan_.OneConnectionPerFile();
   Session* s = &session;
   ftp.IdFTP1.OnWork = [this, s](TIdTCPConnection& sender, TWorkMode mode, std::int64_t count) {
     s->ftp->IdFTP1Work(sender, mode, count);
@@ -64,6 +66,7 @@ void TTransferEngine::Release(Session& session) {
   // registered with it.
   ftp.IdFTP1.CloseSession();
   ftp.IdFTP1.Interrupter = nullptr;
+  ftp.IdFTP1.PipelineStore = false;
   ftp.IdFTP1.OnWork = [&ftp](TIdTCPConnection& sender, TWorkMode mode, std::int64_t count) {
     ftp.IdFTP1Work(sender, mode, count);
   };
@@ -263,10 +266,19 @@ void TTransferEngine::SendOnce(Session& session, const TPlannedFile& file) {
     session.connecting = true;
     ftp.ConnectTo(plan_.host, plan_.proxy);
     session.connecting = false;
+    if (ftp.HomeDir != session.home) session.runFolders.clear();
     session.home = ftp.HomeDir;
     session.cwd.clear();
   }
-  folders_.Enter(ftp.IdFTP1, session.home, RemoteFolderOf(file, session.home), session.cwd);
+  if (session.runFolders.empty()) {
+    // Every session logs in as the same user, to the same home folder.
+    std::set<std::string> seen;
+    for (const auto& planned : plan_.files) {
+      std::string folder = RemoteFolderOf(planned, session.home);
+      if (!folder.empty() && seen.insert(folder).second) session.runFolders.push_back(folder);
+    }
+  }
+  folders_.Enter(ftp.IdFTP1, session.home, RemoteFolderOf(file, session.home), session.runFolders, session.cwd);
   session.storing = true;
   ftp.IdFTP1.StoreFile(file.localPath, file.remoteName);
   session.storing = false;

@@ -54,8 +54,9 @@ class TTransferEngine {
     TFTP* ftp = nullptr;
     std::string home;
     std::string cwd;
-    std::size_t current = 0;  // the file being sent
-    bool storing = false;     // STOR under way: the server may hold part of the file
+    std::vector<std::string> runFolders;  // every remote folder of the plan, under home
+    std::size_t current = 0;              // the file being sent
+    bool storing = false;                 // STOR under way: the server may hold part of the file
     bool connecting = false;
   };
   enum class TFileResult { Sent, Failed, Aborted, Fatal };

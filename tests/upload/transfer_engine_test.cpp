@@ -121,7 +121,7 @@ TEST(TransferEngine, ManyFilesArriveOnceOverReusedConnections) {
           << site.relative[i];
       EXPECT_EQ(trace.Count("STOR f" + std::to_string(i) + ".dat"), 1) << i;
     }
-    for (const char* folder : {"img", "css", "deep", "\x89\xe6\x91\x9c", "js"}) {
+    for (const char* folder : {"/img", "/css", "/img/deep", "/\x89\xe6\x91\x9c", "/js"}) {
       EXPECT_EQ(trace.Count(std::string("MKD ") + folder), 1) << folder;
     }
     // Reused sessions log in once each; otherwise once per file.
@@ -153,8 +153,9 @@ TEST(TransferEngine, SecondRunFindsTheFoldersInOneListing) {
   }
 }
 
-// One reused session against the scripted server: the listing of a folder
-// is read once, and a folder already entered costs nothing more.
+// One reused session against the scripted server: the home folder is listed
+// once, the new folder is made by its whole path before the first store, and
+// a folder already entered costs nothing more.
 TEST(TransferEngine, ReusedSessionWireSequence) {
   test::TempDir dir;
   std::string root = dir.Sub("site");
@@ -169,10 +170,10 @@ TEST(TransferEngine, ReusedSessionWireSequence) {
   ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
   server.WaitUntilIdle();
   EXPECT_EQ(server.Transcript(),
-            (std::vector<std::string>{"USER tovra", "PASS secret", "TYPE I", "SYST",       "PWD",     "CWD /",
-                                      "PORT *",     "STOR a.html", "PORT *", "LIST",       "MKD new", "CWD new",
-                                      "PORT *",     "STOR b.gif",  "PORT *", "STOR c.gif", "CWD /",   "PORT *",
-                                      "STOR d.css", "CWD /img/",   "PORT *", "STOR e.png"}));
+            (std::vector<std::string>{"USER tovra", "PASS secret", "TYPE I",   "SYST",       "PWD",         "CWD /",
+                                      "PORT *",     "LIST",        "MKD /new", "PORT *",     "STOR a.html", "CWD /new/",
+                                      "PORT *",     "STOR b.gif",  "PORT *",   "STOR c.gif", "CWD /",       "PORT *",
+                                      "STOR d.css", "CWD /img/",   "PORT *",   "STOR e.png"}));
   EXPECT_EQ(server.Sessions(), 1);
   EXPECT_EQ(server.Stored("e.png"), "e");
 }
@@ -192,8 +193,8 @@ TEST(TransferEngine, TwoSessionsNeedingTheSameNewFolderMakeItOnce) {
     TUploadJob job(ftp, view, {});
     auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), Sessions(2)), {}, 0);
     ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed) << round;
-    EXPECT_EQ(trace.Count("MKD new"), 1);
-    EXPECT_EQ(trace.Count("MKD deep"), 1);
+    EXPECT_EQ(trace.Count("MKD /new"), 1);
+    EXPECT_EQ(trace.Count("MKD /new/deep"), 1);
     EXPECT_EQ(trace.CountVerb("USER"), 2);
     EXPECT_EQ(RemoteBytes(remote, "new/deep/a.gif"), "aaaa");
     EXPECT_EQ(RemoteBytes(remote, "new/deep/b.gif"), "bbbb");
@@ -257,7 +258,7 @@ TEST(TransferEngine, RetryAfterALostFolderReplyListsAgain) {
   std::string root = dir.Sub("site");
   TStringList list{dir.Write("site/new/a.gif", "aaa")};
   test::FakeFtpServer server;
-  server.Reply("MKD new", test::FakeFtpServer::kClose);
+  server.Reply("MKD /new", test::FakeFtpServer::kClose);
   server.AddListing("");
   server.AddListing("drwxr-xr-x 2 u g 4096 Jan 01 2020 new\r\n");
   TFTP ftp;
@@ -267,7 +268,7 @@ TEST(TransferEngine, RetryAfterALostFolderReplyListsAgain) {
   ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
   server.WaitUntilIdle();
   auto transcript = server.Transcript();
-  EXPECT_EQ(std::count(transcript.begin(), transcript.end(), "MKD new"), 1);
+  EXPECT_EQ(std::count(transcript.begin(), transcript.end(), "MKD /new"), 1);
   EXPECT_EQ(std::count(transcript.begin(), transcript.end(), "LIST"), 2);
   EXPECT_EQ(server.Stored("a.gif"), "aaa");
 }
