@@ -35,9 +35,8 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
   sightEdit_ = sightEdit;
   config_ = config;
   warning_ = warning;
-  upload_ = std::make_unique<TUploadJob>(*ftp_, *this, [this] {
-    OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); });
-  });
+  upload_ = std::make_unique<TUploadJob>(
+      *ftp_, *this, [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
   updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
   ConnectHandlers();

@@ -13,8 +13,8 @@
 #include "app/WebSightEdit00.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
-#include "app/upload_progress.h"
 #include "app/shell_widgets.h"
+#include "app/upload_progress.h"
 
 namespace tovra {
 
