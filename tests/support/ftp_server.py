@@ -42,6 +42,17 @@ def main():
             # same raw bytes back instead of failing to encode.
             asynchat.async_chat.push(self, s.encode("utf8", self.unicode_errors))
 
+    if threaded:
+        cwd_lock = threading.Lock()
+
+        class Handler(Handler):
+            def ftp_CWD(self, path):
+                # The check of a new folder changes the process's working
+                # folder and back: one session at a time, or two sessions
+                # leave it somewhere else (even in a folder deleted later).
+                with cwd_lock:
+                    return super().ftp_CWD(path)
+
     Handler.authorizer = authorizer
     Handler.banner = "pyftpdlib ready."
     Handler.auth_failed_timeout = 0.1  # refused logins answer at once
