@@ -130,7 +130,10 @@ void TForm1::ApplySiteProfile() {
   CurrentSiteRoot = profile.LocalRootDir;
   JamShellTree1->SetSelectedFolder(profile.LocalRootDir);
   JamShellList1->SetFolder(JamShellTree1->SelectedFolder());
-  ApplyProfileToSession(profile, *ftp_);
+  // The session belongs to the run from the upload button to the run's end
+  // (its thread reads the session's settings); a site chosen meanwhile is
+  // applied when the run ends.
+  if (!uploadBusy_) ApplyProfileToSession(profile, *ftp_);
 }
 
 void TForm1::ComboBox1Select() {

@@ -16,6 +16,7 @@
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
 #include "app/upload_progress.h"
+#include "upload/apply_site_profile.h"
 #include "upload/upload_job.h"
 
 namespace tovra {
@@ -31,7 +32,10 @@ void TForm1::SetUploadEnabled(bool enabled) {
   const bool withoutRun = QThread::currentThread() == thread();
   OnUiThread([this, enabled, withoutRun] {
     BitBtn1->setEnabled(enabled);
+    const bool runOver = uploadBusy_ && enabled;
     uploadBusy_ = !enabled;
+    // A site chosen while the run used the session takes it over only now.
+    if (runOver) ApplyProfileToSession(sightEdit_->Profile(), *ftp_);
     UpdateSiteControls();
     if (enabled && withoutRun) CloseIfAsked();
   });
