@@ -11,11 +11,12 @@ packages=(
   clang libclang-rt-dev
   xvfb xauth fonts-noto-cjk qt6-translations-l10n
   curl lftp
+  libssh-dev openssh-client openssh-server sshpass
 )
 # The Debian package: shlibdeps, its checks, PNG icons, the toolkit's Japanese texts.
 packages+=(dpkg-dev lintian desktop-file-utils librsvg2-bin man-db qt6-translations-l10n)
 if [[ "${TOVRA_DEPS:-}" == "minimal" ]]; then
-  packages=(build-essential cmake libgtest-dev libbenchmark-dev python3-pyftpdlib)
+  packages=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev python3-pyftpdlib libssh-dev)
 fi
 
 missing=()
