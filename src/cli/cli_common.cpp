@@ -15,6 +15,7 @@ std::vector<Command>& Commands() {
     RegisterLinkCommands();
     RegisterSiteCommands();
     RegisterFtpCommands();
+    RegisterSftpCommands();
     RegisterRewriteCommands();
     RegisterUploadCommands();
     RegisterUpdateCommands();

@@ -13,6 +13,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/interrupt.h"
+#include "cli/sftp_commands.h"
 #include "ftp/dmFtp.h"
 #include "html/dependencies.h"
 #include "platform/encoding.h"
@@ -115,6 +116,7 @@ std::string RemoteFolder(const std::string& home, const std::string& dir) {
 }
 
 int RunPut(Args args) {
+  if (TakeFlag(args, "--sftp")) return RunSftpPut(args);
   TFTP ftp;
   SetUpSession(ftp, args);
   TInterruptCancels interrupts(ftp.CancelRequested);
@@ -157,6 +159,7 @@ char TypeLetter(TIdDirItemType type) {
 }
 
 int RunLs(Args args) {
+  if (TakeFlag(args, "--sftp")) return RunSftpLs(args);
   TFTP ftp;
   SetUpSession(ftp, args);
   TInterruptCancels interrupts(ftp.CancelRequested);
@@ -180,6 +183,10 @@ int RunLs(Args args) {
 }
 
 }  // namespace
+
+std::string AskPassword() { return Password(); }
+void CheckRemoteDir(const std::string& dir) { RefuseDotPieces(dir); }
+std::string ResolveRemoteFolder(const std::string& home, const std::string& dir) { return RemoteFolder(home, dir); }
 
 void RegisterFtpCommands() {
   Commands().push_back({"put", kPutUsage, [](const Args& args) { return RunPut(args); }});
