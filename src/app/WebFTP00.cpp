@@ -112,8 +112,8 @@ void TForm1::BuildControls() {
   auto* middle = new QHBoxLayout;
   middle->setContentsMargins(4, 4, 4, 4);
   Splitter1 = Named(new QSplitter(Qt::Horizontal, central), "Splitter1");
-  JamShellTree1 = Named(new TJamShellTree(Splitter1), "JamShellTree1");
-  JamShellList1 = Named(new TJamShellList(Splitter1), "JamShellList1");
+  JamShellTree1 = Named(new TShellFolderTree(Splitter1), "JamShellTree1");
+  JamShellList1 = Named(new TShellFileList(Splitter1), "JamShellList1");
   Splitter1->setStretchFactor(0, 2);
   Splitter1->setStretchFactor(1, 4);
   middle->addWidget(Splitter1, 7);

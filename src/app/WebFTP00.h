@@ -31,8 +31,8 @@ class TFTP;
 class TConfigFile;
 class TfrmSightEdit;
 class TfrmWarning01;
-class TJamShellTree;
-class TJamShellList;
+class TShellFolderTree;
+class TShellFileList;
 class TUploadJob;
 class TUpdateCheck;
 
@@ -52,8 +52,8 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   QComboBox* ComboBox3;
   QPushButton* btnSubPGM;
   QSplitter* Splitter1;
-  TJamShellTree* JamShellTree1;
-  TJamShellList* JamShellList1;
+  TShellFolderTree* JamShellTree1;
+  TShellFileList* JamShellList1;
   QWidget* Panel8;
   QLabel* Panel9;
   QListWidget* CheckListBox1;

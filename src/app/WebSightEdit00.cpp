@@ -62,7 +62,7 @@ TfrmSightEdit::~TfrmSightEdit() = default;
 void TfrmSightEdit::BuildControls() {
   edName = LineEdit("edName", this, true);
   edName->setText(QStr("新規登録"));
-  ShellTreeView1 = new TJamShellTree(this);
+  ShellTreeView1 = new TShellFolderTree(this);
   ShellTreeView1->setObjectName("ShellTreeView1");
   LocalRootDir = new QLabel("LocalRootDir", this);
   LocalRootDir->setObjectName("LocalRootDir");
@@ -108,7 +108,7 @@ void TfrmSightEdit::BuildControls() {
   Button2->setObjectName("Button2");
   connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
   connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
-  connect(ShellTreeView1, &TJamShellTree::Changed, this, [this] {
+  connect(ShellTreeView1, &TShellFolderTree::Changed, this, [this] {
     // The label follows the tree (a click or a key there).
     std::string folder = ShellTreeView1->SelectedFolder();
     if (!folder.empty() && QStr(folder) != LocalRootDir->text()) LocalRootDir->setText(QStr(folder));

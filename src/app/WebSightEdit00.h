@@ -23,7 +23,7 @@ class QSpinBox;
 namespace tovra {
 
 class TConfigFile;
-class TJamShellTree;
+class TShellFolderTree;
 
 class TfrmSightEdit : public QDialog, private IFolderTree {
   Q_OBJECT
@@ -44,7 +44,7 @@ class TfrmSightEdit : public QDialog, private IFolderTree {
 
   QLineEdit* edName;
   QGroupBox* GroupBox1;
-  TJamShellTree* ShellTreeView1;
+  TShellFolderTree* ShellTreeView1;
   QLabel* LocalRootDir;
   QGroupBox* GroupBox2;
   QLineEdit* WebHostName;

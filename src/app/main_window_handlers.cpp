@@ -59,9 +59,9 @@ void TForm1::ConnectHandlers() {
   };
   on(ComboBox1, &QComboBox::activated, &TForm1::ComboBox1Select);
   on(Button3, &QPushButton::clicked, &TForm1::Button3Click);
-  on(JamShellTree1, &TJamShellTree::Changed, &TForm1::JamShellTree1Change);
+  on(JamShellTree1, &TShellFolderTree::Changed, &TForm1::JamShellTree1Change);
   on(ComboBox2, &QComboBox::activated, &TForm1::ComboBox2Select);
-  on(JamShellList1, &TJamShellList::Changed, &TForm1::JamShellList1Change);
+  on(JamShellList1, &TShellFileList::Changed, &TForm1::JamShellList1Change);
   on(BitBtn1, &QPushButton::clicked, &TForm1::BitBtn1Click);
   on(btnAbort, &QPushButton::clicked, &TForm1::btnAbortClick);
   on(btnWebCheck, &QPushButton::clicked, &TForm1::btnWebCheckClick);

@@ -119,11 +119,7 @@ TStringList TForm1::CheckedUpdates() {
 
 bool TForm1::SiteDialogVisible() { return sightEdit_ != nullptr && sightEdit_->isVisible(); }
 
-TStringList TForm1::SiteNames() {
-  TStringList names;
-  for (int i = 0; i < ComboBox1->count(); ++i) names.Add(ToCp932(ComboBox1->itemText(i)));
-  return names;
-}
+TStringList TForm1::SiteNames() { return ComboItems(); }
 
 std::string TForm1::LoadRootDir(const std::string& siteName) {
   sightEdit_->LoadProfile(siteName);

@@ -53,7 +53,7 @@ QString ToQtPath(const std::string& cp932) {
 
 }  // namespace
 
-TJamShellTree::TJamShellTree(QWidget* parent) : QTreeView(parent), model_(new TFileModel(this)) {
+TShellFolderTree::TShellFolderTree(QWidget* parent) : QTreeView(parent), model_(new TFileModel(this)) {
   model_->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
   model_->setRootPath(QDir::rootPath());
   setModel(model_);
@@ -92,26 +92,26 @@ TJamShellTree::TJamShellTree(QWidget* parent) : QTreeView(parent), model_(new TF
   });
 }
 
-void TJamShellTree::mousePressEvent(QMouseEvent* event) {
+void TShellFolderTree::mousePressEvent(QMouseEvent* event) {
   followSelection_ = false;
   ++inputDepth_;
   QTreeView::mousePressEvent(event);
   --inputDepth_;
 }
 
-void TJamShellTree::keyPressEvent(QKeyEvent* event) {
+void TShellFolderTree::keyPressEvent(QKeyEvent* event) {
   followSelection_ = false;
   ++inputDepth_;
   QTreeView::keyPressEvent(event);
   --inputDepth_;
 }
 
-void TJamShellTree::wheelEvent(QWheelEvent* event) {
+void TShellFolderTree::wheelEvent(QWheelEvent* event) {
   followSelection_ = false;
   QTreeView::wheelEvent(event);
 }
 
-std::string TJamShellTree::SelectedFolder() const {
+std::string TShellFolderTree::SelectedFolder() const {
   QModelIndex index = currentIndex();
   if (!index.isValid()) return {};
   std::string folder;
@@ -120,7 +120,7 @@ std::string TJamShellTree::SelectedFolder() const {
   return folder;
 }
 
-bool TJamShellTree::SetSelectedFolder(const std::string& cp932Folder) {
+bool TShellFolderTree::SetSelectedFolder(const std::string& cp932Folder) {
   QString path = ToQtPath(cp932Folder);
   if (path.isEmpty() || !QDir(path).exists()) return false;
   QModelIndex index = model_->index(QDir::cleanPath(path));
@@ -137,7 +137,7 @@ bool TJamShellTree::SetSelectedFolder(const std::string& cp932Folder) {
   return true;
 }
 
-TJamShellList::TJamShellList(QWidget* parent) : QTreeView(parent), model_(new TFileModel(this)) {
+TShellFileList::TShellFileList(QWidget* parent) : QTreeView(parent), model_(new TFileModel(this)) {
   model_->setFilter(QDir::Files | QDir::NoDotAndDotDot);
   model_->setNameFilterDisables(false);
   setModel(model_);
@@ -152,7 +152,7 @@ TJamShellList::TJamShellList(QWidget* parent) : QTreeView(parent), model_(new TF
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { emit Changed(); });
 }
 
-void TJamShellList::SetFolder(const std::string& cp932Folder) {
+void TShellFileList::SetFolder(const std::string& cp932Folder) {
   if (cp932Folder == folder_) return;
   folder_ = cp932Folder;
   QString path = ToQtPath(cp932Folder);
@@ -161,14 +161,14 @@ void TJamShellList::SetFolder(const std::string& cp932Folder) {
   emit Changed();
 }
 
-void TJamShellList::SetFilter(const std::string& mask) {
+void TShellFileList::SetFilter(const std::string& mask) {
   filter_ = mask;
   QStringList filters;
   for (const QString& part : QStr(mask).split(';', Qt::SkipEmptyParts)) filters << part.trimmed();
   model_->setNameFilters(filters);
 }
 
-std::vector<std::string> TJamShellList::SelectedNames() const {
+std::vector<std::string> TShellFileList::SelectedNames() const {
   QModelIndexList rows = selectionModel()->selectedRows(0);
   std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
   std::vector<std::string> names;
@@ -180,7 +180,7 @@ std::vector<std::string> TJamShellList::SelectedNames() const {
   return names;
 }
 
-std::vector<std::string> TJamShellList::ShownNames() const {
+std::vector<std::string> TShellFileList::ShownNames() const {
   std::vector<std::string> names;
   QModelIndex root = rootIndex();
   for (int row = 0; row < model_->rowCount(root); ++row) {
@@ -190,7 +190,7 @@ std::vector<std::string> TJamShellList::ShownNames() const {
   return names;
 }
 
-void TJamShellList::SelectNames(const std::vector<std::string>& names) {
+void TShellFileList::SelectNames(const std::vector<std::string>& names) {
   clearSelection();
   QModelIndex root = rootIndex();
   for (int row = 0; row < model_->rowCount(root); ++row) {

@@ -13,10 +13,10 @@ class QFileSystemModel;
 
 namespace tovra {
 
-class TJamShellTree : public QTreeView {
+class TShellFolderTree : public QTreeView {
   Q_OBJECT
  public:
-  explicit TJamShellTree(QWidget* parent = nullptr);
+  explicit TShellFolderTree(QWidget* parent = nullptr);
   // The selected folder: full path without a trailing separator (the root
   // keeps it); empty when nothing is selected.
   std::string SelectedFolder() const;
@@ -40,10 +40,10 @@ class TJamShellTree : public QTreeView {
   bool followSelection_ = false;  // scroll to the selected folder as folders load
 };
 
-class TJamShellList : public QTreeView {
+class TShellFileList : public QTreeView {
   Q_OBJECT
  public:
-  explicit TJamShellList(QWidget* parent = nullptr);
+  explicit TShellFileList(QWidget* parent = nullptr);
   void SetFolder(const std::string& cp932Folder);
   std::string Folder() const { return folder_; }
   // The filter: a mask text such as "*.htm*".

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/path_pieces.h"  // IsUnderRoot, FoldDotPieces, SiteRootPrefix
 #include "util/string_list.h"
 
 namespace tovra {
@@ -51,22 +52,6 @@ std::string ResolveLinkPath(std::string_view reference, std::string_view siteRoo
 // and ".." pieces are folded), or when the result would hold a "." or ".."
 // piece (a home folder that names one). Never fails.
 std::string RemotePathOf(std::string_view siteRoot, std::string_view localFolder, std::string_view remoteBase);
-
-// Whether `path` is the root folder itself or lies below it (case-sensitive),
-// compared piece by piece after "." and ".." pieces are folded: "/web" does
-// not claim "/web2/a.htm" nor "/web/../etc/a". An empty root holds every path.
-bool IsUnderRoot(std::string_view root, std::string_view path);
-
-// The site root without trailing separators; the root folder "/" gives "",
-// the prefix to which "/" and a relative path are appended.
-std::string SiteRootPrefix(std::string_view siteRoot);
-
-// The path with its "." pieces dropped and every ".." taking away the piece
-// before it (empty pieces go too). Empty when a ".." would climb above the
-// top: the root folder of an absolute path, the first piece of a relative
-// one. A path without such pieces comes back unchanged; a trailing separator
-// stays. Lexical only: symbolic links are not looked at.
-std::string FoldDotPieces(std::string_view path);
 
 // Whether a "/"-separated remote path holds a "." or ".." piece.
 bool HasRemoteDotPiece(std::string_view remotePath);

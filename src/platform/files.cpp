@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <random>
 
 #include "platform/encoding.h"
@@ -123,6 +124,30 @@ void RemoveStaleTemporaries(const std::string& os) {
     if (now - st.st_mtime >= kStaleTemporarySeconds) ::unlinkat(dirFd, e->d_name, 0);
   }
   ::closedir(dir);
+}
+
+// Calls visit(dirFd, entry, cp932Name) for every entry of the folder but
+// "." and "..", in the order the file system gives them, passing over names
+// that cannot be represented in CP932. Throws EFileError when the folder
+// cannot be opened.
+template <typename Visit>
+void WalkFolder(std::string_view path, Visit visit) {
+  const std::string os = ToOsPath(path);
+  DIR* dir = ::opendir(os.c_str());
+  if (dir == nullptr) throw EFileError::CannotOpen(std::string(path), Reason(errno));
+  std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* e = ::readdir(dir)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    std::string name;
+    if (!TryFromOsPath(e->d_name, name)) continue;
+    visit(dirFd, *e, std::move(name));
+  }
+}
+
+bool IsLinkAt(int dirFd, const char* name) {
+  struct stat lst;
+  return ::fstatat(dirFd, name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
 }
 
 }  // namespace
@@ -275,25 +300,19 @@ std::uint32_t ToDosDateTime(std::time_t t) {
 }
 
 std::vector<DirEntry> ListFolder(std::string_view path) {
-  std::string os = ToOsPath(path);
-  DIR* dir = ::opendir(os.c_str());
-  if (dir == nullptr) throw EFileError::CannotOpen(std::string(path), Reason(errno));
-  const int dirFd = ::dirfd(dir);
   std::vector<DirEntry> entries;
-  while (struct dirent* e = ::readdir(dir)) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+  WalkFolder(path, [&](int dirFd, const dirent& e, std::string name) {
     DirEntry entry;
-    if (!TryFromOsPath(e->d_name, entry.name)) continue;
+    entry.name = std::move(name);
     // One statx relative to the open folder gives all three times, the
     // creation time included where the file system keeps one.
     struct statx sx;
-    if (::statx(dirFd, e->d_name, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) continue;
+    if (::statx(dirFd, e.d_name, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return;
     entry.isDirectory = S_ISDIR(sx.stx_mode);
-    if (e->d_type == DT_LNK) {
+    if (e.d_type == DT_LNK) {
       entry.isLink = true;
-    } else if (e->d_type == DT_UNKNOWN) {
-      struct stat lst;
-      entry.isLink = ::fstatat(dirFd, e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
+    } else if (e.d_type == DT_UNKNOWN) {
+      entry.isLink = IsLinkAt(dirFd, e.d_name);
     }
     entry.times.lastWrite = sx.stx_mtime.tv_sec;
     entry.times.lastAccess = sx.stx_atime.tv_sec;
@@ -301,33 +320,25 @@ std::vector<DirEntry> ListFolder(std::string_view path) {
     entry.times.size = static_cast<std::int64_t>(sx.stx_size);
     entry.times.isDirectory = entry.isDirectory;
     entries.push_back(std::move(entry));
-  }
-  ::closedir(dir);
+  });
   return entries;
 }
 
 std::vector<DirName> ListFolderNames(std::string_view path) {
-  std::string os = ToOsPath(path);
-  DIR* dir = ::opendir(os.c_str());
-  if (dir == nullptr) throw EFileError::CannotOpen(std::string(path), Reason(errno));
-  const int dirFd = ::dirfd(dir);
   std::vector<DirName> entries;
-  while (struct dirent* e = ::readdir(dir)) {
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+  WalkFolder(path, [&](int dirFd, const dirent& e, std::string name) {
     DirName entry;
-    if (!TryFromOsPath(e->d_name, entry.name)) continue;
-    if (e->d_type == DT_DIR || e->d_type == DT_REG) {
-      entry.isDirectory = e->d_type == DT_DIR;
+    entry.name = std::move(name);
+    if (e.d_type == DT_DIR || e.d_type == DT_REG) {
+      entry.isDirectory = e.d_type == DT_DIR;
     } else {
       struct stat st;
-      if (::fstatat(dirFd, e->d_name, &st, 0) != 0) continue;
+      if (::fstatat(dirFd, e.d_name, &st, 0) != 0) return;
       entry.isDirectory = S_ISDIR(st.st_mode);
-      struct stat lst;
-      entry.isLink = ::fstatat(dirFd, e->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
+      entry.isLink = IsLinkAt(dirFd, e.d_name);
     }
     entries.push_back(std::move(entry));
-  }
-  ::closedir(dir);
+  });
   return entries;
 }
 

@@ -4,9 +4,10 @@
 
 #include "platform/app_folder.h"
 #include "platform/files.h"
-#include "util/number_text.h"
+#include "platform/path_pieces.h"
 #include "util/char_string.h"
 #include "util/errors.h"
+#include "util/number_text.h"
 
 namespace tovra {
 
@@ -17,16 +18,6 @@ constexpr TDateTime kFindFileCheckedTime = 38309.0;  // 18 November 2004; unused
 // A site marker row carries "0" where a file row carries its packed time,
 // which is never 0 (its day of the month is at least 1).
 bool IsSiteMarker(const TStringList& row) { return row.Count() == 2 && row[1] == "0"; }
-
-// Whether the last character of s is a single-byte separator.
-bool EndsWithSeparator(std::string_view s) {
-  std::size_t i = 0, last = std::string_view::npos;
-  while (i < s.size()) {
-    last = i;
-    i += CharBytesAt(s, i);
-  }
-  return last != std::string_view::npos && last == s.size() - 1 && s[last] == kPathSep;
-}
 
 // Clears a flag when the scope ends, however it ends.
 class ScanGuard {
@@ -43,13 +34,6 @@ class ScanGuard {
 }  // namespace
 
 std::string ManagedFileListPath() { return JoinPath(AppFolder(), "管理ファイルリスト.txt"); }
-
-bool IsUnderSiteRoot(std::string_view root, std::string_view path) {
-  // A bare prefix test would hand the files of /web2 to a site rooted at /web.
-  if (root.empty() || !path.starts_with(root)) return false;
-  if (EndsWithSeparator(root)) return true;
-  return path.size() > root.size() && path[root.size()] == kPathSep;
-}
 
 int StrToInt(std::string_view text) {
   std::string_view digits = text;
@@ -136,7 +120,7 @@ void TUpdateCheck::CompareWithSaved() {
 
 TStringList TUpdateCheck::TakePendingUnder(std::string_view root) {
   TStringList taken, rest;
-  for (const std::string& path : pendingUpdates_) (IsUnderSiteRoot(root, path) ? taken : rest).Add(path);
+  for (const std::string& path : pendingUpdates_) (!root.empty() && IsUnderRoot(root, path) ? taken : rest).Add(path);
   pendingUpdates_ = std::move(rest);
   return taken;
 }

@@ -19,11 +19,6 @@ namespace tovra {
 // The managed file list in the application folder.
 std::string ManagedFileListPath();
 
-// Whether path lies in the folder root: root, then a separator (or root is
-// itself a folder ending in the separator). Byte-exact. An empty root holds
-// nothing.
-bool IsUnderSiteRoot(std::string_view root, std::string_view path);
-
 // A decimal integer as the list files hold it; EConvertError otherwise.
 int StrToInt(std::string_view text);
 

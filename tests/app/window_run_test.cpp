@@ -55,7 +55,7 @@ struct ShownBoxes {
   }
 };
 
-QModelIndex TreeIndex(TJamShellTree* tree, const std::string& folder) {
+QModelIndex TreeIndex(TShellFolderTree* tree, const std::string& folder) {
   auto* model = qobject_cast<QFileSystemModel*>(tree->model());
   return model->index(QString::fromStdString(folder));
 }
@@ -174,7 +174,7 @@ class WindowRunTest : public QObject {
     fx.AddSite("サイトA", root);
     TApplicationModules modules;
     StartWindow(modules);
-    TJamShellTree* tree = modules.Form1()->JamShellTree1;
+    TShellFolderTree* tree = modules.Form1()->JamShellTree1;
     QModelIndex otherIndex = TreeIndex(tree, other);
     QTRY_VERIFY(tree->viewport()->rect().contains(tree->visualRect(otherIndex).center()));
     TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);

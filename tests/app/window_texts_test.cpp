@@ -22,7 +22,7 @@ using tovra::test::StartWindow;
 namespace {
 
 // The text of a column of the file list's row for `name`; empty if absent.
-QString ListText(TJamShellList* list, const std::string& name, int column) {
+QString ListText(TShellFileList* list, const std::string& name, int column) {
   QAbstractItemModel* model = list->model();
   QModelIndex root = list->rootIndex();
   for (int row = 0; row < model->rowCount(root); ++row) {
@@ -87,7 +87,7 @@ class WindowTextsTest : public QObject {
     fx.AddSite("S", root);
     TApplicationModules modules;
     StartWindow(modules);
-    TJamShellList* list = modules.Form1()->JamShellList1;
+    TShellFileList* list = modules.Form1()->JamShellList1;
     list->SetFilter("*");
     QTRY_COMPARE(list->ShownNames().size(), size_t(2));
     struct Row {

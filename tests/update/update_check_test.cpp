@@ -189,16 +189,6 @@ TEST_F(UpdateCheckTest, RootThatIsAPrefixOfAnotherRootKeepsToItsOwnFiles) {
   EXPECT_EQ(view.shownSites, std::vector<std::string>{"web2"});
 }
 
-TEST_F(UpdateCheckTest, RootPrefixTest) {
-  EXPECT_TRUE(IsUnderSiteRoot("/web", "/web/a.htm"));
-  EXPECT_TRUE(IsUnderSiteRoot("/web/", "/web/a.htm"));
-  EXPECT_TRUE(IsUnderSiteRoot("/", "/a.htm"));
-  EXPECT_FALSE(IsUnderSiteRoot("/web", "/web2/a.htm"));
-  EXPECT_FALSE(IsUnderSiteRoot("/web", "/web"));
-  EXPECT_FALSE(IsUnderSiteRoot("/Web", "/web/a.htm"));
-  EXPECT_FALSE(IsUnderSiteRoot("", "/web/a.htm"));
-}
-
 TEST_F(UpdateCheckTest, OnlyTheReservedEntryShowsTheMessageAtOnce) {
   check.UpdateCheckClick();
   EXPECT_EQ(messenger.messages.size(), 1u);
