@@ -1,6 +1,10 @@
 #include "cli/cli_messenger.h"
 
-#include <cctype>
+#include <unistd.h>
+
+#include "platform/encoding.h"
+#include "util/char_string.h"
+#include "util/string_list.h"
 
 namespace tovra::cli {
 namespace {
@@ -10,19 +14,22 @@ bool ReadAnswerLine(std::FILE* input, std::string& line) {
   line.clear();
   int c;
   while ((c = std::fgetc(input)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
-  if (c == EOF && line.empty()) return false;
-  while (!line.empty() && (line.back() == '\r' || std::isspace(static_cast<unsigned char>(line.back()))))
-    line.pop_back();
-  return true;
+  return c != EOF || !line.empty();
 }
 
 bool IsYes(const std::string& answer) {
-  std::string lower;
-  for (char c : answer) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  return lower == "y" || lower == "yes" || lower == "ok";
+  return SameTextNoCase(answer, "y") || SameTextNoCase(answer, "yes") || SameTextNoCase(answer, "ok");
+}
+
+void WriteToStderr(const std::string& terminalText) {
+  std::fwrite(terminalText.data(), 1, terminalText.size(), stderr);
+  std::fflush(stderr);
 }
 
 }  // namespace
+
+ECliNoAnswer::ECliNoAnswer()
+    : std::runtime_error("no answer: standard input ended before the question was answered (use --yes or --no)") {}
 
 TCliAnswer TakeAnswerFlags(Args& args) {
   bool yes = TakeFlag(args, "--yes");
@@ -36,20 +43,21 @@ void TCliMessenger::ShowMessage(TMessageKind kind, const std::string& text) {
   PrintError(text);
 }
 
-bool TCliMessenger::ConfirmOkCancel(const std::string& text) { return Answer(text, "[ok/cancel]"); }
-
-bool TCliMessenger::ConfirmOkAbort(const std::string& text) { return Answer(text, "[ok/abort]"); }
-
-bool TCliMessenger::Answer(const std::string& text, const char* choices) {
-  PrintError(text);
+bool TCliMessenger::Ask(const std::string& question) {
+  WriteToStderr(ToTerminal(EscapeControls(question) + " [y/N] "));
   if (answer_ != TCliAnswer::Ask) {
-    std::fprintf(stderr, "%s %s\n", choices, answer_ == TCliAnswer::Yes ? "ok (--yes)" : "no (--no)");
+    WriteToStderr(answer_ == TCliAnswer::Yes ? "y\n" : "n\n");
     return answer_ == TCliAnswer::Yes;
   }
-  std::fprintf(stderr, "%s ", choices);
-  std::fflush(stderr);
   std::string line;
-  return ReadAnswerLine(input_, line) && IsYes(line);
+  if (!ReadAnswerLine(input_, line)) {
+    WriteToStderr("\n");
+    throw ECliNoAnswer();
+  }
+  const std::string answer = CharTrim(FromTerminal(line));
+  // An answer that came through a pipe was not echoed by a terminal: show it.
+  if (!::isatty(::fileno(input_))) PrintError(answer);
+  return IsYes(answer);
 }
 
 }  // namespace tovra::cli

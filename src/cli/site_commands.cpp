@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/cli_common.h"
+#include "cli/cli_messenger.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
 #include "sites/site_editor.h"
@@ -22,7 +23,7 @@ namespace {
 constexpr char kSitesUsage[] = "  sites                                  the site list, one name per line";
 constexpr char kSiteUsage[] =
     "  site show NAME [--show-passwords]      the site's profile, one key=value per line\n"
-    "  site set NAME [--rename NEW] [--yes] KEY=VALUE...\n"
+    "  site set NAME [--rename NEW] [--yes|--no] KEY=VALUE...\n"
     "                                         create or edit a site, then write the site list\n"
     "                                         (keys: chkUseProxy LocalRootDir WebURL WebHostName\n"
     "                                         WebUserName WebPasswd WebPort ProxyPasswd ProxyPort\n"
@@ -30,40 +31,9 @@ constexpr char kSiteUsage[] =
     "                                         DataConnection Encryption CertificateSha256\n"
     "                                         PageEncoding RemoteNameEncoding ReuseConnection\n"
     "                                         Connections Protocol HostKeySha256 PrivateKeyFile)\n"
-    "  site delete NAME [--yes]               delete a site after confirmation";
+    "  site delete NAME [--yes|--no]          delete a site after confirmation";
 
 constexpr char kMask[] = "********";
-
-// Messages to stderr; questions answered by --yes or read from stdin.
-class TerminalMessenger : public IMessenger {
- public:
-  explicit TerminalMessenger(bool yes) : yes_(yes) {}
-  void ShowMessage(TMessageKind, const std::string& text) override { PrintError(text); }
-  bool ConfirmOkCancel(const std::string& text) override { return Ask(text); }
-  bool ConfirmOkAbort(const std::string& text) override { return Ask(text); }
-
- private:
-  bool Ask(const std::string& text) {
-    if (yes_) {
-      PrintError(text + " [y/N] y");
-      return true;
-    }
-    std::string prompt = ToTerminal(EscapeControls(text) + " [y/N] ");
-    std::fwrite(prompt.data(), 1, prompt.size(), stderr);
-    std::fflush(stderr);
-    char line[256];
-    if (std::fgets(line, sizeof line, stdin) == nullptr) {
-      std::fputc('\n', stderr);
-      return false;
-    }
-    std::string answer = CharTrim(FromTerminal(line));
-    // An answer piped in is not echoed by the terminal: show it.
-    if (!::isatty(STDIN_FILENO)) PrintError(answer);
-    return SameTextNoCase(answer, "y") || SameTextNoCase(answer, "yes") || SameTextNoCase(answer, "ok");
-  }
-
-  bool yes_;
-};
 
 // The dialog's tree would show a stored root that has gone as unselectable;
 // here the profile still loads (with a warning), so it can be shown and mended.
@@ -176,11 +146,11 @@ std::string TakeName(Args& args) {
 }
 
 // The profile holder of one command, with the terminal's tree.
-struct Session {
+struct ProfileHolder {
   TConfigFile config;
   TerminalFolderTree tree;
   TSiteProfile profile{config};
-  Session() { profile.SetFolderTree(&tree); }
+  ProfileHolder() { profile.SetFolderTree(&tree); }
 };
 
 // Runs the dialog's OK on the prepared profile; writes the list when it closes.
@@ -196,7 +166,7 @@ int ShowSite(Args args) {
   bool showPasswords = TakeFlag(args, "--show-passwords");
   std::string name = TakeName(args);
   if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
-  Session s;
+  ProfileHolder s;
   LoadNamedSite(s.profile, name);
   for (const auto& key : ProfileKeys()) {
     std::string value = key.get(s.profile);
@@ -210,7 +180,7 @@ int ShowSite(Args args) {
 }
 
 int SetSite(Args args) {
-  bool yes = TakeFlag(args, "--yes");
+  TCliMessenger messenger(TakeAnswerFlags(args));
   bool rename = std::find(args.begin(), args.end(), "--rename") != args.end();
   std::string newName = TakeOption(args, "--rename");
   std::string name = TakeName(args);
@@ -220,7 +190,7 @@ int SetSite(Args args) {
     if (eq == std::string::npos) throw UsageError{"KEY=VALUE expected: " + arg};
     changes.emplace_back(&FindKey(arg.substr(0, eq)), arg.substr(eq + 1));
   }
-  Session s;
+  ProfileHolder s;
   TStringList list = LoadSiteList();
   int index = list.IndexOf(name);
   if (index >= 0) {
@@ -230,7 +200,6 @@ int SetSite(Args args) {
   } else {
     s.profile.LoadProfile(std::string(kNewSiteName));  // a site to create
   }
-  TerminalMessenger messenger(yes);
   TSiteEditor editor(s.profile, messenger);
   editor.SetSiteList(&list);
   editor.FormShow();
@@ -240,13 +209,12 @@ int SetSite(Args args) {
 }
 
 int DeleteSite(Args args) {
-  bool yes = TakeFlag(args, "--yes");
+  TCliMessenger messenger(TakeAnswerFlags(args));
   std::string name = TakeName(args);
   if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
-  Session s;
+  ProfileHolder s;
   TStringList list = LoadSiteList();
   LoadNamedSite(s.profile, list, name);
-  TerminalMessenger messenger(yes);
   TSiteEditor editor(s.profile, messenger);
   editor.SetSiteList(&list);
   editor.FormShow();

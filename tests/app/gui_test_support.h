@@ -68,12 +68,11 @@ inline void OnEnabled(QWidget* widget, std::function<void()> action) {
 // A temporary application folder (TOVRA_APP_FOLDER) and site folders.
 struct AppFolderFixture {
   TempDir dir;
-  std::string app = dir.Sub("app");
-  AppFolderFixture() {
+  std::string app = [this] {
     dir.Write("app/.keep", "");
-    ::setenv("TOVRA_APP_FOLDER", app.c_str(), 1);
-  }
-  ~AppFolderFixture() { ::unsetenv("TOVRA_APP_FOLDER"); }
+    return dir.Sub("app");
+  }();
+  ScopedEnv appFolder{"TOVRA_APP_FOLDER", app};  // as it was again at the end
 
   // Saves a profile for `name` with root `root` and the given server port.
   void AddSite(const std::string& name, const std::string& root, int port = 21, const std::string& url = "") {

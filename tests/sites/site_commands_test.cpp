@@ -222,3 +222,40 @@ TEST_F(SiteCommandsTest, GoneRootFolderStillShowsTheProfile) {
 
 }  // namespace
 }  // namespace tovra
+
+namespace tovra {
+namespace {
+
+// Every confirming command asks the one way: the question on stderr, the
+// answer from --yes, --no or standard input, and a clear stop when input
+// runs out instead of a silent no.
+TEST_F(SiteCommandsTest, QuestionsAreAnsweredOneWayEverywhere) {
+  ASSERT_EQ(Run({"site", "set", "abc"}).status, 0);
+  const std::string question = "サイト名称「abc」を削除します。 [y/N] ";
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    int status;
+    std::string err;
+  } cases[] = {
+      {{"site", "delete", "abc", "--no"}, "", 1, question + "n\n"},
+      {{"site", "delete", "abc"}, "", 1,
+       question + "\nno answer: standard input ended before the question was answered (use --yes or --no)\n"},
+      {{"site", "delete", "abc"}, "No\n", 1, question + "No\n"},
+      {{"site", "delete", "abc", "--yes", "--no"}, "", 2, ""},
+  };
+  for (const auto& c : cases) {
+    CliResult r = Run(c.args, c.input);
+    EXPECT_EQ(r.status, c.status) << c.args.back() << " " << c.input;
+    if (!c.err.empty()) {
+      EXPECT_EQ(r.err, c.err);
+    }
+    EXPECT_NE(SiteList().find("abc"), std::string::npos);
+  }
+  CliResult r = Run({"site", "delete", "abc"}, "OK\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(SiteList(), "新規登録\r\n");
+}
+
+}  // namespace
+}  // namespace tovra
