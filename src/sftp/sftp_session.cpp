@@ -152,7 +152,8 @@ void TSftpSession::Handshake() {
   unsigned char* hash = nullptr;
   std::size_t hashLength = 0;
   int rc = ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &hashLength);
-  hostKey_.type = ssh_key_type_to_char(ssh_key_type(key)) ? ssh_key_type_to_char(ssh_key_type(key)) : "unknown";
+  const char* type = ssh_key_type_to_char(ssh_key_type(key));
+  hostKey_.type = type != nullptr ? type : "unknown";
   ssh_key_free(key);
   if (rc != SSH_OK) Fail("ホスト鍵の指紋の計算");
   TSshChars fingerprint{ssh_get_fingerprint_hash(SSH_PUBLICKEY_HASH_SHA256, hash, hashLength)};

@@ -46,9 +46,22 @@ std::string ReadAll(const std::string& osPath) {
 // The user exists with a known password; made once per machine.
 void EnsureUser() {
   if (::getpwnam(kUser) == nullptr) {
-    Run(std::string("useradd --system --no-create-home --shell /usr/sbin/nologin ") + kUser);
+    try {
+      Run(std::string("useradd --system --no-create-home --shell /usr/sbin/nologin ") + kUser);
+    } catch (const std::runtime_error&) {
+      if (::getpwnam(kUser) == nullptr) throw;  // else another test process made it first
+    }
   }
-  Run(std::string("echo '") + kUser + ":" + kPassword + "' | chpasswd");
+  // Tests run in parallel processes: one may hold the password file's lock.
+  for (int attempt = 1;; ++attempt) {
+    try {
+      Run(std::string("echo '") + kUser + ":" + kPassword + "' | chpasswd");
+      return;
+    } catch (const std::runtime_error&) {
+      if (attempt == 5) throw;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200 * attempt));
+    }
+  }
 }
 
 int FreeLoopbackPort() {
