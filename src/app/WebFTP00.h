@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/launch_programs.h"
+#include "ftp/certificate_trust.h"
 #include "sites/IniGT.h"
 #include "update/update_view.h"
 #include "upload/upload_view.h"
@@ -149,6 +150,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   TfrmWarning01* warning_ = nullptr;
   std::unique_ptr<TUploadJob> upload_;
   std::unique_ptr<TUpdateCheck> updateCheck_;
+  std::unique_ptr<ICertificateTrust> certificatePrompt_;
   bool shown_ = false;
   bool uploadBusy_ = false;     // from the start of a preparation to the end of its run
   bool closeAfterRun_ = false;  // the window was closed during a run: close at its end

@@ -9,8 +9,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
-#include <climits>
 
+#include "app/dialog_fields.h"
+#include "app/extended_settings_group.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
@@ -20,33 +21,6 @@
 #include "util/char_string.h"
 
 namespace tovra {
-
-namespace {
-
-QGroupBox* Group(const char* caption, QWidget* field, QWidget* parent) {
-  auto* box = new QGroupBox(QStr(caption), parent);
-  auto* layout = new QVBoxLayout(box);
-  layout->setContentsMargins(6, 2, 6, 4);
-  layout->addWidget(field);
-  return box;
-}
-
-QSpinBox* PortBox(const char* name, int value, QWidget* parent) {
-  auto* box = new QSpinBox(parent);
-  box->setObjectName(name);
-  box->setRange(INT_MIN, INT_MAX);  // no range limit
-  box->setValue(value);
-  return box;
-}
-
-QLineEdit* LineEdit(const char* name, QWidget* parent, bool inputMethod = false) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(name);
-  edit->setAttribute(Qt::WA_InputMethodEnabled, inputMethod);
-  return edit;
-}
-
-}  // namespace
 
 TfrmSightEdit::TfrmSightEdit(QWidget* parent) : QDialog(parent), messenger_(std::make_unique<TBoxMessenger>(this)) {
   setObjectName("frmSightEdit");
@@ -101,6 +75,17 @@ void TfrmSightEdit::BuildControls() {
   Group("ユーザ名", ProxyUserName, GroupBox7)->hide();
   Group("パスワード", ProxyPasswd, GroupBox7)->hide();
 
+  grpExtended = new TExtendedSettingsGroup(this);
+  connect(grpExtended, &TExtendedSettingsGroup::ForgetPin, this, [this](const QString& key) {
+    // Kept until OK saves the profile; CANCEL loads the pin again.
+    profile_->Extended.Clear(key.toStdString());
+    grpExtended->ShowPins(profile_->Extended);
+  });
+  connect(grpExtended, &TExtendedSettingsGroup::DefaultPortChanged, this, [this](int from, int to) {
+    // A port the user chose stays; the other mode's usual port follows.
+    if (WebPort->value() == from) WebPort->setValue(to);
+  });
+
   Button1 = new QPushButton("OK", this);
   Button1->setObjectName("Button1");
   Button1->setDefault(true);
@@ -114,10 +99,15 @@ void TfrmSightEdit::BuildControls() {
     if (!folder.empty() && QStr(folder) != LocalRootDir->text()) LocalRootDir->setText(QStr(folder));
   });
 
+  // The proxy sits under the root folder, so that the extended settings
+  // follow the server fields and the dialog keeps to a laptop's height.
+  auto* left = new QVBoxLayout;
+  left->addWidget(GroupBox1, 1);
+  left->addWidget(chkUseProxy);
+  left->addWidget(GroupBox7);
   auto* right = new QVBoxLayout;
   right->addWidget(GroupBox2);
-  right->addWidget(chkUseProxy);
-  right->addWidget(GroupBox7);
+  right->addWidget(grpExtended);
   right->addStretch(1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -125,12 +115,12 @@ void TfrmSightEdit::BuildControls() {
   buttons->addWidget(Button2);
   right->addLayout(buttons);
   auto* columns = new QHBoxLayout;
-  columns->addWidget(GroupBox1, 1);
-  columns->addLayout(right, 1);
+  columns->addLayout(left, 2);
+  columns->addLayout(right, 3);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Group("サイト名称", edName, this));
   layout->addLayout(columns, 1);
-  resize(640, 460);
+  resize(820, 700);
 }
 
 void TfrmSightEdit::AttachConfig(TConfigFile& config) {
@@ -181,6 +171,7 @@ void TfrmSightEdit::ReadControls() {
   p.ProxyUserName = ToCp932(ProxyUserName->text());
   p.ProxyPasswd = ToCp932(ProxyPasswd->text());
   p.ProxyPort = ProxyPort->value();
+  grpExtended->Read(p.Extended);
 }
 
 void TfrmSightEdit::WriteControls() {
@@ -197,6 +188,7 @@ void TfrmSightEdit::WriteControls() {
   ProxyUserName->setText(QStr(p.ProxyUserName));
   ProxyPasswd->setText(QStr(p.ProxyPasswd));
   ProxyPort->setValue(p.ProxyPort);
+  grpExtended->Show(p.Extended);
 }
 
 bool TfrmSightEdit::Edit(TStringList& siteList) {
@@ -209,6 +201,8 @@ bool TfrmSightEdit::Edit(TStringList& siteList) {
 void TfrmSightEdit::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   ReadControls();
+  // A pin remembered since the profile was shown (a trust prompt) shows now.
+  grpExtended->ShowPins(profile_->Extended);
   editor_->FormShow();
   RestorePlacement(IniGT1, "sightedit", *this);
 }

@@ -23,6 +23,7 @@ class QSpinBox;
 namespace tovra {
 
 class TConfigFile;
+class TExtendedSettingsGroup;
 class TShellFolderTree;
 
 class TfrmSightEdit : public QDialog, private IFolderTree {
@@ -58,6 +59,8 @@ class TfrmSightEdit : public QDialog, private IFolderTree {
   QLineEdit* ProxyUserName;
   QLineEdit* ProxyPasswd;
   QSpinBox* ProxyPort;
+  // The section "[拡張設定]": connection, encryption, protocol, encodings.
+  TExtendedSettingsGroup* grpExtended;
   QPushButton* Button1;
   QPushButton* Button2;
   TIniGT IniGT1;

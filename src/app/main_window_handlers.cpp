@@ -14,6 +14,7 @@
 #include "app/Warning01.h"
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
+#include "app/certificate_prompt.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
@@ -40,6 +41,18 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
       *ftp_, *this, [this] { return SiteRootForUpload(); },
       [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
   updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
+  // "Trust and remember" pins the certificate in the site's profile.
+  certificatePrompt_ =
+      std::make_unique<TCertificatePrompt>(this, ftp_->CancelRequested, [this](const std::string& pin) {
+        Guarded([this, &pin] {
+          sightEdit_->Profile().Extended.Set("CertificateSha256", pin);
+          sightEdit_->Profile().SaveProfile();
+        });
+      });
+  ftp_->CertificateTrust = certificatePrompt_.get();
+  // The connection's own notices (a server without encryption) join the
+  // status memo; AppendStatus may be called from the transfer thread.
+  ftp_->IdFTP1.OnStatus = [this](const std::string& line) { AppendStatus(line); };
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
   ConnectHandlers();
 }

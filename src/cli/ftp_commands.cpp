@@ -11,26 +11,37 @@
 #include <cstdlib>
 #include <string>
 
+#include "cli/cli_certificate_trust.h"
 #include "cli/cli_common.h"
 #include "cli/interrupt.h"
 #include "cli/sftp_commands.h"
 #include "ftp/dmFtp.h"
 #include "html/dependencies.h"
 #include "platform/encoding.h"
-#include "util/number_text.h"
 #include "util/errors.h"
+#include "util/number_text.h"
 
 namespace tovra::cli {
 
 namespace {
 
+constexpr int kImplicitTlsPort = 990;
+
 constexpr const char* kPutUsage =
-    "  put --host H [--port P] --user U --remote-dir DIR [--trace] FILE...\n"
+    "  put --host H [--port P] --user U --remote-dir DIR [CONNECTION] [--trace] FILE...\n"
     "      upload each FILE into DIR (relative to the login folder, or absolute below it),\n"
     "      creating missing folders; one connection per file. Password: TOVRA_PASSWORD or the terminal.";
 constexpr const char* kLsUsage =
-    "  ls --host H [--port P] --user U [--raw] [--trace] [DIR]\n"
-    "      list a remote folder: type (d, -, l), size and name per entry; --raw prints the server's lines.";
+    "  ls --host H [--port P] --user U [CONNECTION] [--raw] [--trace] [DIR]\n"
+    "      list a remote folder: type (d, -, l), size and name per entry; --raw prints the server's lines.\n"
+    "      CONNECTION (put, ls): --passive  passive data connections (default: active)\n"
+    "                            --tls none|explicit-if-available|explicit|implicit  (default none;\n"
+    "                                  implicit uses port 990 unless --port is given)\n"
+    "                            --pin SHA256  trust the server certificate with this fingerprint";
+constexpr const char* kCertUsage =
+    "  cert --host H [--port P] [--implicit]\n"
+    "      print the server certificate's subject, issuer, validity and SHA-256 fingerprint\n"
+    "      (after AUTH TLS, or from the first byte with --implicit, port 990 by default)";
 
 // The password in CP932. A conversion error names where the password came
 // from, never the password itself.
@@ -68,17 +79,36 @@ std::string Password() {
   return ReadPasswordFromTerminal();
 }
 
-int ParsePort(const std::string& text) {
-  if (text.empty()) return 21;
+int ParsePort(const std::string& text, int fallback = 21) {
+  if (text.empty()) return fallback;
   auto port = ParseDecimal(text, 1, 65535);
   if (!port) throw UsageError{"--port needs a number from 1 to 65535"};
   return static_cast<int>(*port);
 }
 
+TFtpEncryption ParseTls(const std::string& text) {
+  if (text.empty() || text == "none") return TFtpEncryption::None;
+  if (text == "explicit-if-available") return TFtpEncryption::ExplicitIfAvailable;
+  if (text == "explicit") return TFtpEncryption::Explicit;
+  if (text == "implicit") return TFtpEncryption::Implicit;
+  throw UsageError{"--tls takes none, explicit-if-available, explicit or implicit"};
+}
+
 // The session set up from the common options (consumed from args).
-void SetUpSession(TFTP& ftp, Args& args) {
+void SetUpSession(TFTP& ftp, Args& args, TCliCertificateTrust& trust) {
+  TFtpConnectionSettings settings;
+  settings.passive = TakeFlag(args, "--passive");
+  settings.encryption = ParseTls(TakeOption(args, "--tls"));
+  std::string pin = TakeOption(args, "--pin");
+  if (!pin.empty() && CanonicalSha256(pin).empty()) {
+    throw UsageError{"--pin takes a SHA-256 fingerprint: 32 hex pairs, such as AB:CD:..."};
+  }
+  settings.certificateSha256 = pin;
+  ftp.ApplyConnectionSettings(settings);
+  ftp.CertificateTrust = &trust;
   ftp.HostInfo.HostName = TakeOption(args, "--host");
-  ftp.HostInfo.Port = ParsePort(TakeOption(args, "--port"));
+  ftp.HostInfo.Port =
+      ParsePort(TakeOption(args, "--port"), settings.encryption == TFtpEncryption::Implicit ? kImplicitTlsPort : 21);
   ftp.HostInfo.UserName = TakeOption(args, "--user");
   if (ftp.HostInfo.HostName.empty()) throw UsageError{"--host is required"};
   if (ftp.HostInfo.UserName.empty()) throw UsageError{"--user is required"};
@@ -118,7 +148,8 @@ std::string RemoteFolder(const std::string& home, const std::string& dir) {
 int RunPut(Args args) {
   if (TakeFlag(args, "--sftp")) return RunSftpPut(args);
   TFTP ftp;
-  SetUpSession(ftp, args);
+  TCliCertificateTrust trust("--pin %s");
+  SetUpSession(ftp, args, trust);
   TInterruptCancels interrupts(ftp.CancelRequested);
   bool hasDir = false;
   for (const auto& arg : args) hasDir = hasDir || arg == "--remote-dir";
@@ -161,7 +192,8 @@ char TypeLetter(TIdDirItemType type) {
 int RunLs(Args args) {
   if (TakeFlag(args, "--sftp")) return RunSftpLs(args);
   TFTP ftp;
-  SetUpSession(ftp, args);
+  TCliCertificateTrust trust("--pin %s");
+  SetUpSession(ftp, args, trust);
   TInterruptCancels interrupts(ftp.CancelRequested);
   bool raw = TakeFlag(args, "--raw");
   RejectUnknownOptions(args);
@@ -182,6 +214,19 @@ int RunLs(Args args) {
   return kExitOk;
 }
 
+int RunCert(Args args) {
+  TIdFTP client;
+  const bool implicit = TakeFlag(args, "--implicit");
+  client.Host = TakeOption(args, "--host");
+  client.Port = ParsePort(TakeOption(args, "--port"), implicit ? kImplicitTlsPort : 21);
+  client.Encryption = implicit ? TFtpEncryption::Implicit : TFtpEncryption::Explicit;
+  if (client.Host.empty()) throw UsageError{"--host is required"};
+  RejectUnknownOptions(args);
+  if (!args.empty()) throw UsageError{"cert takes no arguments"};
+  PrintCertificate(client.FetchCertificate());
+  return kExitOk;
+}
+
 }  // namespace
 
 std::string AskPassword() { return Password(); }
@@ -191,6 +236,7 @@ std::string ResolveRemoteFolder(const std::string& home, const std::string& dir)
 void RegisterFtpCommands() {
   Commands().push_back({"put", kPutUsage, [](const Args& args) { return RunPut(args); }});
   Commands().push_back({"ls", kLsUsage, [](const Args& args) { return RunLs(args); }});
+  Commands().push_back({"cert", kCertUsage, [](const Args& args) { return RunCert(args); }});
 }
 
 }  // namespace tovra::cli

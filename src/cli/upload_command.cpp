@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 
+#include "cli/cli_certificate_trust.h"
 #include "cli/cli_common.h"
 #include "cli/interrupt.h"
 #include "cli/update_commands.h"
@@ -130,6 +131,11 @@ int RunUpload(Args args) {
   LoadNamedSite(profile, site);
   TFTP ftp;
   ApplyProfileToSession(profile, ftp);
+  TCliCertificateTrust trust("tovra-cli site set \"" + site + "\" CertificateSha256=%s");
+  ftp.CertificateTrust = &trust;
+  // Only the connection's own notices (such as an unencrypted fallback) are
+  // shown; the session's cancel lines stay as quiet as they always were.
+  ftp.IdFTP1.OnStatus = [](const std::string& line) { PrintLine(line); };
   TStringList selection;
   for (const auto& file : args) selection.Add(Absolute(file));
   std::unique_ptr<TCliUpdateCheck> updates;

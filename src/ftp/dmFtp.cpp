@@ -1,5 +1,6 @@
 #include "ftp/dmFtp.h"
 
+#include "ftp/id_exceptions.h"
 #include "platform/files.h"
 #include "util/char_string.h"
 
@@ -11,6 +12,23 @@ TFTP::TFTP() {
   IdFTP1.OnWork = [this](TIdTCPConnection& sender, TWorkMode mode, std::int64_t count) {
     IdFTP1Work(sender, mode, count);
   };
+  IdFTP1.OnStatus = [this](const std::string& line) { AddMessage(line); };
+  IdFTP1.OnUntrustedCertificate = [this](const TCertificateInfo& certificate) { return AskTrust(certificate); };
+}
+
+void TFTP::ApplyConnectionSettings(const TFtpConnectionSettings& settings) {
+  IdFTP1.Passive = settings.passive;
+  IdFTP1.Encryption = settings.encryption;
+  IdFTP1.PinnedSha256 = settings.certificateSha256;
+}
+
+bool TFTP::AskTrust(const TCertificateInfo& certificate) {
+  if (CertificateTrust == nullptr) return false;
+  TTrustAnswer answer = CertificateTrust->AskTrust(HostInfo.HostName, certificate);
+  if (answer == TTrustAnswer::Reject) return false;
+  // Asked once: the rest of the run trusts the same certificate.
+  IdFTP1.PinnedSha256 = certificate.Sha256;
+  return true;
 }
 
 void TFTP::AddMessage(const std::string& text) {
@@ -56,14 +74,38 @@ void TFTP::GetRemoteFileInfo(const std::string& /*mask*/) {
   if (Cancelled()) AddMessage("リーもとファイル情報取得ユーザキャンセル");
 }
 
-bool TFTP::EnterExistingFolder(const std::string& piece) {
+bool TFTP::EnterExistingFolder(const std::string& piece, bool& listedAsFile) {
+  listedAsFile = false;
   for (const auto& item : IdFTP1.ParsedListing()) {
     if (item.FileName == piece && item.ItemType == TIdDirItemType::ditDirectory) {
       IdFTP1.ChangeWorkingDir(piece);
       return true;
     }
+    if (item.FileName == piece && item.ItemType == TIdDirItemType::ditFile) listedAsFile = true;
   }
   return false;
+}
+
+void TFTP::MakeOrEnterFolder(const std::string& piece, bool listedAsFile) {
+  try {
+    IdFTP1.MakeRemoteDir(piece);
+  } catch (const EIdProtocolReplyError&) {
+    // A folder the listing did not show (a dot folder, a linked folder, a
+    // listing the parser cannot read) refuses MKD but can be entered. A
+    // plain file of that name cannot: its refusal stands.
+    if (listedAsFile || !TryChangeWorkingDir(piece)) throw;
+    return;
+  }
+  IdFTP1.ChangeWorkingDir(piece);
+}
+
+bool TFTP::TryChangeWorkingDir(const std::string& piece) {
+  try {
+    IdFTP1.ChangeWorkingDir(piece);
+    return true;
+  } catch (const EIdProtocolReplyError&) {
+    return false;
+  }
 }
 
 void TFTP::AdjustRemoteDir(const std::string& path) {
@@ -80,15 +122,15 @@ void TFTP::AdjustRemoteDir(const std::string& path) {
       return;
     }
     GetRemoteFileInfo("*.*");
-    if (EnterExistingFolder(pieces[i])) {
+    bool listedAsFile = false;
+    if (EnterExistingFolder(pieces[i], listedAsFile)) {
       ++i;
       continue;
     }
-    // From the first missing level on, nothing below can exist yet.
-    for (; i < pieces.Count(); ++i) {
-      IdFTP1.MakeRemoteDir(pieces[i]);
-      IdFTP1.ChangeWorkingDir(pieces[i]);
-    }
+    // From the first missing level on, nothing below is listed: each level
+    // is made (or, when it exists unlisted, entered).
+    MakeOrEnterFolder(pieces[i], listedAsFile);
+    for (++i; i < pieces.Count(); ++i) MakeOrEnterFolder(pieces[i], false);
     return;
   }
 }

@@ -27,10 +27,20 @@
 #include <functional>
 #include <string>
 
+#include "ftp/certificate_trust.h"
 #include "ftp/id_ftp.h"
 #include "util/string_list.h"
 
 namespace tovra {
+
+// How a site's connections are made; the defaults are plain FTP with active
+// data connections. A plain value, so a plan of uploads can carry it.
+struct TFtpConnectionSettings {
+  bool passive = false;
+  TFtpEncryption encryption = TFtpEncryption::None;
+  std::string certificateSha256;  // pinned fingerprint; empty: none
+  bool operator==(const TFtpConnectionSettings&) const = default;
+};
 
 // Connection parameters of a server or proxy (a plain record).
 class THostInfo {
@@ -54,6 +64,12 @@ class TFTP {
   std::string HomeDir;                                // the working folder right after the last Connect
   TStringList* MessageLines = nullptr;                // not owned
   std::function<void(const std::string&)> OnMessage;  // sees every status line
+  // Asked about a certificate that neither the system store nor the pin
+  // trusts (on the transfer thread); nullptr: such a certificate is refused.
+  ICertificateTrust* CertificateTrust = nullptr;
+
+  // Passive mode, encryption and pin for the next connections.
+  void ApplyConnectionSettings(const TFtpConnectionSettings& settings);
 
   void AddMessage(const std::string& text);
 
@@ -76,7 +92,10 @@ class TFTP {
 
  private:
   bool Cancelled() const { return CancelRequested.load(std::memory_order_relaxed) == 1; }
-  bool EnterExistingFolder(const std::string& piece);
+  bool EnterExistingFolder(const std::string& piece, bool& listedAsFile);
+  void MakeOrEnterFolder(const std::string& piece, bool listedAsFile);
+  bool TryChangeWorkingDir(const std::string& piece);
+  bool AskTrust(const TCertificateInfo& certificate);
 };
 
 // The remote name of a local file: the part after the last path separator

@@ -8,8 +8,8 @@
 #include "platform/local_time.h"
 #include "util/char_string.h"
 #include "util/date_time.h"
-#include "util/number_text.h"
 #include "util/errors.h"
+#include "util/number_text.h"
 
 namespace tovra {
 
@@ -70,8 +70,6 @@ bool IsBlankLine(std::string_view line) {
   return true;
 }
 
-
-
 }  // namespace
 
 TListDate TodayLocal() {
@@ -79,7 +77,6 @@ TListDate TodayLocal() {
   std::tm local = LocalTime(now);
   return TListDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
-
 
 TIdFTPListFormat CheckListFormat(const std::string& firstLine) {
   std::string line = CharUpperCase(firstLine);
@@ -222,8 +219,7 @@ void ParseDosEntry(TIdFTPListItem& item, const TListDate& today) {
 void TIdFTPListItems::LoadList(const TStringList& lines, const TListDate& today) {
   items_.clear();
   int first = 0;
-  if (ListFormat == TIdFTPListFormat::flfUnix && lines.Count() > 0 &&
-      CharUpperCase(lines[0]).rfind("TOTAL", 0) == 0) {
+  if (ListFormat == TIdFTPListFormat::flfUnix && lines.Count() > 0 && CharUpperCase(lines[0]).rfind("TOTAL", 0) == 0) {
     first = 1;
   }
   for (int i = first; i < lines.Count(); ++i) {

@@ -66,5 +66,4 @@ void ParseDosEntry(TIdFTPListItem& item, const TListDate& today);
 // Format detection and loading of a whole listing, as ParsedListing does it.
 TIdFTPListItems BuildParsedListing(const TStringList& lines, const TListDate& today);
 
-
 }  // namespace tovra

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/socket_errors.h"
+#include "platform/tls_stream.h"
 
 namespace tovra {
 
@@ -49,6 +50,24 @@ TOVRA_ID_ERROR(EIdListingTooLong, "ディレクトリ一覧が長すぎるため
 class EIdUnsafeArgument : public EIdException {
  public:
   explicit EIdUnsafeArgument(const std::string& message) : EIdException(message) {}
+};
+
+// A server certificate that neither the system store, the site's pin nor
+// the user trusted; the connection ended before the user name was sent.
+class ECertificateRejected : public EIdException {
+ public:
+  ECertificateRejected(const std::string& host, const TCertificateInfo& certificate);
+  const TCertificateInfo& Certificate() const { return certificate_; }
+
+ private:
+  TCertificateInfo certificate_;
+};
+
+// Encryption was required and the server did not agree to it; the password
+// was not sent.
+class ETlsRefused : public EIdException {
+ public:
+  explicit ETlsRefused(const std::string& message) : EIdException(message) {}
 };
 
 }  // namespace tovra

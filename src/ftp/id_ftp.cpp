@@ -12,10 +12,26 @@ void TIdFTP::OpenSession() {
   // name or password never reaches the server.
   CheckCommandArgument("USER " + Username);
   CheckCommandArgument("PASS " + Password);
+  Features.clear();
+  featuresAnswered_ = false;
+  epsvRefused_ = false;
+  dataTls_ = false;
+  sessions_.clear();
+  certificate_ = TCertificateInfo();
   try {
     Connect();
+    if (Encryption == TFtpEncryption::Implicit) SecureControlConnection();
     ReadReply({220});
     WelcomeReply = LastReply;
+    if (Passive || Encryption != TFtpEncryption::None) AskFeatures();
+    if (Encryption == TFtpEncryption::Explicit || Encryption == TFtpEncryption::ExplicitIfAvailable) {
+      NegotiateExplicitTls();
+    }
+    if (Encrypted()) {
+      SendCommand("PBSZ 0", {200});
+      SendCommand("PROT P", {200});
+      dataTls_ = true;
+    }
     if (SendCommand("USER " + Username, {230, 331}) == 331) SendCommand("PASS " + Password, {230});
     LoginReply = LastReply;
     SendCommand(TransferType == TIdFTPTransferType::ftBinary ? "TYPE I" : "TYPE A", {200});

@@ -1,5 +1,8 @@
 // TIdFTP: the FTP client. The control connection (login, commands, replies)
-// plus active-mode data transfers (STOR, LIST) and the parsed listing.
+// plus data transfers (STOR, LIST) and the parsed listing. Data connections
+// are active by default; Passive and Encryption choose passive mode and FTP
+// over TLS, and with both left at their defaults the wire carries exactly the
+// plain login and active transfers it always did.
 // Blocking, used by one thread; the progress handler (OnWork) runs on that
 // thread inside transfers and may call AbortTransfer.
 #pragma once
@@ -8,6 +11,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "ftp/ftp_list.h"
 #include "ftp/simple_server.h"
@@ -18,6 +23,10 @@ namespace tovra {
 inline constexpr std::size_t kMaxListingBytes = std::size_t{64} << 20;
 
 enum class TIdFTPTransferType { ftASCII, ftBinary };
+// None: plain FTP. ExplicitIfAvailable: AUTH TLS, plain FTP (with a status
+// line) when the server refuses it. Explicit: AUTH TLS or no login.
+// Implicit: TLS from the first byte.
+enum class TFtpEncryption { None, ExplicitIfAvailable, Explicit, Implicit };
 enum class TIdFtpProxyType { fpcmNone };
 
 // Proxy settings: carried, never used; every connection goes to Host directly.
@@ -41,17 +50,42 @@ class TIdFTP : public TIdTCPClient {
   // The wait for the server's data connection, passed to each data connection.
   int AcceptTimeout = kDefaultAcceptTimeoutMs;
   int AcceptPollInterval = kDefaultAcceptPollMs;
+  // Passive data connections (EPSV, then PASV) instead of active ones.
+  bool Passive = false;
+  TFtpEncryption Encryption = TFtpEncryption::None;
+  // SHA-256 fingerprint of a certificate trusted although the system store
+  // does not trust it (any spelling CanonicalSha256 accepts); empty: none.
+  std::string PinnedSha256;
+  // Asked about a certificate that neither the store nor the pin trusts,
+  // before anything else is sent; true trusts it for this connection.
+  // Unset: such a certificate ends the connection.
+  std::function<bool(const TCertificateInfo&)> OnUntrustedCertificate;
+  // Receives status lines (for example that a connection is not encrypted).
+  std::function<void(const std::string&)> OnStatus;
   // The date relative listing dates are read against (tests fix it).
   std::function<TListDate()> Today = TodayLocal;
 
   TIdRFCReply WelcomeReply;
   TIdRFCReply LoginReply;
   std::string ServerSystem;
+  // The FEAT lines of this connection (trimmed, in upper case); empty when
+  // FEAT was not asked or was refused.
+  std::vector<std::string> Features;
+  bool HasFeature(std::string_view name) const;
+  // Whether the control connection is encrypted, and its certificate.
+  bool Encrypted() const { return Tls() != nullptr; }
+  const TCertificateInfo& ServerCertificate() const { return certificate_; }
 
-  // TCP connect, greeting 220, USER/PASS, TYPE, SYST. Any failure closes the
+  // TCP connect (TLS first when implicit), greeting 220, FEAT when passive
+  // mode or encryption is on, AUTH TLS with PBSZ 0 and PROT P when
+  // encryption is on, then USER/PASS, TYPE, SYST. Any failure closes the
   // connection and raises the same error again.
   void OpenSession();
   void CloseSession() { CloseSocket(); }
+  // Connects, starts TLS (implicit when Encryption is Implicit, else after
+  // the greeting with AUTH TLS), closes again and returns the server's
+  // certificate with the store's verdict; nothing is logged in.
+  TCertificateInfo FetchCertificate();
   std::string QueryWorkingDir();
   void ChangeWorkingDir(const std::string& path);
   void MakeRemoteDir(const std::string& name);
@@ -72,14 +106,29 @@ class TIdFTP : public TIdTCPClient {
   const TIdFTPListItems& ParsedListing();
 
  private:
+  void SecureControlConnection();
+  void CheckCertificate(const TCertificateInfo& info);
+  bool NegotiateExplicitTls();
+  void AskFeatures();
   void OpenDataConnection();
+  void OpenPassiveConnection();
+  int PassivePort();
   void AcceptDataConnection();
+  TIdTCPConnection* Data();
   void ReleaseDataConnection();
   void ReadTransferReplies();
   void ReadStoreReplies();
   std::string ReceiveListing();
 
   std::unique_ptr<TIdSimpleServer> data_;
+  std::unique_ptr<TIdTCPClient> passiveData_;
+  TTlsSession NextDataSession();
+  void KeepSessions(TTlsStream* stream);
+  TCertificateInfo certificate_;
+  std::vector<TTlsSession> sessions_;  // unused sessions, newest last
+  bool dataTls_ = false;
+  bool featuresAnswered_ = false;
+  bool epsvRefused_ = false;
   bool abortSent_ = false;  // ABOR written during the current transfer
   TStringList listingLines_;
   std::optional<TIdFTPListItems> parsed_;

@@ -1,4 +1,5 @@
-// Active-mode data transfers of TIdFTP: STOR, LIST and their abort.
+// Data transfers of TIdFTP: STOR, LIST and their abort, over active or
+// passive data connections, plain or TLS.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "ftp/data_address.h"
 #include "ftp/id_exceptions.h"
 #include "ftp/id_ftp.h"
 #include "platform/files.h"
@@ -58,6 +60,10 @@ std::size_t ReadBlock(const TLocalFile& file, char* buffer, std::size_t size) {
 void TIdFTP::OpenDataConnection() {
   ReleaseDataConnection();
   abortSent_ = false;
+  if (Passive) {
+    OpenPassiveConnection();
+    return;
+  }
   data_ = std::make_unique<TIdSimpleServer>();
   data_->RecvBufferSize = RecvBufferSize;
   data_->SendBufferSize = SendBufferSize;
@@ -68,13 +74,88 @@ void TIdFTP::OpenDataConnection() {
   data_->AcceptPollInterval = AcceptPollInterval;
   data_->BoundIP = LocalAddress();
   data_->BoundPort = 0;
+  // Only the server we talk to may deliver or take the data.
+  data_->AllowedPeer = PeerAddress();
   data_->BeginListening();
-  SendCommand("PORT " + PortArgument(data_->BoundIP, data_->BoundPort), {200});
+  if (IsIPv6()) {
+    SendCommand("EPRT " + EprtArgument(data_->BoundIP, data_->BoundPort), {200});
+  } else {
+    SendCommand("PORT " + PortArgument(data_->BoundIP, data_->BoundPort), {200});
+  }
 }
 
-void TIdFTP::AcceptDataConnection() { data_->Listen(); }
+int TIdFTP::PassivePort() {
+  // EPSV first (the only choice on IPv6); a refusal makes PASV the answer
+  // for the rest of the connection, and so does a feature list without it.
+  const bool ipv6 = IsIPv6();
+  if (!epsvRefused_ && (ipv6 || !featuresAnswered_ || HasFeature("EPSV"))) {
+    int code = SendCommand("EPSV", {});
+    if (code == 229) {
+      if (auto port = ParseEpsvReply(LastReply.Message())) return *port;
+      throw EIdProtocolReplyError(code, LastReply.Message());
+    }
+    if (ipv6 || code < 500) throw EIdProtocolReplyError(code, LastReply.Message());
+    epsvRefused_ = true;
+  }
+  SendCommand("PASV", {227});
+  if (auto port = ParsePasvReply(LastReply.Message())) return *port;
+  throw EIdProtocolReplyError(227, LastReply.Message());
+}
+
+void TIdFTP::OpenPassiveConnection() {
+  int port = PassivePort();
+  passiveData_ = std::make_unique<TIdTCPClient>();
+  passiveData_->RecvBufferSize = RecvBufferSize;
+  passiveData_->SendBufferSize = SendBufferSize;
+  passiveData_->ReadTimeout = ReadTimeout;
+  passiveData_->CancelFlag = CancelFlag;
+  passiveData_->ConnectTimeout = ConnectTimeout;
+  passiveData_->OnWork = OnWork;
+  // The address a 227 names is ignored: behind NAT it is often private, and
+  // following it would let a server send the client to any host.
+  passiveData_->Host = PeerAddress();
+  passiveData_->Port = port;
+  passiveData_->Connect();
+}
+
+TIdTCPConnection* TIdFTP::Data() {
+  if (passiveData_) return passiveData_.get();
+  return data_.get();
+}
+
+void TIdFTP::AcceptDataConnection() {
+  if (data_) data_->Listen();
+  if (!dataTls_) return;
+  // The data connection resumes the control connection's session (servers
+  // may refuse data otherwise) and must show the same certificate.
+  Data()->StartTls(Host, NextDataSession());
+  const TCertificateInfo& shown = Data()->Tls()->Certificate();
+  if (shown.Sha256 != certificate_.Sha256) throw ECertificateRejected(Host, shown);
+}
+
+void TIdFTP::KeepSessions(TTlsStream* stream) {
+  if (stream == nullptr) return;
+  for (auto& session : stream->TakeNewSessions()) sessions_.push_back(std::move(session));
+}
+
+TTlsSession TIdFTP::NextDataSession() {
+  KeepSessions(Tls());
+  if (sessions_.empty()) return Tls() != nullptr ? Tls()->Session() : nullptr;
+  TTlsSession session = std::move(sessions_.front());
+  sessions_.erase(sessions_.begin());
+  return session;
+}
 
 void TIdFTP::ReleaseDataConnection() {
+  // Sessions the server handed out on this connection serve the next ones.
+  if (TIdTCPConnection* data = Data(); data != nullptr && data->Tls() != nullptr) {
+    if (!data->ClosedGracefully()) data->Tls()->ReadAhead();
+    KeepSessions(data->Tls());
+  }
+  if (passiveData_) {
+    passiveData_->CloseSocket();
+    passiveData_.reset();
+  }
   if (!data_) return;
   data_->EndListening();
   data_.reset();
@@ -103,45 +184,59 @@ void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteNa
     SendCommand("STOR " + remoteName, {125, 150});
     AcceptDataConnection();
     std::vector<char> block(SendBufferSize > 0 ? SendBufferSize : kBlockSize);
-    data_->BeginWork(TWorkMode::wmWrite, file.Size());
+    Data()->BeginWork(TWorkMode::wmWrite, file.Size());
     std::int64_t sent = 0;
     while (sent < file.Size()) {
       std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(file.Size() - sent, block.size()));
       std::size_t got = ReadBlock(file, block.data(), want);
       if (got == 0) throw EIdNoDataToRead();
-      data_->Write(std::string_view(block.data(), got));
+      Data()->Write(std::string_view(block.data(), got));
       sent += static_cast<std::int64_t>(got);
     }
-    data_->EndWork(TWorkMode::wmWrite);
-    ReleaseDataConnection();
+    Data()->EndWork(TWorkMode::wmWrite);
+    if (Data()->Tls() == nullptr) ReleaseDataConnection();
   } catch (...) {
     ReleaseDataConnection();
     throw;
   }
-  ReadStoreReplies();
+  if (Data() == nullptr) {
+    ReadStoreReplies();
+    return;
+  }
+  // TLS: the closing alert ends the file; the server's new session, sent
+  // while the file went out, is read after its reply, then the socket closes.
+  try {
+    Data()->Tls()->Shutdown();
+    ReadStoreReplies();
+  } catch (...) {
+    ReleaseDataConnection();
+    throw;
+  }
+  ReleaseDataConnection();
 }
 
 std::string TIdFTP::ReceiveListing() {
   std::string text;
-  std::string& buffer = data_->InputBuffer();
-  data_->BeginWork(TWorkMode::wmRead, 0);
+  TIdTCPConnection* data = Data();
+  std::string& buffer = data->InputBuffer();
+  data->BeginWork(TWorkMode::wmRead, 0);
   const std::size_t blockSize = RecvBufferSize > 0 ? RecvBufferSize : kBlockSize;
   // Progress is reported per full block only; an abort from the handler
   // closes the connection, which ends the loop like the server's close.
-  while (!data_->ClosedGracefully()) {
+  while (!data->ClosedGracefully()) {
     if (text.size() + buffer.size() > kMaxListingBytes) throw EIdListingTooLong();
     if (buffer.size() >= blockSize) {
       text.append(buffer, 0, blockSize);
       buffer.erase(0, blockSize);
-      data_->DoWork(TWorkMode::wmRead, static_cast<std::int64_t>(blockSize));
+      data->DoWork(TWorkMode::wmRead, static_cast<std::int64_t>(blockSize));
       continue;
     }
-    data_->ReceiveSome();
+    data->ReceiveSome();
   }
   if (text.size() + buffer.size() > kMaxListingBytes) throw EIdListingTooLong();
   text += buffer;
   buffer.clear();
-  data_->EndWork(TWorkMode::wmRead);
+  data->EndWork(TWorkMode::wmRead);
   return text;
 }
 
@@ -152,7 +247,7 @@ void TIdFTP::ListDirectory(TStringList* lines) {
     SendCommand("LIST", {125, 150, 154});
     AcceptDataConnection();
     // The time-out holds for the whole listing, as for a whole reply.
-    data_->SetReadDeadline(DeadlineAfter(ReadTimeout));
+    Data()->SetReadDeadline(DeadlineAfter(ReadTimeout));
     text = ReceiveListing();
     ReleaseDataConnection();
   } catch (...) {
@@ -173,7 +268,7 @@ void TIdFTP::AbortTransfer() {
     abortSent_ = true;
     Write("ABOR\r\n");
   }
-  if (data_) data_->CloseSocket();
+  if (TIdTCPConnection* data = Data()) data->CloseSocket();
 }
 
 }  // namespace tovra

@@ -15,7 +15,7 @@ std::string PortArgument(const std::string& address, std::uint16_t port) {
 }
 
 void TIdSimpleServer::BeginListening() {
-  listener_ = TSocket::CreateStream();
+  listener_ = TSocket::CreateStream(BoundIP.find(':') != std::string::npos);
   try {
     listener_.Bind(BoundIP, BoundPort);
   } catch (const EIdSocketError& e) {
@@ -32,20 +32,28 @@ void TIdSimpleServer::Listen() {
   // Waited in slices so that the limit holds however the platform's poll
   // behaves, and so that an abort ends the wait.
   int slice = std::min(AcceptPollInterval > 0 ? AcceptPollInterval : 1, kWaitSliceMs);
-  bool arrived = false;
-  try {
-    arrived = WaitOn(listener_, false, DeadlineAfter(AcceptTimeout), slice);
-  } catch (...) {
+  const TWaitClock::time_point deadline = DeadlineAfter(AcceptTimeout);
+  for (;;) {
+    bool arrived = false;
+    try {
+      arrived = WaitOn(listener_, false, deadline, slice);
+    } catch (...) {
+      listener_.Close();
+      throw;
+    }
+    if (!arrived) {
+      listener_.Close();
+      throw EIdAcceptTimeout();
+    }
+    std::string peer;
+    TSocket accepted = listener_.Accept(&peer);
+    // A third party that reaches the port first gets nothing and sends
+    // nothing; the wait for the server goes on.
+    if (!AllowedPeer.empty() && peer != AllowedPeer) continue;
     listener_.Close();
-    throw;
+    Attach(std::move(accepted));
+    return;
   }
-  if (!arrived) {
-    listener_.Close();
-    throw EIdAcceptTimeout();
-  }
-  TSocket accepted = listener_.Accept();
-  listener_.Close();
-  Attach(std::move(accepted));
 }
 
 void TIdSimpleServer::EndListening() {

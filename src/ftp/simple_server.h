@@ -1,7 +1,8 @@
 // TIdSimpleServer: the one-shot listening end of an active data connection.
 // It binds to the control connection's local address and a port chosen by
 // the platform, accepts exactly one connection from the server and closes the
-// listener. Used by one thread; the progress handler may close it mid-transfer.
+// listener. A connection from any other address is closed unanswered. Used by one thread; the progress handler may
+// close it mid-transfer.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,9 @@ class TIdSimpleServer : public TIdTCPConnection {
  public:
   std::string BoundIP;
   std::uint16_t BoundPort = 0;
+  // The only address a connection is accepted from (the control connection's
+  // peer); empty accepts any.
+  std::string AllowedPeer;
   // The wait for the server's connection: a limit and the polling interval.
   int AcceptTimeout = kDefaultAcceptTimeoutMs;
   int AcceptPollInterval = kDefaultAcceptPollMs;
@@ -28,6 +32,7 @@ class TIdSimpleServer : public TIdTCPConnection {
   // raises EIdCouldNotBindSocket.
   void BeginListening();
   // Waits for the server's connection, accepts it and closes the listener.
+  // Connections from other addresses are closed and the wait goes on.
   // EIdAcceptTimeout when none arrives within AcceptTimeout.
   void Listen();
   // Closes the listener and any accepted connection.

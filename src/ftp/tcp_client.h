@@ -17,8 +17,9 @@ class TIdTCPClient : public TIdTCPConnection {
   // Milliseconds the TCP connect may take; 0 leaves it to the platform.
   int ConnectTimeout = kDefaultConnectTimeoutMs;
 
-  // A fresh socket bound to any local address, connected to the resolved
-  // Host:Port. EIdAlreadyConnected when open already; socket errors raise
+  // A fresh socket bound to any local address, connected to Host:Port; the
+  // addresses of the name (IPv6 and IPv4) are tried in order. Raises
+  // EIdAlreadyConnected when open already; socket errors raise
   // EIdSocketError (11001 for a name that cannot be resolved, 10060 when
   // ConnectTimeout runs out); the cancel flag ends the wait (EIdCancelled).
   void Connect();

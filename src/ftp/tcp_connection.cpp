@@ -90,6 +90,7 @@ void CheckCommandArgument(std::string_view command) {
 }
 
 void TIdTCPConnection::Attach(TSocket socket) {
+  tls_.reset();
   socket_ = std::move(socket);
   input_.clear();
   closed_ = false;
@@ -100,8 +101,25 @@ void TIdTCPConnection::Trace(char direction, const std::string& line) const {
 }
 
 void TIdTCPConnection::CloseSocket() {
+  // No closing alert here: it would tell the server that an aborted upload
+  // ended complete. A finished upload sends it itself (TTlsStream::Shutdown).
+  tls_.reset();
   closed_ = true;
   socket_.Close();
+}
+
+void TIdTCPConnection::StartTls(const std::string& host, const TTlsSession& resume) {
+  if (!socket_.IsOpen()) throw EIdNotConnected();
+  if (!input_.empty()) throw ETlsError("TLS の開始前にサーバから予期しないデータが届きました");
+  // The library never blocks on the socket: it asks, and waits here have a
+  // bound and end on a cancel like every other wait of the connection.
+  socket_.SetNonBlocking(true);
+  tls_ = std::make_unique<TTlsStream>(socket_.Handle(), host, resume, [this](bool writable) {
+    TWaitClock::time_point deadline = readDeadline_ ? *readDeadline_ : DeadlineAfter(ReadTimeout);
+    if (WaitOn(socket_, writable, deadline)) return;
+    if (writable) throw EIdSocketError(kWsaETimedOut);
+    throw EIdReadTimeout();
+  });
 }
 
 bool TIdTCPConnection::IsConnected() {
@@ -125,7 +143,8 @@ void TIdTCPConnection::Write(std::string_view bytes) {
     try {
       // A peer that stops reading must not block the sender for ever.
       if (!WaitOn(socket_, true, DeadlineAfter(ReadTimeout))) throw EIdSocketError(kWsaETimedOut);
-      sent = socket_.SendSome(bytes.data() + done, std::min(bytes.size() - done, SendBufferSize));
+      std::size_t chunk = std::min(bytes.size() - done, SendBufferSize);
+      sent = tls_ ? tls_->Send(bytes.data() + done, chunk) : socket_.SendSome(bytes.data() + done, chunk);
     } catch (const EIdSocketError& e) {
       RaiseForSendOrReceive(e);
     }
@@ -145,8 +164,10 @@ void TIdTCPConnection::ReceiveSome() {
   std::size_t got = 0;
   try {
     TWaitClock::time_point deadline = readDeadline_ ? *readDeadline_ : DeadlineAfter(ReadTimeout);
-    if (!WaitOn(socket_, false, deadline)) throw EIdReadTimeout();
-    got = socket_.Receive(buffer, std::min(RecvBufferSize, sizeof buffer));
+    bool pending = tls_ && tls_->Pending();
+    if (!pending && !WaitOn(socket_, false, deadline)) throw EIdReadTimeout();
+    std::size_t want = std::min(RecvBufferSize, sizeof buffer);
+    got = tls_ ? tls_->Receive(buffer, want) : socket_.Receive(buffer, want);
   } catch (const EIdSocketError& e) {
     int code = e.LastError();
     if (code == kWsaEConnAborted || code == kWsaEShutdown) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include "ftp/reply.h"
 #include "platform/socket.h"
 #include "platform/socket_errors.h"
+#include "platform/tls_stream.h"
 
 namespace tovra {
 
@@ -86,6 +88,17 @@ class TIdTCPConnection {
   void CloseSocket();
   bool ClosedGracefully() const { return closed_; }
   std::string LocalAddress() const { return socket_.LocalAddress(); }
+  std::string PeerAddress() const { return socket_.PeerAddress(); }
+  bool IsIPv6() const { return socket_.IsIPv6(); }
+
+  // Turns the open connection into TLS (this end as the client): host names
+  // the server for the certificate check, resume is offered for resumption.
+  // Everything written or read afterwards is encrypted. Bytes the server sent
+  // before the handshake would be read as plain text: they raise ETlsError.
+  void StartTls(const std::string& host, const TTlsSession& resume);
+  // The TLS stream, or nullptr while the connection is plain.
+  const TTlsStream* Tls() const { return tls_.get(); }
+  TTlsStream* Tls() { return tls_.get(); }
   // Bytes received and not yet consumed (the listing takes them block-wise).
   std::string& InputBuffer() { return input_; }
 
@@ -109,6 +122,7 @@ class TIdTCPConnection {
   void RaiseIfRefused(std::initializer_list<int> accepted) const;
 
   TSocket socket_;
+  std::unique_ptr<TTlsStream> tls_;
   std::string input_;
   std::optional<TWaitClock::time_point> readDeadline_;
   mutable std::optional<TWaitClock::time_point> cancelSeen_;  // when a wait first saw the abort

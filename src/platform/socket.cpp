@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,23 +19,65 @@ namespace tovra {
 
 namespace {
 
-sockaddr_in MakeAddress(const std::string& address, std::uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  if (address.empty()) {
-    sa.sin_addr.s_addr = htonl(INADDR_ANY);
-  } else if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
-    RaiseSocketError(EINVAL);
+// A socket address of either family. An empty address means any address
+// of the given family.
+struct TSockAddr {
+  sockaddr_storage storage{};
+  socklen_t length = 0;
+  sockaddr* Get() { return reinterpret_cast<sockaddr*>(&storage); }
+};
+
+TSockAddr MakeAddress(const std::string& address, std::uint16_t port, bool ipv6) {
+  TSockAddr a;
+  if (ipv6 || address.find(':') != std::string::npos) {
+    auto* sa = reinterpret_cast<sockaddr_in6*>(&a.storage);
+    sa->sin6_family = AF_INET6;
+    sa->sin6_port = htons(port);
+    sa->sin6_addr = in6addr_any;
+    if (!address.empty() && ::inet_pton(AF_INET6, address.c_str(), &sa->sin6_addr) != 1) RaiseSocketError(EINVAL);
+    a.length = sizeof(sockaddr_in6);
+  } else {
+    auto* sa = reinterpret_cast<sockaddr_in*>(&a.storage);
+    sa->sin_family = AF_INET;
+    sa->sin_port = htons(port);
+    sa->sin_addr.s_addr = htonl(INADDR_ANY);
+    if (!address.empty() && ::inet_pton(AF_INET, address.c_str(), &sa->sin_addr) != 1) RaiseSocketError(EINVAL);
+    a.length = sizeof(sockaddr_in);
   }
-  return sa;
+  return a;
 }
 
-sockaddr_in LocalName(int fd) {
-  sockaddr_in sa{};
-  socklen_t len = sizeof sa;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) RaiseSocketError(errno);
-  return sa;
+std::string AddressText(const sockaddr_storage& ss) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (ss.ss_family == AF_INET6) {
+    const auto& sa = reinterpret_cast<const sockaddr_in6&>(ss);
+    // An IPv4 peer reaching an IPv6 socket shows as ::ffff:a.b.c.d.
+    if (IN6_IS_ADDR_V4MAPPED(&sa.sin6_addr)) {
+      ::inet_ntop(AF_INET, &sa.sin6_addr.s6_addr[12], text, sizeof text);
+    } else {
+      ::inet_ntop(AF_INET6, &sa.sin6_addr, text, sizeof text);
+    }
+  } else if (ss.ss_family == AF_INET) {
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(ss).sin_addr, text, sizeof text);
+  }
+  return text;
+}
+
+sockaddr_storage LocalName(int fd) {
+  sockaddr_storage ss{};
+  socklen_t len = sizeof ss;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&ss), &len) != 0) RaiseSocketError(errno);
+  return ss;
+}
+
+std::uint16_t PortOf(const sockaddr_storage& ss) {
+  if (ss.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(ss).sin6_port);
+  return ntohs(reinterpret_cast<const sockaddr_in&>(ss).sin_port);
+}
+
+std::string_view Unbracketed(std::string_view text) {
+  if (text.size() >= 2 && text.front() == '[' && text.back() == ']') return text.substr(1, text.size() - 2);
+  return text;
 }
 
 // poll() for one event, restarting after signals. timeoutMs < 0: no limit.
@@ -61,8 +104,8 @@ TSocket& TSocket::operator=(TSocket&& other) noexcept {
   return *this;
 }
 
-TSocket TSocket::CreateStream() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+TSocket TSocket::CreateStream(bool ipv6) {
+  int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw EIdInvalidSocket();
   return TSocket(fd);
 }
@@ -75,13 +118,13 @@ void TSocket::Close() {
 }
 
 void TSocket::Bind(const std::string& address, std::uint16_t port) {
-  sockaddr_in sa = MakeAddress(address, port);
-  if (::bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) RaiseSocketError(errno);
+  TSockAddr sa = MakeAddress(address, port, IsIPv6());
+  if (::bind(fd_, sa.Get(), sa.length) != 0) RaiseSocketError(errno);
 }
 
 void TSocket::Connect(const std::string& address, std::uint16_t port) {
-  sockaddr_in sa = MakeAddress(address, port);
-  if (::connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return;
+  TSockAddr sa = MakeAddress(address, port, IsIPv6());
+  if (::connect(fd_, sa.Get(), sa.length) == 0) return;
   if (errno != EINTR) RaiseSocketError(errno);
   // An interrupted connect goes on in the background; wait for its outcome.
   PollFor(fd_, POLLOUT, -1);
@@ -103,9 +146,9 @@ void SetBlocking(int fd, bool blocking) {
 }  // namespace
 
 bool TSocket::StartConnect(const std::string& address, std::uint16_t port) {
-  sockaddr_in sa = MakeAddress(address, port);
+  TSockAddr sa = MakeAddress(address, port, IsIPv6());
   SetBlocking(fd_, false);
-  if (::connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
+  if (::connect(fd_, sa.Get(), sa.length) == 0) {
     SetBlocking(fd_, true);
     return true;
   }
@@ -125,13 +168,20 @@ void TSocket::Listen(int backlog) {
   if (::listen(fd_, backlog) != 0) RaiseSocketError(errno);
 }
 
-TSocket TSocket::Accept() {
+TSocket TSocket::Accept(std::string* peer) {
   for (;;) {
-    int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) return TSocket(fd);
+    sockaddr_storage ss{};
+    socklen_t len = sizeof ss;
+    int fd = ::accept4(fd_, reinterpret_cast<sockaddr*>(&ss), &len, SOCK_CLOEXEC);
+    if (fd >= 0) {
+      if (peer != nullptr) *peer = AddressText(ss);
+      return TSocket(fd);
+    }
     if (errno != EINTR) RaiseSocketError(errno);
   }
 }
+
+void TSocket::SetNonBlocking(bool nonBlocking) { SetBlocking(fd_, !nonBlocking); }
 
 bool TSocket::WaitReadable(int timeoutMs) const { return PollFor(fd_, POLLIN, timeoutMs); }
 
@@ -153,14 +203,21 @@ std::size_t TSocket::Receive(char* buffer, std::size_t size) {
   }
 }
 
-std::string TSocket::LocalAddress() const {
-  sockaddr_in sa = LocalName(fd_);
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text);
-  return text;
+std::string TSocket::LocalAddress() const { return AddressText(LocalName(fd_)); }
+
+std::uint16_t TSocket::LocalPort() const { return PortOf(LocalName(fd_)); }
+
+std::string TSocket::PeerAddress() const {
+  sockaddr_storage ss{};
+  socklen_t len = sizeof ss;
+  if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&ss), &len) != 0) RaiseSocketError(errno);
+  return AddressText(ss);
 }
 
-std::uint16_t TSocket::LocalPort() const { return ntohs(LocalName(fd_).sin_port); }
+bool TSocket::IsIPv6() const {
+  if (fd_ < 0) return false;
+  return LocalName(fd_).ss_family == AF_INET6;
+}
 
 bool IsDottedIPv4(std::string_view text) {
   int parts = 0;
@@ -180,21 +237,37 @@ bool IsDottedIPv4(std::string_view text) {
   }
 }
 
-std::string ResolveHost(std::string_view host) {
-  if (SameTextNoCase(host, "LOCALHOST")) return "127.0.0.1";
-  if (IsDottedIPv4(host)) return std::string(host);
+bool IsIPv6Literal(std::string_view text) {
+  std::string bare(Unbracketed(text));
+  in6_addr addr{};
+  return ::inet_pton(AF_INET6, bare.c_str(), &addr) == 1;
+}
+
+std::vector<std::string> ResolveHostAll(std::string_view host) {
+  if (SameTextNoCase(host, "LOCALHOST")) return {"127.0.0.1"};
+  if (IsDottedIPv4(host)) return {std::string(host)};
+  if (IsIPv6Literal(host)) return {std::string(Unbracketed(host))};
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* result = nullptr;
   std::string name(host);
   if (name.empty() || ::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
     throw EIdSocketError(kWsaHostNotFound);
   }
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr, text, sizeof text);
+  std::vector<std::string> addresses;
+  for (addrinfo* a = result; a != nullptr; a = a->ai_next) {
+    if (a->ai_family != AF_INET && a->ai_family != AF_INET6) continue;
+    sockaddr_storage ss{};
+    std::memcpy(&ss, a->ai_addr, std::min<std::size_t>(a->ai_addrlen, sizeof ss));
+    std::string text = AddressText(ss);
+    if (std::find(addresses.begin(), addresses.end(), text) == addresses.end()) addresses.push_back(text);
+  }
   ::freeaddrinfo(result);
-  return text;
+  if (addresses.empty()) throw EIdSocketError(kWsaHostNotFound);
+  return addresses;
 }
+
+std::string ResolveHost(std::string_view host) { return ResolveHostAll(host).front(); }
 
 }  // namespace tovra

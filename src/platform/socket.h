@@ -1,4 +1,4 @@
-// Blocking IPv4 stream sockets and host name resolution. Every failure is
+// Blocking IPv4 and IPv6 stream sockets and host name resolution. Every failure is
 // raised as EIdSocketError with the Windows Sockets code of the POSIX error
 // (socket_errors.h). A TSocket owns its descriptor and is used by one thread
 // at a time.
@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tovra {
 
@@ -20,14 +21,16 @@ class TSocket {
   TSocket(const TSocket&) = delete;
   TSocket& operator=(const TSocket&) = delete;
 
-  // A new stream socket; EIdInvalidSocket when the platform refuses one.
-  static TSocket CreateStream();
+  // A new stream socket (IPv6 when ipv6 is true); EIdInvalidSocket when the
+  // platform refuses one.
+  static TSocket CreateStream(bool ipv6 = false);
 
   bool IsOpen() const { return fd_ >= 0; }
   int Handle() const { return fd_; }
   void Close();
 
-  // Dotted IPv4 address; port 0 lets the platform choose.
+  // A dotted IPv4 or a bare IPv6 address (empty: any address of the
+  // socket's family); port 0 lets the platform choose.
   void Bind(const std::string& address, std::uint16_t port);
   void Connect(const std::string& address, std::uint16_t port);
   // A connect that does not block: true when it completed at once, false
@@ -37,7 +40,11 @@ class TSocket {
   // The outcome of a started connect; the socket blocks again afterwards.
   void FinishConnect();
   void Listen(int backlog);
-  TSocket Accept();
+  // The next connection; peer (if given) receives its address.
+  TSocket Accept(std::string* peer = nullptr);
+  // Sends and receives that would block return at once instead (the TLS
+  // layer waits itself, with bounds and cancellation).
+  void SetNonBlocking(bool nonBlocking);
 
   // Waits until the socket is readable (data, a pending connection or the
   // peer's close). timeoutMs < 0 waits without limit. False on time-out.
@@ -50,9 +57,11 @@ class TSocket {
   std::size_t SendSome(const char* data, std::size_t size);
   std::size_t Receive(char* buffer, std::size_t size);
 
-  // The address and port of this end.
+  // The address and port of this end, and the address of the other end.
   std::string LocalAddress() const;
   std::uint16_t LocalPort() const;
+  std::string PeerAddress() const;
+  bool IsIPv6() const;
 
  private:
   explicit TSocket(int fd) : fd_(fd) {}
@@ -62,9 +71,16 @@ class TSocket {
 // Whether text is a dotted IPv4 address (four decimal parts, each 0..255).
 bool IsDottedIPv4(std::string_view text);
 
-// "LOCALHOST" in any case gives 127.0.0.1 without a lookup, a dotted address
-// is returned unchanged, any other name gives the first IPv4 address of a
-// lookup; a failed lookup raises EIdSocketError 11001 "Host not found.".
+// Whether text is an IPv6 address, bare ("::1") or in brackets ("[::1]").
+bool IsIPv6Literal(std::string_view text);
+
+// The addresses to try for a host, in order: "LOCALHOST" in any case gives
+// 127.0.0.1 without a lookup, a dotted or IPv6 address (brackets removed) is
+// returned unchanged, any other name gives the IPv6 and IPv4 addresses of a
+// lookup in the platform's order; a failed lookup raises EIdSocketError
+// 11001 "Host not found.".
+std::vector<std::string> ResolveHostAll(std::string_view host);
+// The first of those addresses.
 std::string ResolveHost(std::string_view host);
 
 // Raises EIdSocketError for a POSIX errno value.

@@ -4,9 +4,9 @@
 
 #include "platform/app_folder.h"
 #include "platform/files.h"
-#include "util/number_text.h"
 #include "util/char_string.h"
 #include "util/messenger.h"
+#include "util/number_text.h"
 
 namespace tovra {
 
@@ -139,6 +139,8 @@ std::string TIniGT::ReadRaw(std::string_view section, std::string_view key, std:
 void TIniGT::WriteRaw(std::string_view section, std::string_view key, std::string_view value) {
   store_.Write(section, key, value);
 }
+
+void TIniGT::EraseKey(std::string_view section, std::string_view key) { store_.Erase(section, key); }
 
 std::string TIniGT::Quote(std::string_view value) const {
   switch (fence_) {

@@ -81,6 +81,8 @@ class TIniGT {
   // back as the value (one over kIniMaxValueBytes), and the write errors of
   // WriteRaw.
   void WriteValue(std::string_view section, std::string_view key, std::string_view value);
+  // Takes the key out of the file; throws as WriteRaw does.
+  void EraseKey(std::string_view section, std::string_view key);
   bool ReadFlag(std::string_view section, std::string_view key, bool def) const;
   void WriteFlag(std::string_view section, std::string_view key, bool value);
   // Decimal, or hexadecimal after "0x"/"0X"; def for anything else.

@@ -173,7 +173,14 @@ void TExtendedSettings::Load(const TIniGT& ini) {
 
 void TExtendedSettings::Save(TIniGT& ini) const {
   for (std::size_t i = 0; i < kKeys.size(); ++i) {
-    if (values_[i]) ini.WriteValue(kExtendedSection, kKeys[i].name, *values_[i]);
+    if (values_[i]) {
+      ini.WriteValue(kExtendedSection, kKeys[i].name, *values_[i]);
+      continue;
+    }
+    // A key made absent (a forgotten pin) goes from the file, or the next
+    // load would bring it back. A value no key accepts is left as written.
+    std::string text = CharTrim(ini.ReadValue(kExtendedSection, kKeys[i].name, ""));
+    if (!text.empty() && NormalizeExtendedValue(kKeys[i].name, text)) ini.EraseKey(kExtendedSection, kKeys[i].name);
   }
 }
 

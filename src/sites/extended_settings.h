@@ -79,7 +79,9 @@ class TExtendedSettings {
   // Reads the section from the settings component's current file: keys that
   // are missing, empty or hold a value the key does not accept are absent.
   void Load(const TIniGT& ini);
-  // Writes the keys that are present; absent keys are not written.
+  // Writes the keys that are present. An absent key is not written, and a
+  // value of it in the file that Load would read is taken out, so that Load
+  // gives these settings back; a value Load passes over stays as it was.
   void Save(TIniGT& ini) const;
 
   TDataConnectionMode DataConnection() const;

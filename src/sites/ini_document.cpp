@@ -149,6 +149,17 @@ void TIniDocument::Set(std::string_view section, std::string_view key, std::stri
   lines_.insert(lines_.begin() + EndOfSection(header), std::move(line));
 }
 
+bool TIniDocument::Erase(std::string_view section, std::string_view key) {
+  int header = FindSection(section);
+  if (header < 0) return false;
+  bool erased = false;
+  for (int line = FindKey(header, key); line >= 0; line = FindKey(header, key)) {
+    lines_.erase(lines_.begin() + line);
+    erased = true;
+  }
+  return erased;
+}
+
 std::string TIniDocument::Text() const {
   std::string text;
   for (const auto& line : lines_) {

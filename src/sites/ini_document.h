@@ -31,6 +31,10 @@ class TIniDocument {
   // pass IsStorableIniText.
   void Set(std::string_view section, std::string_view key, std::string_view value);
 
+  // Takes the key's lines out of the section (every one, so that a lookup
+  // finds it no more); false when there was none. The section stays.
+  bool Erase(std::string_view section, std::string_view key);
+
   // Every line followed by CR LF.
   std::string Text() const;
   int LineCount() const { return static_cast<int>(lines_.size()); }

@@ -29,6 +29,16 @@ void TIniStore::Write(std::string_view section, std::string_view key, std::strin
   Store(document);
 }
 
+void TIniStore::Erase(std::string_view section, std::string_view key) {
+  if (pending_) {
+    pending_->Erase(section, key);
+    return;
+  }
+  if (path_.empty() || !FileExists(path_)) return;
+  TIniDocument document = LoadForWrite();
+  if (document.Erase(section, key)) Store(document);
+}
+
 void TIniStore::BeginUpdate() {
   if (path_.empty()) throw EFileError::CannotWrite(path_);
   pending_ = LoadForWrite();

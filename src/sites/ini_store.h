@@ -29,6 +29,10 @@ class TIniStore {
   // cannot be stored or the file cannot be written; the file is then unchanged.
   void Write(std::string_view section, std::string_view key, std::string_view value);
 
+  // Takes the key out of the file (TIniDocument::Erase); a file without it
+  // is left untouched. Throws as Write does when the file cannot be written.
+  void Erase(std::string_view section, std::string_view key);
+
   // Between these, writes change a copy in memory; EndUpdate writes it once.
   // CancelUpdate drops the copy. Reads see the copy.
   void BeginUpdate();

@@ -1,11 +1,34 @@
 #include "upload/apply_site_profile.h"
 
 #include "ftp/dmFtp.h"
+#include "sites/extended_settings.h"
 #include "sites/site_profile.h"
 
 namespace tovra {
 
+TFtpConnectionSettings ConnectionSettingsOf(const TExtendedSettings& extended) {
+  TFtpConnectionSettings settings;
+  settings.passive = extended.DataConnection() == TDataConnectionMode::Passive;
+  switch (extended.Encryption()) {
+    case TEncryptionMode::None:
+      settings.encryption = TFtpEncryption::None;
+      break;
+    case TEncryptionMode::ExplicitIfAvailable:
+      settings.encryption = TFtpEncryption::ExplicitIfAvailable;
+      break;
+    case TEncryptionMode::Explicit:
+      settings.encryption = TFtpEncryption::Explicit;
+      break;
+    case TEncryptionMode::Implicit:
+      settings.encryption = TFtpEncryption::Implicit;
+      break;
+  }
+  settings.certificateSha256 = extended.CertificateSha256();
+  return settings;
+}
+
 void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp) {
+  ftp.ApplyConnectionSettings(ConnectionSettingsOf(profile.Extended));
   ftp.HostInfo.HostName = profile.WebHostName;
   ftp.HostInfo.UserName = profile.WebUserName;
   ftp.HostInfo.Password = profile.WebPasswd;

@@ -2,14 +2,21 @@
 // records, shared by the window's ApplySiteProfile and tovra-cli.
 #pragma once
 
+#include "ftp/dmFtp.h"
+
 namespace tovra {
 
 class TSiteProfile;
+class TExtendedSettings;
+
+// The connection settings that a site's extended settings ask for.
+TFtpConnectionSettings ConnectionSettingsOf(const TExtendedSettings& extended);
 class TFTP;
 
 // HostInfo := the server fields. ProxyInfo := the proxy fields when the
 // proxy box is on; otherwise only its port becomes 0 (no proxy) and its other
-// fields keep what they held.
+// fields keep what they held. The data connection mode, encryption and pin
+// come from the extended settings (absent keys: active, plain, no pin).
 void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp);
 
 }  // namespace tovra

@@ -74,10 +74,12 @@ struct AppFolderFixture {
   }();
   ScopedEnv appFolder{"TOVRA_APP_FOLDER", app};  // as it was again at the end
 
-  // Saves a profile for `name` with root `root` and the given server port.
-  void AddSite(const std::string& name, const std::string& root, int port = 21, const std::string& url = "") {
+  // Saves a profile for `name` with root `root`, the given server port and
+  // extended settings (by default none, as a profile saved before they existed).
+  void AddSite(const std::string& name, const std::string& root, int port = 21, const std::string& url = "",
+               const TExtendedSettings& extended = {}) {
     if (!DirectoryExists(root)) dir.Write(root.substr(dir.Path().size() + 1) + "/.keep", "");
-    SaveTestSite({name, root, port, "secret", url, {}});
+    SaveTestSite({name, root, port, "secret", url, extended});
   }
 };
 

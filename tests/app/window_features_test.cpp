@@ -319,7 +319,7 @@ class WindowFeaturesTest : public QObject {
   void siteDialogPlacementIsKept() {
     AppFolderFixture fx;
     fx.AddSite("S", fx.dir.Sub("site"));
-    const QRect moved(60, 40, 700, 590);
+    const QRect moved(60, 40, 860, 730);  // no smaller than the dialog allows
     QRect seen;
     {
       TApplicationModules modules;
@@ -350,7 +350,7 @@ class WindowFeaturesTest : public QObject {
     QCOMPARE(seen, moved);
 
     // Closed by the window frame: Cancel, the placement stored all the same.
-    const QRect framed(30, 20, 720, 600);
+    const QRect framed(30, 20, 840, 720);
     WhenModal([&](QWidget* dialog) {
       dialog->setGeometry(framed);
       dialog->close();

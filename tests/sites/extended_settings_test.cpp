@@ -154,6 +154,22 @@ TEST_F(ExtendedSettingsFileTest, SaveWritesOnlyStoredKeysInTableOrder) {
   EXPECT_EQ(back, s);
 }
 
+TEST_F(ExtendedSettingsFileTest, AKeyMadeAbsentLeavesTheFileAndABadValueStays) {
+  const std::string other = "[WEBサーバー情報]\r\nWebPort=21\r\n\r\n";
+  app.Write("site.txt", other + "[拡張設定]\r\nCertificateSha256=" + kDigest +
+                            "\r\nConnections=16\r\nProtocol=sftp\r\nHostKeySha256=" + kHostKey + "\r\n");
+  TExtendedSettings s;
+  s.Load(ini);
+  ASSERT_TRUE(s.Stored("CertificateSha256").has_value());
+  s.Clear("CertificateSha256");
+  s.Clear("Connections");  // was never loaded: the file's 16 is not this version's
+  s.Save(ini);
+  EXPECT_EQ(Text(), other + "[拡張設定]\r\nConnections=16\r\nProtocol=sftp\r\nHostKeySha256=" + kHostKey + "\r\n");
+  TExtendedSettings back;
+  back.Load(ini);
+  EXPECT_EQ(back, s);
+}
+
 class SiteProfileExtendedTest : public ::testing::Test {
  protected:
   test::TempAppFolder app;

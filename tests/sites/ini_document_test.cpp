@@ -86,6 +86,34 @@ TEST(IniDocument, SetKeepsEverythingElseAndAddsInPlace) {
             "w=4\r\n");
 }
 
+TEST(IniDocument, EraseTakesOutEveryLineOfTheKeyInItsSectionOnly) {
+  const std::string text =
+      "[A]\r\n"
+      "k=1\r\n"
+      "; k=comment\r\n"
+      "K = 2\r\n"
+      "other=3\r\n"
+      "[B]\r\n"
+      "k=4\r\n";
+  struct Case {
+    std::string section, key;
+    bool erased;
+    std::string after;
+  } cases[] = {
+      {"a", "K", true, "[A]\r\n; k=comment\r\nother=3\r\n[B]\r\nk=4\r\n"},
+      {"B", "k", true, "[A]\r\nk=1\r\n; k=comment\r\nK = 2\r\nother=3\r\n[B]\r\n"},
+      {"A", "missing", false, text},
+      {"C", "k", false, text},
+  };
+  for (const auto& c : cases) {
+    TIniDocument doc(text);
+    EXPECT_EQ(doc.Erase(c.section, c.key), c.erased) << c.section << " " << c.key;
+    EXPECT_EQ(doc.Text(), c.after) << c.section << " " << c.key;
+    std::string value;
+    EXPECT_FALSE(doc.Find(c.section, c.key, value)) << c.section << " " << c.key;
+  }
+}
+
 TEST(IniDocument, UntouchedLinesKeepTheirBytes) {
   TIniDocument doc("[A]\r\nodd=ab\0cd\r\nlone=\x83\r\n"s);
   doc.Set("A", "new", "v");

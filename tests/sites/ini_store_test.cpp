@@ -26,6 +26,25 @@ TEST(IniStore, AbsentFileReadsDefaultsAndFirstWriteCreatesIt) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+TEST(IniStore, EraseRemovesTheKeyAndCreatesNoFile) {
+  test::TempDir dir;
+  TIniStore absent(dir.Sub("absent.ini"));
+  absent.Erase("s", "k");
+  EXPECT_FALSE(FileExists(absent.Path()));
+
+  TIniStore store(dir.Write("a.ini", "[s]\r\nk=1\r\nj=2\r\n"));
+  store.Erase("s", "missing");
+  EXPECT_EQ(ReadFileBytes(store.Path()), "[s]\r\nk=1\r\nj=2\r\n");
+  store.BeginUpdate();
+  store.Erase("S", "K");
+  EXPECT_EQ(store.Read("s", "k", "gone"), "gone");  // the update's copy
+  EXPECT_EQ(ReadFileBytes(store.Path()), "[s]\r\nk=1\r\nj=2\r\n");
+  store.EndUpdate();
+  EXPECT_EQ(ReadFileBytes(store.Path()), "[s]\r\nj=2\r\n");
+  store.Erase("s", "j");
+  EXPECT_EQ(ReadFileBytes(store.Path()), "[s]\r\n");
+}
+
 TEST(IniStore, FailedWriteNamesThePathAndLeavesTheFile) {
   test::TempDir dir;
   const std::string path = dir.Write("kept.ini", "[s]\r\nk=old\r\n");

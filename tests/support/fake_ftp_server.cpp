@@ -30,6 +30,7 @@ std::string DefaultReply(const std::string& verb) {
       {"CWD", "250 Directory changed.\r\n"},
       {"MKD", "257 Directory created.\r\n"},
       {"PORT", "200 PORT command successful.\r\n"},
+      {"EPRT", "200 EPRT command successful.\r\n"},
       {"LIST", "150 Opening data connection.\r\n"},
       {"STOR", "150 Opening data connection.\r\n"},
       {"LIST+", "226 Transfer complete.\r\n"},
@@ -52,18 +53,38 @@ bool SendAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-FakeFtpServer::FakeFtpServer() {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof sa;
-  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(listener_, 4) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+namespace {
+
+// A listener on the loopback address of the family; its port in port.
+int LoopbackListener(bool ipv6, int& port) {
+  int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_storage ss{};
+  socklen_t len = 0;
+  if (ipv6) {
+    auto& sa = reinterpret_cast<sockaddr_in6&>(ss);
+    sa.sin6_family = AF_INET6;
+    sa.sin6_addr = in6addr_loopback;
+    len = sizeof sa;
+  } else {
+    auto& sa = reinterpret_cast<sockaddr_in&>(ss);
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    len = sizeof sa;
+  }
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&ss), len) != 0 || ::listen(fd, 4) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&ss), &len) != 0) {
     std::perror("fake ftp server");
     std::abort();
   }
-  port_ = ntohs(sa.sin_port);
+  port =
+      ipv6 ? ntohs(reinterpret_cast<sockaddr_in6&>(ss).sin6_port) : ntohs(reinterpret_cast<sockaddr_in&>(ss).sin_port);
+  return fd;
+}
+
+}  // namespace
+
+FakeFtpServer::FakeFtpServer(bool ipv6) : ipv6_(ipv6) {
+  listener_ = LoopbackListener(ipv6, port_);
   thread_ = std::thread([this] { Serve(); });
 }
 
@@ -165,12 +186,74 @@ std::string FakeFtpServer::NextReply(const std::string& line) {
   return DefaultReply(verb);
 }
 
+void FakeFtpServer::SetPasvAddress(std::string commaSeparated) {
+  std::lock_guard lock(mutex_);
+  pasvAddress_ = std::move(commaSeparated);
+}
+
+void FakeFtpServer::SetBeforeDataConnect(std::function<void(const std::string&, int)> hook) {
+  std::lock_guard lock(mutex_);
+  beforeDataConnect_ = std::move(hook);
+}
+
+std::string FakeFtpServer::AfterTlsStart() const {
+  std::lock_guard lock(mutex_);
+  return afterTlsStart_;
+}
+
+int FakeFtpServer::OpenPassive(const std::string& verb, int control) {
+  if (passiveListener_ >= 0) ::close(passiveListener_);
+  int port = 0;
+  passiveListener_ = LoopbackListener(ipv6_, port);
+  std::string address;
+  {
+    std::lock_guard lock(mutex_);
+    address = pasvAddress_;
+  }
+  if (verb == "EPSV") {
+    SendAll(control, "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n");
+  } else {
+    SendAll(control, "227 Entering Passive Mode (" + address + "," + std::to_string(port / 256) + "," +
+                         std::to_string(port % 256) + ").\r\n");
+  }
+  return port;
+}
+
+void FakeFtpServer::CaptureAfterAuth(int control, std::string buffered) {
+  // A client that starts TLS sends a handshake record next; a client that
+  // does not sends its next command in clear. Whatever comes is kept.
+  for (int waited = 0; waited < 1000 && buffered.size() < 5; waited += kSliceMs) {
+    pollfd p{control, POLLIN, 0};
+    if (::poll(&p, 1, kSliceMs) <= 0) continue;
+    char chunk[4096];
+    ssize_t n = ::recv(control, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    buffered.append(chunk, static_cast<std::size_t>(n));
+  }
+  {
+    std::lock_guard lock(mutex_);
+    afterTlsStart_ = std::move(buffered);
+  }
+  for (int held = 0; held < holdAfterAuthMs_ && !stop_; held += kSliceMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMs));
+  }
+}
+
 bool FakeFtpServer::Answer(int control, const std::string& line) {
   std::string verb = CharUpperCase(line.substr(0, line.find(' ')));
   std::string argument = line.size() > verb.size() ? line.substr(verb.size() + 1) : std::string();
   {
     std::lock_guard lock(mutex_);
-    transcript_.push_back(verb == "PORT" ? "PORT *" : line);
+    transcript_.push_back(verb == "PORT" ? "PORT *" : verb == "EPRT" ? "EPRT *" : line);
+    if (verb == "EPRT" && argument.size() > 2) {
+      // |family|address|port|
+      char d = argument[0];
+      std::size_t a = argument.find(d, 1), b = argument.find(d, a + 1), c = argument.find(d, b + 1);
+      if (a != std::string::npos && b != std::string::npos && c != std::string::npos) {
+        dataAddress_ = argument.substr(a + 1, b - a - 1);
+        dataPort_ = std::atoi(argument.substr(b + 1, c - b - 1).c_str());
+      }
+    }
     if (verb == "PORT") {
       unsigned h[4] = {}, p[2] = {};
       if (std::sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &p[0], &p[1]) == 6) {
@@ -180,9 +263,22 @@ bool FakeFtpServer::Answer(int control, const std::string& line) {
       }
     }
   }
+  bool scripted = false;
+  {
+    std::lock_guard lock(mutex_);
+    scripted = replies_.count(verb) > 0 || replies_.count(line) > 0;
+  }
+  if ((verb == "PASV" || verb == "EPSV") && !scripted) {
+    OpenPassive(verb, control);
+    return true;
+  }
   std::string reply = NextReply(line);
   if (reply == kClose) return false;
   SendReply(control, reply);
+  if (verb == "AUTH" && reply.rfind("234", 0) == 0) {
+    CaptureAfterAuth(control, {});
+    return false;
+  }
   if ((verb == "LIST" || verb == "STOR") && !reply.empty() && reply[0] == '1' && openData_) {
     return Transfer(control, verb, argument);
   }
@@ -190,12 +286,34 @@ bool FakeFtpServer::Answer(int control, const std::string& line) {
 }
 
 int FakeFtpServer::ConnectData() const {
+  if (passiveListener_ >= 0) {
+    pollfd p{passiveListener_, POLLIN, 0};
+    int fd = ::poll(&p, 1, 2000) > 0 ? ::accept4(passiveListener_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+    ::close(passiveListener_);
+    const_cast<FakeFtpServer*>(this)->passiveListener_ = -1;
+    return fd;
+  }
   std::string address;
   int port = 0;
+  std::function<void(const std::string&, int)> hook;
   {
     std::lock_guard lock(mutex_);
     address = dataAddress_;
     port = dataPort_;
+    hook = beforeDataConnect_;
+  }
+  if (hook) hook(address, port);
+  if (address.find(':') != std::string::npos) {
+    int fd6 = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 sa6{};
+    sa6.sin6_family = AF_INET6;
+    sa6.sin6_port = htons(static_cast<std::uint16_t>(port));
+    if (fd6 < 0 || ::inet_pton(AF_INET6, address.c_str(), &sa6.sin6_addr) != 1 ||
+        ::connect(fd6, reinterpret_cast<sockaddr*>(&sa6), sizeof sa6) != 0) {
+      if (fd6 >= 0) ::close(fd6);
+      return -1;
+    }
+    return fd6;
   }
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in sa{};

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -23,7 +24,8 @@ class FakeFtpServer {
   // lines. Either goes on until the client closes the connection.
   static constexpr const char* kEndless = "<endless>";
 
-  FakeFtpServer();
+  // ipv6: the server listens on ::1 (EPRT and EPSV) instead of 127.0.0.1.
+  explicit FakeFtpServer(bool ipv6 = false);
   ~FakeFtpServer();
   FakeFtpServer(const FakeFtpServer&) = delete;
   FakeFtpServer& operator=(const FakeFtpServer&) = delete;
@@ -49,6 +51,16 @@ class FakeFtpServer {
   void SetStallUploads(bool stall) { stallUploads_ = stall; }
   // false: PORT is accepted but the server never connects.
   void SetOpenDataConnections(bool open) { openData_ = open; }
+  // The address a PASV reply names (the listener is on 127.0.0.1 whatever
+  // it says); "127,0,0,1" unless set. EPSV and PASV open a listener unless
+  // a reply for them is scripted.
+  void SetPasvAddress(std::string commaSeparated);
+  // Called with the PORT address and port just before the server connects.
+  void SetBeforeDataConnect(std::function<void(const std::string&, int)> hook);
+  // How long the session stays open, silent, after a 234 reply to AUTH.
+  void SetHoldAfterAuth(int ms) { holdAfterAuthMs_ = ms; }
+  // The raw bytes that followed a 234 reply to AUTH (the session then ends).
+  std::string AfterTlsStart() const;
 
   // Received command lines in order; PORT arguments shown as "PORT *".
   std::vector<std::string> Transcript() const;
@@ -67,6 +79,8 @@ class FakeFtpServer {
   std::string NextReply(const std::string& line);
   std::string PopKey(const std::string& key);
   int ConnectData() const;
+  int OpenPassive(const std::string& verb, int control);
+  void CaptureAfterAuth(int control, std::string buffered);
   bool Transfer(int control, const std::string& verb, const std::string& argument);
   void SendReply(int control, const std::string& reply);
   void SendTrickled(int fd, const std::string& bytes, int pauseMs);
@@ -88,6 +102,12 @@ class FakeFtpServer {
   std::vector<std::string> transcript_;
   std::map<std::string, std::string> stored_;
   std::string dataAddress_;
+  std::string pasvAddress_ = "127,0,0,1";
+  std::function<void(const std::string&, int)> beforeDataConnect_;
+  std::string afterTlsStart_;
+  int passiveListener_ = -1;
+  bool ipv6_ = false;
+  std::atomic<int> holdAfterAuthMs_{0};
   int dataPort_ = 0;
   std::thread thread_;
 };

@@ -1,0 +1,20 @@
+// The building blocks of the site dialog's fields: a field in a small
+// captioned group, and line and number edits named after the profile key
+// they hold. UI thread only.
+#pragma once
+
+class QGroupBox;
+class QLineEdit;
+class QSpinBox;
+class QWidget;
+
+namespace tovra {
+
+// `field` inside a group box captioned `caption` (CP932).
+QGroupBox* Group(const char* caption, QWidget* field, QWidget* parent);
+// A line edit; the input method (Japanese input) is off unless asked for.
+QLineEdit* LineEdit(const char* name, QWidget* parent, bool inputMethod = false);
+// A port field without a range limit.
+QSpinBox* PortBox(const char* name, int value, QWidget* parent);
+
+}  // namespace tovra

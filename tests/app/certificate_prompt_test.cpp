@@ -1,0 +1,147 @@
+// The window's question about an untrusted certificate: what the box shows,
+// what each button answers, the transfer thread's wait for it, and the
+// window storing a remembered fingerprint as the site's pin.
+#include "app/certificate_prompt.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest/QtTest>
+#include <atomic>
+#include <thread>
+
+#include "app/WebFTP00.h"
+#include "app/app_modules.h"
+#include "app/qt_text.h"
+#include "ftp/dmFtp.h"
+#include "gui_test_support.h"
+#include "platform/files.h"
+
+using namespace tovra;
+
+namespace {
+
+TCertificateInfo SelfSigned() {
+  TCertificateInfo c;
+  c.Subject = "CN=localhost";
+  c.Issuer = "CN=localhost";
+  c.NotBefore = "2026-12-08 00:00:00 UTC";
+  c.NotAfter = "2027-01-07 00:00:00 UTC";
+  c.Sha256 = "5B:33:24:77:A1:B9:8D:CD:F6:55:D5:64:5A:45:59:8A:EC:E0:5B:2E:DB:53:AD:5B:58:E4:7B:A7:38:98:F5:60";
+  c.Problem = "self-signed certificate";
+  return c;
+}
+
+// Clicks the button with the given text in the next question box, and
+// records the box's texts.
+void ClickWhenShown(const QString& button, QString* shown) {
+  QTimer::singleShot(50, [button, shown] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      if (box == nullptr || !box->isVisible()) continue;
+      if (shown != nullptr) *shown = box->text() + "\n" + box->informativeText();
+      if (button.isEmpty()) {
+        box->reject();
+        return;
+      }
+      for (QAbstractButton* b : box->buttons()) {
+        if (b->text() == button) {
+          b->click();
+          return;
+        }
+      }
+    }
+    ClickWhenShown(button, shown);
+  });
+}
+
+}  // namespace
+
+class CertificatePromptTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void eachButtonGivesItsAnswer_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("remember") << QStr(std::string("信頼して記憶する")) << int(TTrustAnswer::TrustAndRemember);
+    QTest::newRow("once") << QStr(std::string("今回だけ信頼する")) << int(TTrustAnswer::TrustOnce);
+    QTest::newRow("refuse") << QStr(std::string("接続しない")) << int(TTrustAnswer::Reject);
+    QTest::newRow("closed") << QString() << int(TTrustAnswer::Reject);
+  }
+  void eachButtonGivesItsAnswer() {
+    QFETCH(QString, button);
+    QFETCH(int, answer);
+    QString shown;
+    ClickWhenShown(button, &shown);
+    TTrustAnswer got = AskCertificateTrust(nullptr, "ftp.example.jp", SelfSigned());
+    QCOMPARE(int(got), answer);
+    QVERIFY2(shown.contains(QString::fromStdString(SelfSigned().Sha256)), qPrintable(shown));
+    QVERIFY(shown.contains("ftp.example.jp"));
+    QVERIFY(shown.contains("CN=localhost"));
+    QVERIFY(shown.contains("2027-01-07"));
+  }
+
+  void transferThreadWaitsAndRememberRunsOnTheUiThread() {
+    std::atomic<std::uint8_t> cancel{0};
+    std::string pinned;
+    bool onUiThread = false;
+    TCertificatePrompt prompt(nullptr, cancel, [&](const std::string& pin) {
+      pinned = pin;
+      onUiThread = QThread::currentThread() == qApp->thread();
+    });
+    std::atomic<int> answer{-1};
+    ClickWhenShown(QStr(std::string("信頼して記憶する")), nullptr);
+    std::thread transfer([&] { answer = int(prompt.AskTrust("ftp.example.jp", SelfSigned())); });
+    QTRY_VERIFY_WITH_TIMEOUT(answer != -1, 5000);
+    transfer.join();
+    QCOMPARE(answer.load(), int(TTrustAnswer::TrustAndRemember));
+    QCOMPARE(pinned, SelfSigned().Sha256);
+    QVERIFY(onUiThread);
+  }
+
+  void cancelEndsTheWaitWithARefusal() {
+    std::atomic<std::uint8_t> cancel{0};
+    TCertificatePrompt prompt(nullptr, cancel, [](const std::string&) {});
+    std::atomic<int> answer{-1};
+    bool answeredWhileShown = false;
+    // The box is up; the user presses abort instead of answering it. The
+    // transfer thread must give up while the box still shows.
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      cancel = 1;
+      if (answer == -1) return;
+      answeredWhileShown = true;
+      poll.stop();
+      box->reject();
+    });
+    poll.start();
+    std::thread transfer([&] { answer = int(prompt.AskTrust("ftp.example.jp", SelfSigned())); });
+    QTRY_VERIFY_WITH_TIMEOUT(answer != -1 && !poll.isActive(), 5000);
+    transfer.join();
+    QVERIFY(answeredWhileShown);
+    QCOMPARE(answer.load(), int(TTrustAnswer::Reject));
+  }
+
+  void windowRemembersTheFingerprintInTheSitesProfile() {
+    test::AppFolderFixture folder;
+    folder.AddSite("S", folder.dir.Sub("site"));
+    TApplicationModules modules;
+    test::StartWindow(modules);
+    ICertificateTrust* trust = modules.Ftp().CertificateTrust;
+    QVERIFY(trust != nullptr);
+    ClickWhenShown(QStr(std::string("信頼して記憶する")), nullptr);
+    std::atomic<int> answer{-1};
+    std::thread transfer([&] { answer = int(trust->AskTrust("127.0.0.1", SelfSigned())); });
+    QTRY_VERIFY_WITH_TIMEOUT(answer != -1, 5000);
+    transfer.join();
+    QCOMPARE(answer.load(), int(TTrustAnswer::TrustAndRemember));
+    std::string profile = ReadFileBytes(JoinPath(folder.app, "S.txt"));
+    QVERIFY2(profile.find("CertificateSha256=" + SelfSigned().Sha256) != std::string::npos, profile.c_str());
+  }
+};
+
+QTEST_MAIN(CertificatePromptTest)
+#include "certificate_prompt_test.moc"
