@@ -23,15 +23,15 @@ class TWindowHostKeyPrompt : public IHostKeyPrompt {
   // cancel: the run's flag (not owned; may be null).
   TWindowHostKeyPrompt(QWidget* parent, TRememberPin rememberPin, const std::atomic<std::uint8_t>* cancel);
 
-  THostKeyTrust TrustUnknownHostKey(const std::string& host, int port, const THostKey& key) override;
+  TTrustAnswer TrustUnknownHostKey(const std::string& host, int port, const THostKey& key) override;
 
   // The question's text (CP932).
   static std::string QuestionText(const std::string& host, int port, const THostKey& key);
   // Asks on the calling (UI) thread; calls rememberPin for "trust and remember".
-  static THostKeyTrust AskNow(QWidget* parent, const std::string& text, const THostKey& key,
-                              const TRememberPin& rememberPin);
+  static TTrustAnswer AskNow(QWidget* parent, const std::string& text, const THostKey& key,
+                             const TRememberPin& rememberPin);
   // Tests: the next question is not shown but answered with this.
-  static void SetNextAnswer(THostKeyTrust answer);
+  static void SetNextAnswer(TTrustAnswer answer);
 
  private:
   QPointer<QWidget> parent_;

@@ -5,11 +5,11 @@
 
 namespace tovra::cli {
 
-THostKeyTrust TCliHostKeyPrompt::TrustUnknownHostKey(const std::string& host, int port, const THostKey& key) {
+TTrustAnswer TCliHostKeyPrompt::TrustUnknownHostKey(const std::string& host, int port, const THostKey& key) {
   PrintError("SFTP サーバー " + ServerName(host, port) + " のホスト鍵: " + key.type + " " + key.fingerprint);
   PrintError("この鍵が正しいことをサーバーの管理者に確かめてから、次のように指定してください: " +
              FormatMessage(pinAdvice_, {key.fingerprint}));
-  return THostKeyTrust::Refuse;
+  return TTrustAnswer::Reject;
 }
 
 }  // namespace tovra::cli

@@ -14,7 +14,7 @@ class TCliHostKeyPrompt : public IHostKeyPrompt {
   // pinAdvice: how to trust the key, with %s for the fingerprint (for
   // example "--pin %s" for put and ls, a site set line for upload).
   explicit TCliHostKeyPrompt(std::string pinAdvice) : pinAdvice_(std::move(pinAdvice)) {}
-  THostKeyTrust TrustUnknownHostKey(const std::string& host, int port, const THostKey& key) override;
+  TTrustAnswer TrustUnknownHostKey(const std::string& host, int port, const THostKey& key) override;
 
  private:
   std::string pinAdvice_;

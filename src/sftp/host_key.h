@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "ftp/certificate_trust.h"
 #include "platform/socket_errors.h"
 
 namespace tovra {
@@ -30,16 +31,14 @@ THostKeyVerdict JudgeHostKey(const std::string& pin, const std::string& fingerpr
 // side is padding and does not count).
 bool SameFingerprint(const std::string& a, const std::string& b);
 
-// The user's answer to an unknown host key.
-enum class THostKeyTrust { Refuse, TrustOnce, TrustAndRemember };
-
 // Asks the user whether to trust a host key that neither a pin nor
-// known_hosts vouches for. Called on the connecting thread; the window
-// implements it with a dialog, tovra-cli refuses and explains how to pin.
+// known_hosts vouches for, with the answers a server certificate gets.
+// Called on the connecting thread; the window implements it with a dialog,
+// tovra-cli refuses and explains how to pin.
 class IHostKeyPrompt {
  public:
   virtual ~IHostKeyPrompt() = default;
-  virtual THostKeyTrust TrustUnknownHostKey(const std::string& host, int port, const THostKey& key) = 0;
+  virtual TTrustAnswer TrustUnknownHostKey(const std::string& host, int port, const THostKey& key) = 0;
 };
 
 // The connection stopped at an unknown host key; nothing was sent to log in.

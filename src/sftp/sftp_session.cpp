@@ -189,9 +189,9 @@ void TSftpSession::CheckHostKey() {
   // The user may take a while to answer; the server's own login time limit
   // still applies, and a connection it closes meanwhile fails below.
   watchdog_.End();
-  THostKeyTrust trust = Prompt->TrustUnknownHostKey(Settings.host, Settings.port, hostKey_);
+  TTrustAnswer trust = Prompt->TrustUnknownHostKey(Settings.host, Settings.port, hostKey_);
   watchdog_.Begin(Settings.timeoutMs);
-  if (trust == THostKeyTrust::Refuse) throw EHostKeyUnknown(Settings.host, Settings.port, hostKey_);
+  if (trust == TTrustAnswer::Reject) throw EHostKeyUnknown(Settings.host, Settings.port, hostKey_);
   if (Cancelled()) throw EIdCancelled();
 }
 

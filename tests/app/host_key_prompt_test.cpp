@@ -36,28 +36,28 @@ class HostKeyPromptTest : public QObject {
 
  private:
   // Asks from a worker thread while the UI thread runs its loop.
-  THostKeyTrust AskFromWorker(TWindowHostKeyPrompt& prompt) {
+  TTrustAnswer AskFromWorker(TWindowHostKeyPrompt& prompt) {
     std::atomic<bool> done{false};
-    THostKeyTrust answer = THostKeyTrust::TrustOnce;
+    TTrustAnswer answer = TTrustAnswer::TrustOnce;
     std::thread worker([&] {
       answer = prompt.TrustUnknownHostKey("example.test", 2222, kKey);
       done = true;
     });
     bool answered = QTest::qWaitFor([&] { return done.load(); }, 10000);
     worker.join();  // the worker gives up only through the cancel flag
-    return answered ? answer : THostKeyTrust::TrustOnce;
+    return answered ? answer : TTrustAnswer::TrustOnce;
   }
 
  private slots:
   void TheAnswersOfTheBox() {
     struct Row {
       const char* button;
-      THostKeyTrust expected;
+      TTrustAnswer expected;
       bool remembers;
     } rows[] = {
-        {"信頼して記憶する", THostKeyTrust::TrustAndRemember, true},
-        {"今回だけ信頼する", THostKeyTrust::TrustOnce, false},
-        {"中止", THostKeyTrust::Refuse, false},
+        {"信頼して記憶する", TTrustAnswer::TrustAndRemember, true},
+        {"今回だけ信頼する", TTrustAnswer::TrustOnce, false},
+        {"中止", TTrustAnswer::Reject, false},
     };
     QWidget window;
     window.show();
@@ -96,14 +96,14 @@ class HostKeyPromptTest : public QObject {
       doneWhileShowing = done.load() && modal->isVisible();
       static_cast<QMessageBox*>(modal)->reject();
     });
-    THostKeyTrust answer = THostKeyTrust::TrustOnce;
+    TTrustAnswer answer = TTrustAnswer::TrustOnce;
     std::thread worker([&] {
       answer = prompt.TrustUnknownHostKey("example.test", 22, kKey);
       done = true;
     });
     QVERIFY(QTest::qWaitFor([&] { return done.load(); }, 10000));
     worker.join();
-    QCOMPARE(answer, THostKeyTrust::Refuse);
+    QCOMPARE(answer, TTrustAnswer::Reject);
     QVERIFY(doneWhileShowing);
   }
 };

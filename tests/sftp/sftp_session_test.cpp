@@ -111,12 +111,12 @@ std::string ReadOs(const std::string& osPath) {
 
 // Records the question and gives a fixed answer.
 struct AnsweringPrompt : IHostKeyPrompt {
-  explicit AnsweringPrompt(THostKeyTrust a) : answer(a) {}
-  THostKeyTrust TrustUnknownHostKey(const std::string& host, int port, const THostKey& key) override {
+  explicit AnsweringPrompt(TTrustAnswer a) : answer(a) {}
+  TTrustAnswer TrustUnknownHostKey(const std::string& host, int port, const THostKey& key) override {
     asked = host + ":" + std::to_string(port) + " " + key.type + " " + key.fingerprint;
     return answer;
   }
-  THostKeyTrust answer;
+  TTrustAnswer answer;
   std::string asked;
 };
 
@@ -228,7 +228,7 @@ TEST_F(RealServerSftp, AChangedKnownHostKeyStopsEvenWithAPromptThatTrusts) {
   Configure(session);
   session.Settings.hostKeyPin.clear();
   local.Write("known_hosts", server->KnownHostsLineOfOtherKey());
-  AnsweringPrompt prompt(THostKeyTrust::TrustAndRemember);
+  AnsweringPrompt prompt(TTrustAnswer::TrustAndRemember);
   session.Prompt = &prompt;
   EXPECT_THROW(session.Connect(), EHostKeyChanged);
   EXPECT_EQ(prompt.asked, "");
@@ -239,7 +239,7 @@ TEST_F(RealServerSftp, AChangedKnownHostKeyStopsEvenWithAPromptThatTrusts) {
 TEST_F(RealServerSftp, AnUnknownKeyAsksAndARefusalStopsBeforeLogin) {
   Configure(session);
   session.Settings.hostKeyPin.clear();
-  AnsweringPrompt prompt(THostKeyTrust::Refuse);
+  AnsweringPrompt prompt(TTrustAnswer::Reject);
   session.Prompt = &prompt;
   EXPECT_THROW(session.Connect(), EHostKeyUnknown);
   EXPECT_EQ(prompt.asked, "127.0.0.1:" + std::to_string(server->Port()) + " ssh-ed25519 " + server->Fingerprint());
@@ -250,7 +250,7 @@ TEST_F(RealServerSftp, AnUnknownKeyAsksAndARefusalStopsBeforeLogin) {
 TEST_F(RealServerSftp, KnownHostsOrATrustingAnswerLetsTheLoginGoOn) {
   Configure(session);
   session.Settings.hostKeyPin.clear();
-  AnsweringPrompt prompt(THostKeyTrust::TrustOnce);
+  AnsweringPrompt prompt(TTrustAnswer::TrustOnce);
   session.Prompt = &prompt;
   session.Connect();
   EXPECT_TRUE(session.Connected());

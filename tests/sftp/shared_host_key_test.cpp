@@ -43,13 +43,13 @@ TEST(SftpSettingsOf, PortNameEncodingPinAndKeyFromTheSite) {
 
 // Counts the questions; answers after a pause, as a user would.
 struct CountingPrompt : IHostKeyPrompt {
-  explicit CountingPrompt(THostKeyTrust a) : answer(a) {}
-  THostKeyTrust TrustUnknownHostKey(const std::string&, int, const THostKey&) override {
+  explicit CountingPrompt(TTrustAnswer a) : answer(a) {}
+  TTrustAnswer TrustUnknownHostKey(const std::string&, int, const THostKey&) override {
     ++asked;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return answer;
   }
-  THostKeyTrust answer;
+  TTrustAnswer answer;
   std::atomic<int> asked{0};
 };
 
@@ -95,13 +95,13 @@ class RealServerSharedHostKey : public ::testing::Test {
 };
 
 TEST_F(RealServerSharedHostKey, TheUserIsAskedOnceAndEverySessionFollows) {
-  CountingPrompt prompt(THostKeyTrust::TrustOnce);
+  CountingPrompt prompt(TTrustAnswer::TrustOnce);
   for (const auto& error : ConnectAll(4, prompt)) EXPECT_EQ(error, "");
   EXPECT_EQ(prompt.asked.load(), 1);
 }
 
 TEST_F(RealServerSharedHostKey, ARefusalEndsEverySessionWithOneQuestion) {
-  CountingPrompt prompt(THostKeyTrust::Refuse);
+  CountingPrompt prompt(TTrustAnswer::Reject);
   for (const auto& error : ConnectAll(4, prompt)) {
     EXPECT_NE(error.find(server->Fingerprint()), std::string::npos) << error;
   }
