@@ -28,8 +28,12 @@ echo "FTP server: 127.0.0.1:$port (remote root $work/remote)"
 
 export TOVRA_APP_FOLDER="$work/app"
 cli="$repo/build/src/cli/tovra-cli"
+# Pages in either encoding (the demo has a UTF-8 corner, 旅の記録), names in
+# the server's: the local server announces UTF8, so every name arrives there
+# readable in UTF-8, the Shift-JIS pages' ones too.
 "$cli" site set "デモサイト" --yes "LocalRootDir=$work/site" WebHostName=127.0.0.1 \
-  WebUserName=demo WebPasswd=demo "WebPort=$port" "WebURL=http://localhost/~demo/" >/dev/null
+  WebUserName=demo WebPasswd=demo "WebPort=$port" "WebURL=http://localhost/~demo/" \
+  PageEncoding=auto RemoteNameEncoding=auto >/dev/null
 echo "Site profile:"
 "$cli" site show "デモサイト"
 echo
@@ -65,7 +69,10 @@ for folder, dirs, files in sorted(os.walk(root)):
     rel = os.path.relpath(folder, root)
     for name in sorted(files):
         path = os.path.normpath(os.path.join(rel, name))
-        shown = path.decode("cp932", "replace")
+        try:
+            shown = path.decode("utf-8")
+        except UnicodeDecodeError:
+            shown = path.decode("cp932", "replace")
         print("  /" + shown, os.path.getsize(os.path.join(folder, name)), "bytes")
 PY
 if [[ -n "${upload_failed:-}" ]]; then

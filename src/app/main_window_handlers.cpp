@@ -211,6 +211,7 @@ void TForm1::BitBtn1Click() {
   options.rewrite.popup = cxPopup->isChecked();
   options.rewrite.topBanner = cxTopBunner->isChecked();
   options.rewrite.flash = cxFlashSOE->isChecked();
+  options.rewrite.pageEncoding = sightEdit_->Profile().Extended.PageEncoding();
   upload_->Start(selection, options);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/encoding.h"
+#include "sites/extended_settings.h"
 #include "util/char_string.h"
 
 namespace tovra::cli {
@@ -77,6 +78,13 @@ bool TakeFlag(Args& args, std::string_view name) {
     }
   }
   return false;
+}
+
+TPageEncoding TakePageEncoding(Args& args) {
+  const std::string value = TakeOption(args, "--page-encoding");
+  TExtendedSettings settings;
+  if (!value.empty()) settings.Set("PageEncoding", value);
+  return settings.PageEncoding();
 }
 
 }  // namespace tovra::cli

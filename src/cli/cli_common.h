@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/text_encodings.h"
+
 namespace tovra::cli {
 
 // Exit statuses shared by every command.
@@ -54,5 +56,8 @@ std::string EscapeControls(std::string_view cp932);
 // absent. Throws UsageError when the value is missing.
 std::string TakeOption(Args& args, std::string_view name);
 bool TakeFlag(Args& args, std::string_view name);
+// The --page-encoding option (auto, shift_jis, utf-8), checked as the site
+// setting PageEncoding is; absent means shift_jis.
+TPageEncoding TakePageEncoding(Args& args);
 
 }  // namespace tovra::cli

@@ -18,6 +18,7 @@
 #include "ftp/dmFtp.h"
 #include "html/dependencies.h"
 #include "platform/encoding.h"
+#include "sites/extended_settings.h"
 #include "util/errors.h"
 #include "util/number_text.h"
 
@@ -37,7 +38,9 @@ constexpr const char* kLsUsage =
     "      CONNECTION (put, ls): --passive  passive data connections (default: active)\n"
     "                            --tls none|explicit-if-available|explicit|implicit  (default none;\n"
     "                                  implicit uses port 990 unless --port is given)\n"
-    "                            --pin SHA256  trust the server certificate with this fingerprint";
+    "                            --pin SHA256  trust the server certificate with this fingerprint\n"
+    "                            --names auto|cp932|utf-8  the server's file name encoding (default\n"
+    "                                  cp932; auto: UTF-8 when the server's FEAT lists UTF8)";
 constexpr const char* kCertUsage =
     "  cert --host H [--port P] [--implicit]\n"
     "      print the server certificate's subject, issuer, validity and SHA-256 fingerprint\n"
@@ -104,6 +107,12 @@ void SetUpSession(TFTP& ftp, Args& args, TCliCertificateTrust& trust) {
     throw UsageError{"--pin takes a SHA-256 fingerprint: 32 hex pairs, such as AB:CD:..."};
   }
   settings.certificateSha256 = pin;
+  const std::string names = TakeOption(args, "--names");
+  if (!names.empty()) {
+    TExtendedSettings extended;
+    extended.Set("RemoteNameEncoding", names);
+    settings.nameEncoding = extended.RemoteNameEncoding();
+  }
   ftp.ApplyConnectionSettings(settings);
   ftp.CertificateTrust = &trust;
   ftp.HostInfo.HostName = TakeOption(args, "--host");

@@ -12,10 +12,12 @@ namespace tovra::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "  rewrite [--popup] [--bottom-banner] [--top-banner] [--flash] PAGE...\n"
+    "  rewrite [--popup] [--bottom-banner] [--top-banner] [--flash]\n"
+    "          [--page-encoding auto|shift_jis|utf-8] PAGE...\n"
     "      rewrites the pages in place as the upload does (description tag always,\n"
     "      the other steps by flag) and prints the files the rewriting adds to the\n"
-    "      upload list. Only .htm and .html files are rewritten.";
+    "      upload list. Only .htm and .html files are rewritten; pages are read\n"
+    "      and written as Shift-JIS unless --page-encoding says otherwise.";
 
 // The upload rewrites only entries with exactly these extensions.
 bool IsPage(std::string_view path) { return path.ends_with(".htm") || path.ends_with(".html"); }
@@ -27,6 +29,7 @@ int RunRewrite(const Args& given) {
   options.bottomBanner = TakeFlag(args, "--bottom-banner");
   options.topBanner = TakeFlag(args, "--top-banner");
   options.flash = TakeFlag(args, "--flash");
+  options.pageEncoding = TakePageEncoding(args);
   for (const auto& arg : args) {
     if (arg.starts_with("--")) throw UsageError{"unknown option " + arg};
   }

@@ -129,6 +129,7 @@ int RunUpload(Args args) {
   TConfigFile config;
   TSiteProfile profile(config);
   LoadNamedSite(profile, site);
+  options.rewrite.pageEncoding = profile.Extended.PageEncoding();
   TFTP ftp;
   ApplyProfileToSession(profile, ftp);
   TCliCertificateTrust trust("tovra-cli site set \"" + site + "\" CertificateSha256=%s");

@@ -20,6 +20,7 @@ void TFTP::ApplyConnectionSettings(const TFtpConnectionSettings& settings) {
   IdFTP1.Passive = settings.passive;
   IdFTP1.Encryption = settings.encryption;
   IdFTP1.PinnedSha256 = settings.certificateSha256;
+  IdFTP1.NameEncoding = settings.nameEncoding;
 }
 
 bool TFTP::AskTrust(const TCertificateInfo& certificate) {

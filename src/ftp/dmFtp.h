@@ -39,6 +39,8 @@ struct TFtpConnectionSettings {
   bool passive = false;
   TFtpEncryption encryption = TFtpEncryption::None;
   std::string certificateSha256;  // pinned fingerprint; empty: none
+  // The names the server keeps (TIdFTP::NameEncoding).
+  TRemoteNameEncoding nameEncoding = TRemoteNameEncoding::Cp932;
   bool operator==(const TFtpConnectionSettings&) const = default;
 };
 

@@ -1,6 +1,7 @@
 #include "ftp/id_ftp.h"
 
 #include "ftp/id_exceptions.h"
+#include "ftp/remote_names.h"
 
 namespace tovra {
 
@@ -23,7 +24,8 @@ void TIdFTP::OpenSession() {
     if (Encryption == TFtpEncryption::Implicit) SecureControlConnection();
     ReadReply({220});
     WelcomeReply = LastReply;
-    if (Passive || Encryption != TFtpEncryption::None) AskFeatures();
+    // Names in the server's encoding (auto) are decided by FEAT too.
+    if (Passive || Encryption != TFtpEncryption::None || NameEncoding == TRemoteNameEncoding::Auto) AskFeatures();
     if (Encryption == TFtpEncryption::Explicit || Encryption == TFtpEncryption::ExplicitIfAvailable) {
       NegotiateExplicitTls();
     }
@@ -40,10 +42,21 @@ void TIdFTP::OpenSession() {
     } else {
       ServerSystem = LastReply.Text.Count() > 0 ? LastReply.Text[0] : std::string();
     }
+    AgreeNameEncoding();
   } catch (...) {
     CloseSession();
     throw;
   }
+}
+
+void TIdFTP::AgreeNameEncoding() {
+  utf8Names_ = NameEncoding == TRemoteNameEncoding::Utf8;
+  // A server without FEAT, or whose FEAT does not list UTF8, keeps CP932 names.
+  if (NameEncoding != TRemoteNameEncoding::Auto || !HasFeature("UTF8")) return;
+  utf8Names_ = true;
+  // Some servers switch their names to UTF-8 only when asked; the others
+  // refuse or ignore it, and their FEAT has said UTF-8 all the same.
+  SendCommand("OPTS UTF8 ON", {});
 }
 
 std::string TIdFTP::QueryWorkingDir() {
@@ -52,15 +65,20 @@ std::string TIdFTP::QueryWorkingDir() {
   std::size_t open = line.find('"');
   if (open == std::string::npos) return {};
   std::size_t close = line.find('"', open + 1);
-  return line.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+  return ServerNameToCp932(line.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1),
+                           utf8Names_);
 }
 
-void TIdFTP::ChangeWorkingDir(const std::string& path) { SendCommand("CWD " + path, {200, 250}); }
+void TIdFTP::ChangeWorkingDir(const std::string& path) {
+  SendCommand("CWD " + ToServerName(path, utf8Names_), {200, 250});
+}
 
-void TIdFTP::MakeRemoteDir(const std::string& name) { SendCommand("MKD " + name, {257}); }
+void TIdFTP::MakeRemoteDir(const std::string& name) { SendCommand("MKD " + ToServerName(name, utf8Names_), {257}); }
 
 const TIdFTPListItems& TIdFTP::ParsedListing() {
-  if (!parsed_) parsed_ = BuildParsedListing(listingLines_, Today());
+  if (!parsed_) {
+    parsed_ = BuildParsedListing(utf8Names_ ? ServerLinesToCp932(listingLines_) : listingLines_, Today());
+  }
   return *parsed_;
 }
 

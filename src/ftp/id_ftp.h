@@ -17,6 +17,7 @@
 #include "ftp/ftp_list.h"
 #include "ftp/simple_server.h"
 #include "ftp/tcp_client.h"
+#include "util/text_encodings.h"
 
 namespace tovra {
 
@@ -65,6 +66,14 @@ class TIdFTP : public TIdTCPClient {
   // The date relative listing dates are read against (tests fix it).
   std::function<TListDate()> Today = TodayLocal;
 
+  // The names the server keeps: Cp932 sends the system's names as they are;
+  // Utf8 converts them; Auto asks FEAT (with the other features, before the
+  // login) and, when it lists UTF8, sends OPTS UTF8 ON after the login and
+  // converts. Read at every OpenSession.
+  TRemoteNameEncoding NameEncoding = TRemoteNameEncoding::Cp932;
+  // What the current connection agreed on.
+  bool Utf8Names() const { return utf8Names_; }
+
   TIdRFCReply WelcomeReply;
   TIdRFCReply LoginReply;
   std::string ServerSystem;
@@ -90,6 +99,11 @@ class TIdFTP : public TIdTCPClient {
   void ChangeWorkingDir(const std::string& path);
   void MakeRemoteDir(const std::string& name);
 
+  // Paths and names given to the commands, and the working folder and the
+  // parsed listing handed back, are CP932; they are converted here, at the
+  // wire, in the encoding agreed at login. A name that cannot be converted
+  // exactly raises EEncodingError before its command is sent.
+  //
   // Uploads the local file (CP932 path) whole as remoteName. The file is
   // opened before anything is sent; its errors are EFileError. A final
   // 426, 450 or 451 that no ABOR of ours asked for raises the reply error.
@@ -118,6 +132,7 @@ class TIdFTP : public TIdTCPClient {
   void ReleaseDataConnection();
   void ReadTransferReplies();
   void ReadStoreReplies();
+  void AgreeNameEncoding();
   std::string ReceiveListing();
 
   std::unique_ptr<TIdSimpleServer> data_;
@@ -130,6 +145,7 @@ class TIdFTP : public TIdTCPClient {
   bool featuresAnswered_ = false;
   bool epsvRefused_ = false;
   bool abortSent_ = false;  // ABOR written during the current transfer
+  bool utf8Names_ = false;
   TStringList listingLines_;
   std::optional<TIdFTPListItems> parsed_;
 };

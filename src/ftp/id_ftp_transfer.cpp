@@ -11,6 +11,7 @@
 #include "ftp/data_address.h"
 #include "ftp/id_exceptions.h"
 #include "ftp/id_ftp.h"
+#include "ftp/remote_names.h"
 #include "platform/files.h"
 #include "util/errors.h"
 
@@ -178,10 +179,11 @@ void TIdFTP::ReadStoreReplies() {
 
 void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteName) {
   CheckCommandArgument("STOR " + remoteName);
+  const std::string wireName = ToServerName(remoteName, utf8Names_);
   TLocalFile file(localPath);
   try {
     OpenDataConnection();
-    SendCommand("STOR " + remoteName, {125, 150});
+    SendCommand("STOR " + wireName, {125, 150});
     AcceptDataConnection();
     std::vector<char> block(SendBufferSize > 0 ? SendBufferSize : kBlockSize);
     Data()->BeginWork(TWorkMode::wmWrite, file.Size());

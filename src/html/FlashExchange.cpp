@@ -1,14 +1,14 @@
 #include "html/FlashExchange.h"
 
+#include "html/page_encoding.h"
 #include "platform/app_folder.h"
+#include "platform/encoding.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "util/char_string.h"
+#include "util/errors.h"
 
 namespace tovra {
-
-const std::string_view kPositionBefore = "直前";
-const std::string_view kPositionAfter = "直後";
 
 namespace {
 
@@ -17,59 +17,6 @@ constexpr std::string_view kObjectStart = "<object classid=\"";
 constexpr std::string_view kObjectEnd = "</object>";
 constexpr std::string_view kMovieParam = "<param name=\"movie\"";
 constexpr std::string_view kValueAttr = "value=\"";
-
-// --- InsertAtTag ---------------------------------------------------------------
-
-bool AnyLineContains(const TStringList& lines, std::string_view text) {
-  for (const auto& line : lines) {
-    if (CharFind(line, text) != npos) return true;
-  }
-  return false;
-}
-
-bool BeginsWithBlankOrTab(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
-
-// The three spellings under which a tag is recognised in a lower-cased line.
-struct TagForms {
-  std::string exact;    // "<body>"
-  std::string attrs;    // "<body " : the tag carries attributes
-  std::string lineEnd;  // "<body"  : attributes continue on the next line
-};
-
-TagForms FormsOf(std::string_view tag) {
-  TagForms forms;
-  forms.exact = CharLowerCase(tag);
-  forms.attrs = ReplaceAll(forms.exact, ">", " ");
-  forms.lineEnd = ReplaceAll(forms.exact, ">", "");
-  return forms;
-}
-
-// Byte offset of the tag on line j (offsets of the lower-cased line are those
-// of the line itself: lowering keeps every character's length), or npos.
-std::size_t FindTagOnLine(const TStringList& lines, int j, const TagForms& forms) {
-  std::string low = CharLowerCase(lines[j]);
-  std::size_t p = CharFind(low, forms.exact);
-  if (p == npos) p = CharFind(low, forms.attrs);
-  if (p == npos && j + 1 < lines.Count()) {
-    p = CharFind(low, forms.lineEnd);
-    if (p != npos && !BeginsWithBlankOrTab(lines[j + 1])) p = npos;
-  }
-  return p;
-}
-
-// Inserts text behind the first '>' at or after byte p of line j, looking on
-// to later lines when line j has none.
-bool InsertAfterClose(TStringList& lines, int j, std::size_t p, std::string_view text) {
-  for (int k = j; k < lines.Count(); ++k, p = 0) {
-    std::size_t close = CharFind(lines[k], ">", p);
-    if (close == npos) continue;
-    std::string line = lines[k];
-    line.insert(close + 1, text);
-    lines.Set(k, std::move(line));
-    return true;
-  }
-  return false;
-}
 
 // --- Flash conversion ------------------------------------------------------------
 
@@ -109,12 +56,14 @@ struct Movie {
   std::string textFile;  // the author's alternative text beside it
 };
 
-// The first movie parameter of lines [s, e] whose text file exists.
-bool FindMovie(const TStringList& lines, int s, int e, std::string_view folder, Movie& found) {
+// The first movie parameter of lines [s, e] whose text file exists. A movie
+// whose name CP932 cannot hold names no file the system can reach.
+bool FindMovie(const TStringList& lines, int s, int e, std::string_view folder, TPageEncoding encoding, Movie& found) {
   for (int k = s; k <= e; ++k) {
     std::string movie;
-    if (!MovieOnLine(lines[k], movie)) continue;
-    std::string textFile = PathIn(folder, RemoveMovieExtension(movie) + "_text.html");
+    std::string name;
+    if (!MovieOnLine(lines[k], movie) || !PageTextToCp932(movie, encoding, name)) continue;
+    std::string textFile = PathIn(folder, RemoveMovieExtension(name) + "_text.html");
     if (!FileExists(textFile)) continue;
     found = {movie, textFile};
     return true;
@@ -154,33 +103,6 @@ std::string ReadFlashId(const std::string& idFile) {
 
 }  // namespace
 
-bool InsertAtTagInLines(TStringList& lines, std::string_view tag, std::string_view text, std::string_view position) {
-  if (tag.empty() || text.empty()) return false;
-  if (AnyLineContains(lines, text)) return false;
-  TagForms forms = FormsOf(tag);
-  for (int j = 0; j < lines.Count(); ++j) {
-    std::size_t p = FindTagOnLine(lines, j, forms);
-    if (p == npos) continue;
-    if (position == kPositionBefore) {
-      std::string line = lines[j];
-      line.insert(p, text);
-      lines.Set(j, std::move(line));
-      return true;
-    }
-    if (position == kPositionAfter) return InsertAfterClose(lines, j, p, text);
-    return false;
-  }
-  return false;
-}
-
-bool InsertAtTag(const std::string& file, std::string_view tag, std::string_view text, std::string_view position) {
-  const TPageLines page = LoadPageLines(file);
-  TStringList lines = page.lines;
-  if (!InsertAtTagInLines(lines, tag, text, position)) return false;
-  WriteFileAtomic(file, JoinPageLines(page, lines));
-  return true;
-}
-
 int CharPosNoCase(std::string_view sub, std::string_view s) { return CharPos(CharLowerCase(sub), CharLowerCase(s)); }
 
 std::string RemoveMovieExtension(std::string_view movie) {
@@ -194,16 +116,33 @@ std::string RemoveMovieExtension(std::string_view movie) {
   return std::string(lastDot == npos ? movie : movie.substr(0, lastDot));
 }
 
-std::string WriteObjectScript(const TStringList& element, std::string_view folder, std::string_view movie) {
+std::string WriteObjectScript(const TStringList& element, std::string_view folder, std::string_view movie,
+                              TPageEncoding encoding) {
   TStringList script;
   for (const auto& line : element) script.Add("document.write('" + EscapeForScript(line) + "');");
-  std::string path = PathIn(folder, ScriptNameOf(movie));
-  SaveLines(path, script);
+  std::string name;
+  if (!PageTextToCp932(movie, encoding, name)) {
+    throw EEncodingError("文字コードを変換できません: " + Utf8ForDisplay(PageTextToBytes(movie, encoding)));
+  }
+  std::string path = PathIn(folder, ScriptNameOf(name));
+  WriteFileAtomic(path, PageTextToBytes(script.Text(), encoding));
   return path;
 }
 
-TStringList ReadBodyLines(const std::string& textFile) {
-  TStringList lines = LoadLines(textFile);
+TStringList ReadBodyLines(const std::string& textFile, TPageEncoding setting, TPageEncoding pageEncoding) {
+  // The author's text file may be saved in either encoding beside a page.
+  const TPage file = ReadPage(textFile, setting == TPageEncoding::ShiftJis ? setting : TPageEncoding::Auto);
+  TStringList lines;
+  for (const auto& line : file.text.lines) {
+    std::string cp932;
+    if (file.encoding == pageEncoding) {
+      lines.Add(line);
+    } else if (PageTextToCp932(line, file.encoding, cp932)) {
+      lines.Add(Cp932ToPageText(cp932, pageEncoding));
+    } else {
+      throw EEncodingError("文字コードを変換できません: " + Utf8ForDisplay(PageTextToBytes(line, file.encoding)));
+    }
+  }
   TStringList body;
   int start = FindLineNoCase(lines, "<body", 0);
   if (start < 0) return body;
@@ -216,7 +155,8 @@ TStringList ReadBodyLines(const std::string& textFile) {
   return body;
 }
 
-std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, std::vector<std::string>* scripts) {
+std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, std::vector<std::string>* scripts,
+                                TPageEncoding encoding) {
   std::string idFile = JoinPath(AppFolder(), kFlashIdFileName);
   if (!FileExists(idFile)) {
     messenger.ShowMessage(TMessageKind::Information, "FlashID.txtがありません。");
@@ -224,8 +164,8 @@ std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, 
   }
   std::string flashId = ReadFlashId(idFile);
   const std::string original = ReadFileBytes(page);
-  const TPageLines text = SplitPageLines(original);
-  const TStringList& lines = text.lines;
+  const TPage text = PageFromBytes(original, encoding);
+  const TStringList& lines = text.text.lines;
   std::string folder = ExtractFileDir(page);
 
   // The page is rebuilt into `out` in one pass: elements that cannot be
@@ -241,7 +181,7 @@ std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, 
       origin.push_back(i);
     }
   };
-  std::string key = CharLowerCase(std::string(kObjectStart) + flashId + "\"");
+  std::string key = Cp932ToPageText(CharLowerCase(std::string(kObjectStart) + flashId + "\""), text.encoding);
   int next = 0;
   while (!flashId.empty() && next < lines.Count()) {
     int s = FindLineNoCase(lines, key, next);
@@ -249,12 +189,12 @@ std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, 
     if (e < 0) break;
     copy(next, s);
     Movie movie;
-    if (FindMovie(lines, s, e, folder, movie)) {
+    if (FindMovie(lines, s, e, folder, text.encoding, movie)) {
       TStringList element;
       for (int i = s; i <= e; ++i) element.Add(lines[i]);
-      result = WriteObjectScript(element, folder, movie.value);
+      result = WriteObjectScript(element, folder, movie.value, text.encoding);
       if (scripts != nullptr) scripts->push_back(result);
-      AppendReplacementBlock(out, movie, ReadBodyLines(movie.textFile));
+      AppendReplacementBlock(out, movie, ReadBodyLines(movie.textFile, encoding, text.encoding));
       origin.resize(static_cast<std::size_t>(out.Count()), -1);
     } else {
       copy(s, e + 1);
@@ -263,8 +203,8 @@ std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger, 
   }
   copy(next, lines.Count());
 
-  InsertAtTagInLines(out, "</head>", kSharedScriptReference, kPositionBefore);
-  const std::string rewritten = JoinPageLines(text, out, origin);
+  InsertAtTagInLines(out, "</head>", Cp932ToPageText(kSharedScriptReference, text.encoding), kPositionBefore);
+  const std::string rewritten = PageBytesOf(text, out, origin);
   if (rewritten != original) WriteFileAtomic(page, rewritten);
   return result;
 }

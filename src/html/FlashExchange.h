@@ -1,41 +1,20 @@
 // Flash object conversion: a page's Flash `object` elements move into small
 // script files that write them back with document.write, and the page shows
 // the author's alternative text (the movie's "_text.html") in a div of class
-// oec instead. Also home of InsertAtTag, the tag-anchored insertion that both
-// this conversion and page rewriting use. Runs on the UI thread inside the
-// upload preparation; no state between calls.
+// oec instead. Runs on the UI thread inside the upload preparation; no state
+// between calls.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "html/insert_at_tag.h"
 #include "util/messenger.h"
 #include "util/string_list.h"
+#include "util/text_encodings.h"
 
 namespace tovra {
-
-// --- Insertion next to a tag -------------------------------------------------
-
-// The position words of InsertAtTag: immediately before the tag (直前) and
-// immediately after the tag's closing '>' (直後).
-extern const std::string_view kPositionBefore;
-extern const std::string_view kPositionAfter;
-
-// Inserts text next to the first line holding tag, on the lines in memory.
-// position is the word for "immediately before the tag" (直前) or
-// "immediately after the tag's closing '>'" (直後); any other word changes
-// nothing. Nothing happens when a line already contains text (so a second
-// run adds nothing twice) or when text is empty. The tag is matched without
-// letter case, also with a blank in place of its '>' (a tag with attributes),
-// and without its '>' at a line whose next line begins with a blank or TAB
-// (attributes continued on the next line). Returns whether lines changed.
-bool InsertAtTagInLines(TStringList& lines, std::string_view tag, std::string_view text, std::string_view position);
-
-// The same on a file: read, insert, and write the file back (whole, through a
-// temporary file) only when it changed. Returns whether it was written.
-// Throws EFileError naming the file when it cannot be read or written.
-bool InsertAtTag(const std::string& file, std::string_view tag, std::string_view text, std::string_view position);
 
 // --- Flash conversion ---------------------------------------------------------
 
@@ -58,22 +37,33 @@ std::string RemoveMovieExtension(std::string_view movie);
 
 // Writes the object script file for the element lines of the movie: the file
 // folder + separator + movie without extension + "_swf.js", one
-// "document.write('...');" line per element line. Returns the file's path.
-std::string WriteObjectScript(const TStringList& element, std::string_view folder, std::string_view movie);
+// "document.write('...');" line per element line. The lines and the movie are
+// page text of a page in `encoding` (never Auto), and the script is written
+// in that encoding. Returns the file's path. Throws EEncodingError when the
+// movie names a file CP932 cannot hold.
+std::string WriteObjectScript(const TStringList& element, std::string_view folder, std::string_view movie,
+                              TPageEncoding encoding = TPageEncoding::ShiftJis);
 
 // The lines of a movie text file between its body start tag line and its
 // body end tag line (both excluded, letter case ignored); to the end of the
 // file when no end line follows; none when there is no body start line or
-// when the body ends on the start line itself.
-TStringList ReadBodyLines(const std::string& textFile);
+// when the body ends on the start line itself. The lines come as page text
+// of a page in pageEncoding (never Auto): the file is read in `setting` (for
+// Auto and UTF-8 pages: by its own bytes) and converted when it differs.
+// Throws EEncodingError when a line cannot be converted exactly.
+TStringList ReadBodyLines(const std::string& textFile, TPageEncoding setting = TPageEncoding::ShiftJis,
+                          TPageEncoding pageEncoding = TPageEncoding::ShiftJis);
 
 // Converts every Flash element of the page (rewriting the page in place) and
 // gives it the shared script reference. Returns the path of the last object
 // script file written, empty when none. When scripts is given, every script
 // file written is appended to it in page order. When the Flash identifier
 // list is missing, tells the user through messenger and leaves the page
-// untouched. Throws EFileError naming the file that cannot be read or written.
+// untouched. The page is read and written in `encoding` (the site's page
+// encoding setting); what goes in is written in the page's own encoding.
+// Throws EFileError naming the file that cannot be read or written.
 std::string ConvertFlashObjects(const std::string& page, IMessenger& messenger,
-                                std::vector<std::string>* scripts = nullptr);
+                                std::vector<std::string>* scripts = nullptr,
+                                TPageEncoding encoding = TPageEncoding::ShiftJis);
 
 }  // namespace tovra

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "html/htmlanal.h"
+#include "html/page_encoding.h"
+#include "platform/encoding.h"
 #include "platform/files.h"
 #include "platform/path_pieces.h"
 #include "util/char_string.h"
@@ -35,6 +37,28 @@ bool IsPagePath(std::string_view path) {
   if (dot == std::string_view::npos) return false;
   const std::string_view ext = path.substr(dot);
   return ext == ".htm" || ext == ".html";
+}
+
+std::string ResolveReference(std::string_view reference, std::string_view siteRoot, std::string_view pageFolder) {
+  return ResolveLinkPath(ReplaceAll(reference, "/", kPathSepStr), siteRoot, pageFolder);
+}
+
+// The UTF-8 references of a page as CP932, in place; the ones CP932 cannot
+// hold exactly are taken out and shown in `unrepresentable`.
+void ReferencesToCp932(TStringList& references, std::string_view siteRoot, std::string_view pageFolder,
+                       TStringList* unrepresentable) {
+  TStringList converted;
+  for (const std::string& reference : references) {
+    std::string cp932;
+    if (TryUtf8ToCp932(reference, cp932)) {
+      converted.Add(cp932);
+      continue;
+    }
+    const std::string shown = ResolveReference(Utf8ForDisplay(reference), siteRoot, pageFolder);
+    const std::string line = (shown.empty() ? Utf8ForDisplay(reference) : shown) + kUnrepresentableMark;
+    if (unrepresentable != nullptr && !unrepresentable->Contains(line)) unrepresentable->Add(line);
+  }
+  references = std::move(converted);
 }
 
 }  // namespace
@@ -72,10 +96,14 @@ std::string ResolveLinkPath(std::string_view reference, std::string_view siteRoo
   return FoldDotPieces(result);
 }
 
-void CollectDependencies(TStringList& uploadList, std::string_view siteRoot, std::string_view pageFile) {
+void CollectDependencies(TStringList& uploadList, std::string_view siteRoot, std::string_view pageFile,
+                         TPageEncoding encoding, TStringList* unrepresentable) {
+  const std::string bytes = ReadFileBytes(pageFile);
+  const TPageEncoding pageEncoding = ResolvePageEncoding(encoding, bytes);
   TStringList references;
-  ExtractLinks(references, pageFile);
+  ExtractLinksFromText(references, bytes, pageEncoding);
   const std::string pageFolder = ExtractFileDir(pageFile);
+  if (pageEncoding == TPageEncoding::Utf8) ReferencesToCp932(references, siteRoot, pageFolder, unrepresentable);
 
   // Letter-case-free keys of the list, so that a page with a great many
   // references is not compared against the whole list once per reference.
@@ -83,7 +111,7 @@ void CollectDependencies(TStringList& uploadList, std::string_view siteRoot, std
   for (const std::string& entry : uploadList) known.insert(CharLowerCase(entry));
 
   for (const std::string& reference : references) {
-    const std::string path = ResolveLinkPath(ReplaceAll(reference, "/", kPathSepStr), siteRoot, pageFolder);
+    const std::string path = ResolveReference(reference, siteRoot, pageFolder);
     if (path.empty() || IsPagePath(path)) continue;
     if (!known.insert(CharLowerCase(path)).second) continue;
     uploadList.Add(path);

@@ -1,8 +1,12 @@
-// Fast character-aligned scanning of Shift-JIS page text, the building blocks
-// of link extraction. Each function steps by characters exactly as the
-// character string functions do (a lead byte 0x81-0x9F / 0xE0-0xFC pairs with
-// the next byte), so nothing ever starts at a trail byte; runs of plain ASCII
-// are skipped eight bytes at a time. Stateless and thread-safe.
+// Fast character-aligned scanning of page text, the building blocks of link
+// extraction, for both page encodings. Shift-JIS (Sjis): each function steps
+// by characters exactly as the character string functions do (a lead byte
+// 0x81-0x9F / 0xE0-0xFC pairs with the next byte), so nothing ever starts at
+// a trail byte, and runs of plain ASCII are skipped eight bytes at a time.
+// UTF-8 (Utf8): every byte of a multi-byte character is 0x80 or above, so an
+// ASCII byte is always a character of its own and the scanner may step byte
+// by byte; only the full-width space (E3 80 80) is a multi-byte blank. The
+// functions take the encoding as a template argument. Stateless, thread-safe.
 #pragma once
 
 #include <array>
@@ -27,9 +31,24 @@ inline constexpr std::array<bool, 256> kLead = [] {
 
 inline bool IsLead(char b) { return kLead[static_cast<unsigned char>(b)]; }
 
-// Bytes of the character at byte offset i (i < text.size()).
+struct Sjis {
+  static constexpr bool kUtf8 = false;
+};
+struct Utf8 {
+  static constexpr bool kUtf8 = true;
+};
+
+// Bytes of the character at byte offset i (i < text.size()); in UTF-8 a
+// byte at a time (see above).
+template <typename E = Sjis>
 inline std::size_t Step(std::string_view text, std::size_t i) {
+  if constexpr (E::kUtf8) return 1;
   return (IsLead(text[i]) && i + 1 < text.size()) ? 2 : 1;
+}
+
+// Whether the UTF-8 full-width space E3 80 80 starts at byte offset i.
+inline bool IsWideSpaceUtf8(std::string_view text, std::size_t i) {
+  return text.size() - i >= 3 && text[i] == '\xE3' && text[i + 1] == '\x80' && text[i + 2] == '\x80';
 }
 
 namespace swar {
@@ -47,7 +66,13 @@ inline bool HasByte(std::uint64_t w, unsigned char c) { return HasLess(w ^ (kOne
 
 // Byte offset of the first character that is the ASCII byte c, searching
 // from the character boundary `from`; kNone when there is none.
+template <typename E = Sjis>
 inline std::size_t FindChar(std::string_view text, char c, std::size_t from) {
+  if constexpr (E::kUtf8) {
+    if (from >= text.size()) return kNone;
+    const void* hit = std::memchr(text.data() + from, c, text.size() - from);
+    return hit == nullptr ? kNone : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+  }
   const char* p = text.data();
   const std::size_t n = text.size();
   std::size_t i = from;
@@ -78,10 +103,17 @@ inline bool IsBlank(std::string_view text, std::size_t i, std::size_t step) {
 }
 
 // The text without its leading blanks.
+template <typename E = Sjis>
 inline std::string_view TrimLeading(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size()) {
-    const std::size_t step = Step(s, i);
+    if constexpr (E::kUtf8) {
+      if (IsWideSpaceUtf8(s, i)) {
+        i += 3;
+        continue;
+      }
+    }
+    const std::size_t step = Step<E>(s, i);
     if (!IsBlank(s, i, step)) break;
     i += step;
   }
@@ -100,11 +132,24 @@ inline bool IsBoundary(std::string_view s, std::size_t origin, std::size_t i) {
 
 // The text without leading and trailing blanks (a part of s, not a copy);
 // `endsWithGt` tells whether its last character is the single byte '>'.
+template <typename E = Sjis>
 inline std::string_view Trim(std::string_view s, bool& endsWithGt) {
-  const std::string_view rest = TrimLeading(s);
+  const std::string_view rest = TrimLeading<E>(s);
   const std::size_t start = s.size() - rest.size();
   std::size_t end = s.size();
   while (end > start) {
+    if constexpr (E::kUtf8) {
+      if (end - start >= 3 && IsWideSpaceUtf8(s, end - 3)) {
+        end -= 3;
+        continue;
+      }
+      if (!IsBlank(s, end - 1, 1)) {
+        endsWithGt = s[end - 1] == '>';
+        return s.substr(start, end - start);
+      }
+      --end;
+      continue;
+    }
     // The last character of s[start, end): one byte, or two when the byte
     // before end is a trail byte.
     const std::size_t last = IsBoundary(s, start, end - 1) ? end - 1 : end - 2;
@@ -118,9 +163,10 @@ inline std::string_view Trim(std::string_view s, bool& endsWithGt) {
   return {};
 }
 
+template <typename E = Sjis>
 inline std::string_view Trim(std::string_view s) {
   bool ignored;
-  return Trim(s, ignored);
+  return Trim<E>(s, ignored);
 }
 
 // Byte offset of the first CR, LF or NUL at or after i (bytes, not

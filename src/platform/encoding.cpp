@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "util/errors.h"
@@ -93,7 +96,70 @@ bool Convert(const char* to, const char* from, std::string_view text, std::strin
   throw EEncodingError(std::string("文字コードを変換できません: ") + std::string(shown));
 }
 
+// Bytes of the UTF-8 sequence at i when it is well formed (no overlong
+// forms, no surrogates, nothing above U+10FFFF); 0 otherwise.
+std::size_t Utf8SequenceAt(std::string_view s, std::size_t i) {
+  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+  const unsigned char c = b(0);
+  if (c < 0x80) return 1;
+  std::size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+  if (n == 0 || s.size() - i < n) return 0;
+  for (std::size_t k = 1; k < n; ++k) {
+    if ((b(k) & 0xC0) != 0x80) return 0;
+  }
+  if ((c == 0xE0 && b(1) < 0xA0) || (c == 0xED && b(1) > 0x9F) || (c == 0xF0 && b(1) < 0x90) ||
+      (c == 0xF4 && b(1) > 0x8F))
+    return 0;
+  return n;
+}
+
+unsigned CodePointOf(std::string_view seq) {
+  const auto b = [&](std::size_t k) { return static_cast<unsigned>(static_cast<unsigned char>(seq[k])); };
+  if (seq.size() == 1) return b(0);
+  if (seq.size() == 2) return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+  if (seq.size() == 3) return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+  return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+}
+
 }  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    // Runs of ASCII are passed eight bytes at a time.
+    std::uint64_t word;
+    if (bytes.size() - i >= 8 && (std::memcpy(&word, bytes.data() + i, 8), (word & 0x8080808080808080ULL) == 0)) {
+      i += 8;
+      continue;
+    }
+    const std::size_t n = Utf8SequenceAt(bytes, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+std::string Utf8ForDisplay(std::string_view utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::size_t n = Utf8SequenceAt(utf8, i);
+    char shown[16];
+    if (n == 0) {
+      std::snprintf(shown, sizeof shown, "[%02X]", static_cast<unsigned char>(utf8[i]));
+      out += shown;
+      ++i;
+      continue;
+    }
+    std::string cp932;
+    if (TryUtf8ToCp932(utf8.substr(i, n), cp932)) {
+      out += cp932;
+    } else {
+      std::snprintf(shown, sizeof shown, "[U+%04X]", CodePointOf(utf8.substr(i, n)));
+      out += shown;
+    }
+    i += n;
+  }
+  return out;
+}
 
 std::string Cp932ToUtf8(std::string_view cp932) {
   std::string out;
@@ -109,6 +175,16 @@ std::string Utf8ToCp932(std::string_view utf8) {
     ThrowUnconvertible(shown);
   }
   return out;
+}
+
+bool TryUtf8ToCp932(std::string_view utf8, std::string& cp932) {
+  std::string back;
+  return Convert("CP932", "UTF-8", utf8, cp932, false) && Convert("UTF-8", "CP932", cp932, back, false) && back == utf8;
+}
+
+bool TryCp932ToUtf8(std::string_view cp932, std::string& utf8) {
+  std::string back;
+  return Convert("UTF-8", "CP932", cp932, utf8, false) && Convert("CP932", "UTF-8", utf8, back, false) && back == cp932;
 }
 
 std::string ToOsPath(std::string_view cp932Path) {

@@ -14,6 +14,19 @@ namespace tovra {
 std::string Cp932ToUtf8(std::string_view cp932);
 std::string Utf8ToCp932(std::string_view utf8);
 
+// Report failure instead of throwing. A conversion counts only when it
+// round-trips: UTF-8 text that CP932 holds only approximately (a character
+// that comes back as a different one) fails, so a name is never changed by
+// passing through the system's CP932 text.
+bool TryUtf8ToCp932(std::string_view utf8, std::string& cp932);
+bool TryCp932ToUtf8(std::string_view cp932, std::string& utf8);
+
+bool IsValidUtf8(std::string_view bytes);
+
+// UTF-8 text as CP932 for showing: every character CP932 cannot hold
+// exactly is written as [U+XXXX], an invalid byte as [XX].
+std::string Utf8ForDisplay(std::string_view utf8);
+
 // File names: CP932 <-> the OS encoding. The error names the file.
 std::string ToOsPath(std::string_view cp932Path);
 std::string FromOsPath(std::string_view osPath);

@@ -1,5 +1,7 @@
 #include "platform/line_file.h"
 
+#include <algorithm>
+
 #include "platform/files.h"
 #include "util/char_string.h"
 
@@ -31,7 +33,9 @@ TPageLines SplitPageLines(std::string_view bytes) {
     if (end == std::string_view::npos) end = bytes.size();
     const std::string_view raw = bytes.substr(i, end - i);
     page.hidden.emplace_back(raw.substr(TextOf(raw).size()));
+    const std::size_t breakStart = end;
     if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ++end;
+    page.breaks.emplace_back(bytes.substr(breakStart, std::min(end + 1, bytes.size()) - breakStart));
     i = end + 1;
   }
   return page;
@@ -41,12 +45,26 @@ TPageLines LoadPageLines(std::string_view path) { return SplitPageLines(ReadFile
 
 std::string JoinPageLines(const TPageLines& page, const TStringList& edited, const std::vector<int>& origin) {
   std::string out;
+  // A new line before any kept break takes the page's first one.
+  std::string lastBreak = "\r\n";
+  for (const auto& own : page.breaks) {
+    if (!own.empty()) {
+      lastBreak = own;
+      break;
+    }
+  }
   for (int j = 0; j < edited.Count(); ++j) {
     const int from = origin.empty() ? j : origin[static_cast<std::size_t>(j)];
+    const bool known = from >= 0 && static_cast<std::size_t>(from) < page.hidden.size();
     out += edited[j];
-    if (from >= 0 && static_cast<std::size_t>(from) < page.hidden.size())
-      out += page.hidden[static_cast<std::size_t>(from)];
-    out += "\r\n";
+    if (known) out += page.hidden[static_cast<std::size_t>(from)];
+    if (!page.keepBreaks) {
+      out += "\r\n";
+      continue;
+    }
+    const std::string& own = known ? page.breaks[static_cast<std::size_t>(from)] : lastBreak;
+    if (!own.empty()) lastBreak = own;
+    if (!own.empty() || j + 1 < edited.Count()) out += lastBreak;
   }
   return out;
 }

@@ -19,11 +19,15 @@ void SaveLines(std::string_view path, const TStringList& list, unsigned mode = 0
 
 // A page split into lines exactly as LoadLines splits it, with what those
 // lines never show kept beside each: the bytes from a NUL on (a line ends at
-// its NUL for every text function). Joined back, every line ends in CR LF
-// as SaveLines writes it, and no other byte is lost.
+// its NUL for every text function), and the line break that ended it. Joined
+// back, every line ends in CR LF as SaveLines writes it, or, with keepBreaks,
+// in its own break (a new line in the break of the line before it; a line
+// that had none gets one only when lines follow it), and no other byte is lost.
 struct TPageLines {
   TStringList lines;
   std::vector<std::string> hidden;  // per line: its bytes from the NUL on ("" without one)
+  std::vector<std::string> breaks;  // per line: "\r\n", "\r", "\n" or "" (the last line)
+  bool keepBreaks = false;
 };
 TPageLines SplitPageLines(std::string_view bytes);
 // Throws EFileError when unreadable.

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "util/errors.h"
+#include "util/text_encodings.h"
 
 namespace tovra {
 
@@ -24,8 +25,6 @@ inline constexpr char kExtendedSection[] = "拡張設定";
 
 enum class TDataConnectionMode { Active, Passive };
 enum class TEncryptionMode { None, ExplicitIfAvailable, Explicit, Implicit };
-enum class TPageEncoding { Auto, ShiftJis, Utf8 };
-enum class TRemoteNameEncoding { Auto, Cp932, Utf8 };
 enum class TTransferProtocol { Ftp, Sftp };
 
 // A key of the section given a value it does not accept, or a name that is

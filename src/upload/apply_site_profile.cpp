@@ -24,6 +24,7 @@ TFtpConnectionSettings ConnectionSettingsOf(const TExtendedSettings& extended) {
       break;
   }
   settings.certificateSha256 = extended.CertificateSha256();
+  settings.nameEncoding = extended.RemoteNameEncoding();
   return settings;
 }
 

@@ -15,8 +15,9 @@ class TFTP;
 
 // HostInfo := the server fields. ProxyInfo := the proxy fields when the
 // proxy box is on; otherwise only its port becomes 0 (no proxy) and its other
-// fields keep what they held. The data connection mode, encryption and pin
-// come from the extended settings (absent keys: active, plain, no pin).
+// fields keep what they held. The data connection mode, encryption, pin and
+// remote name encoding come from the extended settings (absent keys: active,
+// plain, no pin, CP932 names).
 void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp);
 
 }  // namespace tovra

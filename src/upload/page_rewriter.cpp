@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "html/FlashExchange.h"
+#include "html/insert_at_tag.h"
+#include "html/page_encoding.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "upload/support_files.h"
@@ -58,20 +60,23 @@ void AddOnce(TStringList& uploadList, const std::string& path) {
   if (!uploadList.Contains(path)) uploadList.Add(path);
 }
 
-void MoveDescriptionTagsInFile(const std::string& page) {
-  const TPageLines text = LoadPageLines(page);
-  TStringList lines = text.lines;
-  if (MoveDescriptionTags(lines)) WriteFileAtomic(page, JoinPageLines(text, lines));
+// The page is read and written in its own encoding (ReadPage), so a UTF-8
+// page's description tag moves as the bytes it was written in.
+void MoveDescriptionTagsInFile(const std::string& page, TPageEncoding encoding) {
+  const TPage text = ReadPage(page, encoding);
+  TStringList lines = text.text.lines;
+  if (MoveDescriptionTags(lines)) WriteFileAtomic(page, PageBytesOf(text, lines));
 }
 
-void AddBottomBanner(const std::string& page, const std::string& folder, TStringList& uploadList) {
+void AddBottomBanner(const std::string& page, const std::string& folder, TStringList& uploadList,
+                     TPageEncoding encoding) {
   CopySupportFile(folder, kBottomScript, TCopyMode::TextLines);
   AddOnce(uploadList, PathInFolder(folder, kBottomScript));
-  InsertAtTag(page, "</head>", kBottomScriptRef, kPositionBefore);
-  InsertAtTag(page, "</body>", kBottomCall, kPositionBefore);
+  InsertAtTag(page, "</head>", kBottomScriptRef, kPositionBefore, encoding);
+  InsertAtTag(page, "</body>", kBottomCall, kPositionBefore, encoding);
 }
 
-void AddTopBanner(const std::string& page, const std::string& folder, TStringList& uploadList) {
+void AddTopBanner(const std::string& page, const std::string& folder, TStringList& uploadList, TPageEncoding encoding) {
   for (std::string_view movie : kTopMovies) {
     CopySupportFile(folder, movie, TCopyMode::ExactBytes);
     AddOnce(uploadList, PathInFolder(folder, movie));
@@ -80,12 +85,12 @@ void AddTopBanner(const std::string& page, const std::string& folder, TStringLis
   for (std::string_view script : kTopScripts) {
     if (CopySupportFile(folder, script, TCopyMode::TextLines)) AddOnce(uploadList, PathInFolder(folder, script));
   }
-  InsertAtTag(page, "<body>", kTopScriptRefs, kPositionAfter);
+  InsertAtTag(page, "<body>", kTopScriptRefs, kPositionAfter, encoding);
 }
 
-void ConvertFlash(const std::string& page, TStringList& uploadList, IMessenger& messenger) {
+void ConvertFlash(const std::string& page, TStringList& uploadList, IMessenger& messenger, TPageEncoding encoding) {
   std::vector<std::string> scripts;
-  ConvertFlashObjects(page, messenger, &scripts);
+  ConvertFlashObjects(page, messenger, &scripts, encoding);
   for (const auto& script : scripts) {
     if (FileExists(script)) AddOnce(uploadList, script);
   }
@@ -112,11 +117,12 @@ bool MoveDescriptionTags(TStringList& lines) {
 void RewritePage(const std::string& page, const RewriteOptions& options, TStringList& uploadList,
                  IMessenger& messenger) {
   std::string folder = ExtractFileDir(page);
-  MoveDescriptionTagsInFile(page);
-  if (options.popup) InsertAtTag(page, "</body>", kPopupScript, kPositionBefore);
-  if (options.bottomBanner) AddBottomBanner(page, folder, uploadList);
-  if (options.topBanner) AddTopBanner(page, folder, uploadList);
-  if (options.flash) ConvertFlash(page, uploadList, messenger);
+  const TPageEncoding encoding = options.pageEncoding;
+  MoveDescriptionTagsInFile(page, encoding);
+  if (options.popup) InsertAtTag(page, "</body>", kPopupScript, kPositionBefore, encoding);
+  if (options.bottomBanner) AddBottomBanner(page, folder, uploadList, encoding);
+  if (options.topBanner) AddTopBanner(page, folder, uploadList, encoding);
+  if (options.flash) ConvertFlash(page, uploadList, messenger, encoding);
 }
 
 }  // namespace tovra

@@ -10,6 +10,7 @@
 
 #include "util/messenger.h"
 #include "util/string_list.h"
+#include "util/text_encodings.h"
 
 namespace tovra {
 
@@ -19,6 +20,9 @@ struct RewriteOptions {
   bool bottomBanner = false;  // presentedbybottom.js in the head, bottomline() before </body>
   bool topBanner = false;     // banner scripts after <body>, with their movies
   bool flash = false;         // Flash object conversion
+  // The site's page encoding setting: what the pages are read and written
+  // in (Auto decides page by page); references are read in it too.
+  TPageEncoding pageEncoding = TPageEncoding::ShiftJis;
 };
 
 // Rewrites the page file: the description step always, then the optional

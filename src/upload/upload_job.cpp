@@ -81,7 +81,9 @@ bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOption
       view_.AppendStatus("依存ファイル確認中");
       const std::string root = siteRoot_();
       for (const auto& entry : selection) {
-        if (IsPagePath(entry)) CollectDependencies(uploadList_, root, entry);
+        if (IsPagePath(entry)) {
+          CollectDependencies(uploadList_, root, entry, options.rewrite.pageEncoding, &outside);
+        }
       }
       SetAsideOutsideSite(uploadList_, selection.Count(), root, outside);
     }

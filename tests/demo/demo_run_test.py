@@ -8,9 +8,10 @@ fresh folder, runs scripts/demo.sh there without a display, so it builds
 tovra-cli in that copy's own build folder and uploads the demo pages to its
 throw-away FTP server, then checks that the demo ended cleanly and that every
 file of the demo site (each one is a page or used by one) arrived
-byte-identical under its name. Names on disk are UTF-8; the pages name them in
-CP932 and the server keeps the bytes it was sent, so a remote name is the
-CP932 form of the local one.
+byte-identical under its name. Names on disk are UTF-8; the demo's server
+announces UTF8 and the demo site asks for the server's encoding, so every
+remote name, those of the Shift-JIS pages included, is the local name itself
+(the server keeps the bytes it was sent).
 """
 import os
 import re
@@ -66,7 +67,7 @@ def missing_or_different(site, remote):
         for name in names:
             local = os.path.join(folder, name)
             rel = os.path.relpath(local, site.encode())
-            remote_path = os.path.join(remote.encode(), rel.decode("utf-8").encode("cp932"))
+            remote_path = os.path.join(remote.encode(), rel)
             shown = rel.decode("utf-8")
             if not os.path.isfile(remote_path):
                 problems.append("not on the server: " + shown)

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
+#include "platform/encoding.h"
 #include "platform/files.h"
 #include "support/cli_runner.h"
 #include "support/fake_ftp_server.h"
@@ -60,6 +63,31 @@ TEST_F(CliTest, PutCreatesTheFoldersAndLsShowsThem) {
   CliResult raw = Run("ls " + Server() + " --raw");
   EXPECT_EQ(raw.out.rfind("drwx", 0), 0u) << raw.out;
   EXPECT_NE(raw.out.find(" site\n"), std::string::npos) << raw.out;
+}
+
+// --names: the same Japanese names, kept by the server as CP932 bytes or,
+// asked for the server's encoding (pyftpdlib lists UTF8), in UTF-8; either
+// way ls shows them as they were given.
+TEST_F(CliTest, NamesInTheServersEncoding) {
+  const std::string file = work.Write("表紙ソ.gif", "GIF");
+  struct Case {
+    const char* option;
+    std::string folderOnDisk;  // raw bytes below the server root
+  } cases[] = {{"", "写真"},
+               {"--names cp932", "写真"},
+               {"--names auto", reinterpret_cast<const char*>(u8"写真")},
+               {"--names utf-8", reinterpret_cast<const char*>(u8"写真")}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.option);
+    std::filesystem::remove_all(ToOsPath(root.Path()) + "/" + c.folderOnDisk);
+    CliResult put = Run("put " + Server() + " " + c.option + " --remote-dir 写真 " + file);
+    ASSERT_EQ(put.status, 0) << put.err;
+    const bool utf8 = c.folderOnDisk != "写真";
+    const std::string name = utf8 ? reinterpret_cast<const char*>(u8"表紙ソ.gif") : "表紙ソ.gif";
+    EXPECT_TRUE(std::filesystem::exists(ToOsPath(root.Path()) + "/" + c.folderOnDisk + "/" + name));
+    CliResult ls = Run("ls " + Server() + " " + c.option + " /写真");
+    EXPECT_EQ(ls.out, "- 3 表紙ソ.gif\n") << ls.err;
+  }
 }
 
 TEST_F(CliTest, TraceShowsTheConversationWithThePasswordMasked) {

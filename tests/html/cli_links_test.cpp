@@ -22,14 +22,42 @@ std::string Lines(const std::vector<std::string>& lines) {
 
 std::string Demo() { return test::SourceDir() + "/demo/site"; }
 
+// The UTF-8 corner of the demo: read as its own encoding its references show
+// their characters; read as Shift-JIS (the default) they would not.
+TEST(CliLinks, PageEncodingOption) {
+  struct Case {
+    std::vector<std::string> options;
+    int status;
+    std::string out;
+  } cases[] = {
+      {{"--page-encoding", "auto"},
+       0,
+       Lines({"../style.css", "写真/海辺の朝.gif", "写真/灯台ソ表.png", "../index.html"})},
+      {{"--page-encoding", "utf-8"},
+       0,
+       Lines({"../style.css", "写真/海辺の朝.gif", "写真/灯台ソ表.png", "../index.html"})},
+      {{"--page-encoding", "euc"}, 1, ""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"links"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back("旅の記録/index.html");
+    CliResult r = RunIn(args, Demo());
+    EXPECT_EQ(r.status, c.status) << c.options[1] << r.err;
+    EXPECT_EQ(r.out, c.out) << c.options[1];
+  }
+  CliResult shiftJis = RunIn({"links", "旅の記録/index.html"}, Demo());
+  EXPECT_NE(shiftJis.out, cases[0].out);
+}
+
 TEST(CliLinks, DemoPagesInDocumentOrder) {
   CliResult r = RunIn({"links", "index.html", "diary/autumn.html"}, Demo());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out,
-            Lines({"style.css", "js/menu.js", "img/bg.gif", "img/logo.gif", "img/dot.gif", "profile.html",
-                   "diary/index.html", "links.html", "/img/banner.png", "img/new.gif", "img/leaf.gif", "cgi/count.cgi",
-                   "../style.css", "./diary.css", "写真/表紙.png", "index.html", "/index.html"}));
+  EXPECT_EQ(r.out, Lines({"style.css", "js/menu.js", "img/bg.gif", "img/logo.gif", "img/dot.gif", "profile.html",
+                          "diary/index.html", "links.html", "旅の記録/index.html", "/img/banner.png", "img/new.gif",
+                          "img/leaf.gif", "cgi/count.cgi", "../style.css", "./diary.css", "写真/表紙.png", "index.html",
+                          "/index.html"}));
 }
 
 TEST(CliLinks, EdgeCasePage) {

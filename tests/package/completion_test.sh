@@ -56,9 +56,10 @@ check "tovra-cli upload --missing s" "skip stop"
 check "tovra-cli upload --m" "--missing"
 check "tovra-cli upload --c" "--changed"
 check "tovra-cli ls --host " "-"
-check "tovra-cli ls --" "--host --passive --pin --port --raw --tls --trace --user"
+check "tovra-cli ls --" "--host --names --passive --pin --port --raw --tls --trace --user"
 check "tovra-cli check-updates --" "--save"
-check "tovra-cli deps --" "--root"
+check "tovra-cli deps --" "--page-encoding --root"
+check "tovra-cli links --" "--page-encoding"
 check "tovra-cli nosuch --" "-"
 
 if ((failures > 0)); then

@@ -230,6 +230,36 @@ TEST(PageLines, JoinKeepsWhatTheLinesDoNotShow) {
   EXPECT_EQ(JoinPageLines(page, edited, {1, -1, 0}), "TWO" + nul + "2\r\nnew\r\none" + nul + "1\r\n");
 }
 
+TEST(PageLines, KeptBreaksGiveTheBytesBack) {
+  const std::string nul("\0", 1);
+  struct Case {
+    std::string bytes;
+    std::vector<int> origin;  // empty: unedited
+    std::vector<std::string> edited;
+    std::string joined;
+  } cases[] = {
+      {"a\r\nb\nc\rd", {}, {}, "a\r\nb\nc\rd"},
+      {"x" + nul + "y\n\n", {}, {}, "x" + nul + "y\n\n"},
+      {"", {}, {}, ""},
+      // A new line takes the break of the line before it; the last line,
+      // which had none, gets one when a line follows it.
+      {"a\nb", {0, -1, 1}, {"a", "n", "b"}, "a\nn\nb"},
+      {"a\rb", {1, 0}, {"b", "a"}, "b\ra\r"},
+      {"a\rb", {-1, 0, 1}, {"n", "a", "b"}, "n\ra\rb"},
+      {"a\r\nb\r\n", {0, 1, -1}, {"a", "b", "c"}, "a\r\nb\r\nc\r\n"},
+  };
+  for (const auto& c : cases) {
+    TPageLines page = SplitPageLines(c.bytes);
+    page.keepBreaks = true;
+    TStringList edited = page.lines;
+    if (!c.origin.empty()) {
+      edited.Clear();
+      for (const auto& line : c.edited) edited.Add(line);
+    }
+    EXPECT_EQ(JoinPageLines(page, edited, c.origin), c.joined);
+  }
+}
+
 TEST(Files, DosDateTimePacksLocalTime) {
   ScopedTimeZone utc("UTC");
   // 2020-01-02 03:04:06 UTC

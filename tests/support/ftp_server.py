@@ -7,7 +7,9 @@ Binds 127.0.0.1 (PORT 0 or absent: a free port), prints "PORT <n>" on stdout
 once it listens, and serves until it is terminated or its stdin closes (so a
 test process that dies never leaves it running). File names travel as raw
 bytes: arguments are decoded with surrogateescape, so CP932 names land on
-disk as the same bytes.
+disk as the same bytes. Its FEAT lists UTF8, so a client that asks for the
+server's encoding sends UTF-8 names, and they land as UTF-8, as a modern
+server keeps them.
 """
 import logging
 import os

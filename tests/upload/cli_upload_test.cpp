@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 
+#include "platform/encoding.h"
 #include "platform/files.h"
 #include "support/cli_runner.h"
 #include "support/fake_ftp_server.h"
@@ -54,6 +56,39 @@ TEST_F(CliUploadTest, PrintsTheStatusMemoAndMirrorsTheSite) {
                        "\n" + gif + "\n*********************\nindex.html 転送中\na.gif 転送中\n転送完了\n");
   EXPECT_EQ(ReadFileBytes(JoinPath(remote, "img/a.gif")), "GIF89a");
   EXPECT_EQ(ReadFileBytes(JoinPath(app.Path(), "uplog.txt")), page + "\r\n" + gif + "\r\n");
+}
+
+// The site's encodings reach the upload: a UTF-8 page's Japanese reference
+// names its file, and the name arrives in UTF-8 (the server announces UTF8)
+// or, for a profile without the keys, as the CP932 bytes it always was.
+TEST_F(CliUploadTest, TheSitesEncodingsDecidePagesAndNames) {
+  const std::string u8Page = reinterpret_cast<const char*>(u8"<meta charset=\"utf-8\"><img src=\"写真/表紙.gif\">\r\n");
+  work.Write("site/u8.html", u8Page);
+  work.Write("site/写真/表紙.gif", "GIF-kanji");
+  const std::string utf8Name = reinterpret_cast<const char*>(u8"写真/表紙.gif");
+  struct Case {
+    bool keys;
+    std::string remoteName;                                  // raw bytes on the server
+  } cases[] = {{false, "写真/表紙.gif"}, {true, utf8Name}};  // the keys are added to the saved profile
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(ToOsPath(remote));
+    std::filesystem::create_directory(ToOsPath(remote));
+    test::PyFtpdServer server(remote);
+    TExtendedSettings extended;
+    if (c.keys) {
+      extended.Set("PageEncoding", "auto");
+      extended.Set("RemoteNameEncoding", "auto");
+    }
+    test::SaveTestSite({"サイト", root, server.Port(), "secret", "", extended});
+    CliResult r = Upload({"--missing", "skip", "site/u8.html"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::ifstream in(ToOsPath(remote) + "/" + c.remoteName, std::ios::binary);
+    const std::string got{std::istreambuf_iterator<char>(in), {}};
+    // Read as Shift-JIS, the page names no file that exists: it is reported
+    // missing and nothing arrives.
+    EXPECT_EQ(got, c.keys ? "GIF-kanji" : "") << c.keys;
+    EXPECT_EQ(r.out.find("Uploas cancel files") != std::string::npos, !c.keys) << r.out;
+  }
 }
 
 TEST_F(CliUploadTest, StoppingAtTheMissingFilesExitsThree) {

@@ -50,5 +50,21 @@ TEST(ConnectionSettingsOfNewSite, ArePassiveAndExplicitIfAvailable) {
   EXPECT_TRUE(settings.certificateSha256.empty());
 }
 
+TEST(ConnectionSettingsNames, FollowRemoteNameEncoding) {
+  struct Case {
+    const char* stored;  // nullptr: the key absent
+    TRemoteNameEncoding expected;
+  } cases[] = {{nullptr, TRemoteNameEncoding::Cp932},
+               {"cp932", TRemoteNameEncoding::Cp932},
+               {"utf-8", TRemoteNameEncoding::Utf8},
+               {"auto", TRemoteNameEncoding::Auto}};
+  for (const auto& c : cases) {
+    TExtendedSettings extended;
+    if (c.stored != nullptr) extended.Set("RemoteNameEncoding", c.stored);
+    EXPECT_EQ(ConnectionSettingsOf(extended).nameEncoding, c.expected) << (c.stored ? c.stored : "absent");
+  }
+  EXPECT_EQ(ConnectionSettingsOf(TExtendedSettings::NewSiteDefaults()).nameEncoding, TRemoteNameEncoding::Auto);
+}
+
 }  // namespace
 }  // namespace tovra

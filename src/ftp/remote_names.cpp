@@ -1,0 +1,28 @@
+#include "ftp/remote_names.h"
+
+#include "platform/encoding.h"
+#include "util/errors.h"
+
+namespace tovra {
+
+std::string ToServerName(std::string_view cp932, bool utf8Names) {
+  if (!utf8Names) return std::string(cp932);
+  return Cp932ToUtf8(cp932);
+}
+
+std::string ServerNameToCp932(std::string_view wire, bool utf8Names) {
+  if (!utf8Names) return std::string(wire);
+  std::string cp932;
+  if (!TryUtf8ToCp932(wire, cp932)) {
+    throw EEncodingError(std::string("文字コードを変換できません: ") + Utf8ForDisplay(wire));
+  }
+  return cp932;
+}
+
+TStringList ServerLinesToCp932(const TStringList& lines) {
+  TStringList out;
+  for (const std::string& line : lines) out.Add(Utf8ForDisplay(line));
+  return out;
+}
+
+}  // namespace tovra
