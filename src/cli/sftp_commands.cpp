@@ -3,6 +3,8 @@
 // any password or key is offered; hostkey prints it and how to pin it.
 #include "cli/sftp_commands.h"
 
+#include <optional>
+
 #include "cli/cli_host_key_prompt.h"
 #include "cli/interrupt.h"
 #include "ftp/dmFtp.h"
@@ -20,9 +22,9 @@ constexpr const char* kPinAdvice = "--pin %s";
 constexpr const char* kHostKeyUsage =
     "  hostkey --host H [--port P]\n"
     "      print the SFTP server's host key type and SHA-256 fingerprint (port 22 by default)\n"
-    "      and how to pin it. put and ls take --sftp [--pin SHA256:...] [--key FILE] [--names utf-8|cp932]:\n"
+    "      and how to pin it. put and ls take --sftp [--pin SHA256:...] [--key FILE] [--names auto|cp932|utf-8]:\n"
     "      SFTP on port 22 by default, the host key pinned or in ~/.ssh/known_hosts, a private key\n"
-    "      whose passphrase is the password, remote names in UTF-8 (default) or CP932.";
+    "      whose passphrase is the password, remote names in UTF-8 (default, auto) or CP932.";
 
 int ParseSshPort(const std::string& text) {
   if (text.empty()) return kSshPort;
@@ -51,9 +53,12 @@ void SetUp(TSftpSession& session, Args& args) {
     s.hostKeyPin = *canonical;
   }
   s.privateKeyFile = TakeOption(args, "--key");
+  // Without --names, and with auto, names go as UTF-8, as servers of today keep them.
   std::string names = TakeOption(args, "--names");
-  if (!names.empty() && names != "utf-8" && names != "cp932") throw UsageError{"--names takes utf-8 or cp932"};
-  s.utf8Names = names != "cp932";
+  auto encoding =
+      names.empty() ? std::optional<std::string>("auto") : NormalizeExtendedValue("RemoteNameEncoding", names);
+  if (!encoding) throw UsageError{"--names takes auto, cp932 or utf-8"};
+  s.utf8Names = *encoding != "cp932";
   if (s.host.empty()) throw UsageError{"--host is required"};
   if (s.user.empty()) throw UsageError{"--user is required"};
 }

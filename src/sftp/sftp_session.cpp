@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "ftp/id_exceptions.h"
+#include "ftp/remote_names.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
 #include "util/errors.h"
@@ -225,7 +226,7 @@ void TSftpSession::OpenChannel() {
   if (sftp_init(ssh_->sftp) != SSH_OK) Fail("SFTP の開始");
   TSshChars home{sftp_canonicalize_path(ssh_->sftp, ".")};
   if (home.text == nullptr) Fail("ログイン時のフォルダの取得");
-  home_ = Local(home.text);
+  home_ = ServerNameToCp932(home.text, Settings.utf8Names);
 }
 
 void TSftpSession::Fail(const std::string& what) {
@@ -257,16 +258,13 @@ void TSftpSession::FailSftp(const std::string& what, const std::string& path) {
 
 std::string TSftpSession::Wire(const std::string& cp932) const {
   RefuseNul(cp932);
-  return Settings.utf8Names ? Cp932ToUtf8(cp932) : cp932;
+  return ToServerName(cp932, Settings.utf8Names);
 }
 
+// A listed name CP932 cannot hold exactly shows its characters as [U+XXXX],
+// so it never equals a name of the system's.
 std::string TSftpSession::Local(const std::string& wire) const {
-  if (!Settings.utf8Names) return wire;
-  try {
-    return Utf8ToCp932(wire);
-  } catch (const EEncodingError&) {
-    return wire;
-  }
+  return Settings.utf8Names ? Utf8ForDisplay(wire) : wire;
 }
 
 bool TSftpSession::IsFolder(const std::string& path, bool& exists) {

@@ -41,7 +41,7 @@ struct TSftpSettings {
 };
 
 struct TSftpEntry {
-  std::string name;  // CP932 (the server's bytes when they do not convert)
+  std::string name;  // CP932; characters it cannot hold shown as [U+XXXX]
   char type = '-';   // 'd' folder, 'l' link, '-' anything else
   std::int64_t size = 0;
 };

@@ -190,6 +190,12 @@ TEST_F(RealServerSftp, ListingNamesTypesAndSizesInTheSiteEncoding) {
   EXPECT_EQ(entries[0].size, 1234);
   EXPECT_EQ(entries[1].type, 'd');
   EXPECT_EQ(entries[1].name, "b");
+
+  // A name the server keeps that CP932 cannot hold never passes for another.
+  std::ofstream(Login() + "/a/smile\xF0\x9F\x98\x80.txt") << "x";
+  bool shown = false;
+  for (const auto& e : session.List(session.HomeDir() + "/a")) shown = shown || e.name == "smile[U+1F600].txt";
+  EXPECT_TRUE(shown);
 }
 
 TEST_F(RealServerSftp, FoldersAreMadeLevelByLevelAndAFileInTheWayIsAnError) {
