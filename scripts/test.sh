@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite:
 # the normal build, then the core tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then a short fuzzing run of the page scanner.
+# UndefinedBehaviorSanitizer, the FTP, upload and window tests under
+# ThreadSanitizer, then a short fuzzing run of the page scanner.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -15,6 +16,19 @@ cmake -S . -B build-asan -DTOVRA_SANITIZE=ON -DTOVRA_BUILD_APP=OFF -DTOVRA_BUILD
   -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs" -LE slow)
+
+# The threads of a transfer run (sessions, abort, progress, the window's
+# queued calls): only the tests that exercise them, in a build of their own;
+# the tests of targets not built there are left out.
+cmake -S . -B build-tsan -DTOVRA_TSAN=ON -DTOVRA_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+tsan_targets=(tovra_tests_ftp tovra_tests_upload)
+if cmake --build build-tsan --target help | grep -q 'tovra_tests_gui$'; then
+  tsan_targets+=(tovra_tests_gui tovra_tests_gui_update_panel tovra_tests_gui_features tovra_tests_gui_upload_progress)
+fi
+cmake --build build-tsan -j"$jobs" --target "${tsan_targets[@]}"
+supp=$PWD/scripts/tsan.supp
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$supp" \
+  ctest --output-on-failure -j"$jobs" -E '_NOT_BUILT|^tovra_tests_app_logic$')
 
 if [[ -x scripts/fuzz.sh ]]; then
   scripts/fuzz.sh 30

@@ -20,6 +20,7 @@
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
+#include "app/upload_progress.h"
 #include "app/window_placement.h"
 #include "ftp/dmFtp.h"
 #include "sites/dmConfig.h"
@@ -151,7 +152,11 @@ void TForm1::BuildControls() {
   memo.setColor(QPalette::Text, QColor(0x00, 0xFF, 0x00));
   Memo1->setPalette(memo);
   Memo1->setPlainText(QStr("ファイル転送ステータス"));
-  middle->addWidget(Memo1, 3);
+  auto* memoColumn = new QVBoxLayout;
+  memoColumn->addWidget(Memo1, 1);
+  UploadProgress = new TUploadProgress(central);
+  memoColumn->addWidget(UploadProgress);
+  middle->addLayout(memoColumn, 3);
   layout->addLayout(middle, 1);
 
   Panel1 = ColouredPanel("Panel1", QColor(0x80, 0x80, 0x00), central);

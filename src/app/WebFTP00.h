@@ -9,7 +9,6 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "app/launch_programs.h"
@@ -36,6 +35,7 @@ class TShellFolderTree;
 class TShellFileList;
 class TUploadJob;
 class TUpdateCheck;
+class TUploadProgress;
 
 class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, public ISiteProfiles {
   Q_OBJECT
@@ -61,6 +61,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   QPushButton* btUpdateCancel;
   QPushButton* BitBtn1;
   QPlainTextEdit* Memo1;
+  TUploadProgress* UploadProgress;  // under the memo
   QWidget* Panel1;
   QPushButton* btnUpdateCheck;
   QComboBox* ComboBox2;
@@ -105,6 +106,8 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void SetAbortEnabled(bool enabled) override;
   bool ConfirmMissingFiles(const TStringList& missing) override;
   void RunEnded(TRunOutcome outcome, const std::string& error) override;
+  void ShowProgress(const TTransferProgress& progress) override;
+  void ShowSummary(const std::string& line) override;
   void ShowMessage(TMessageKind kind, const std::string& text) override;
   bool ConfirmOkCancel(const std::string& text) override;
   bool ConfirmOkAbort(const std::string& text) override;
@@ -139,7 +142,6 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void ConnectHandlers();
   void OnUiThread(std::function<void()> fn);
   std::string ComboText(QComboBox* box) const;
-  std::string SiteRootForUpload();
   void UpdateSiteControls();
   void CloseIfAsked();  // closes the window when it was closed during a run
   TStringList ComboItems() const;
@@ -154,10 +156,6 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   bool shown_ = false;
   bool uploadBusy_ = false;     // from the start of a preparation to the end of its run
   bool closeAfterRun_ = false;  // the window was closed during a run: close at its end
-  // The site root the upload list was prepared under; the run on the timer
-  // thread reads it here instead of the site dialog's widgets.
-  std::mutex uploadRootMutex_;
-  std::string uploadRoot_;
 };
 
 }  // namespace tovra

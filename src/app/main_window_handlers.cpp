@@ -38,8 +38,7 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
   config_ = config;
   warning_ = warning;
   upload_ = std::make_unique<TUploadJob>(
-      *ftp_, *this, [this] { return SiteRootForUpload(); },
-      [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
+      *ftp_, *this, [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
   updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
   // "Trust and remember" pins the certificate in the site's profile.
   certificatePrompt_ =
@@ -55,15 +54,6 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
   ftp_->IdFTP1.OnStatus = [this](const std::string& line) { AppendStatus(line); };
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
   ConnectHandlers();
-}
-
-std::string TForm1::SiteRootForUpload() {
-  // Widgets are read on the UI thread only. The preparation asks here first;
-  // the run, on the timer thread, then gets the same root, even when the user
-  // picked another site in between: the remote folders follow the list.
-  std::lock_guard<std::mutex> lock(uploadRootMutex_);
-  if (QThread::currentThread() == thread()) uploadRoot_ = sightEdit_->Profile().LocalRootDir;
-  return uploadRoot_;
 }
 
 void TForm1::ConnectHandlers() {
@@ -197,7 +187,6 @@ void TForm1::JamShellList1Change() {
 }
 
 void TForm1::BitBtn1Click() {
-  SiteRootForUpload();  // taken with the selection, also when no analysis asks for it
   TStringList selection;
   if (UpdatePanelVisible()) {
     selection = CheckedUpdates();
@@ -212,7 +201,8 @@ void TForm1::BitBtn1Click() {
   options.rewrite.topBanner = cxTopBunner->isChecked();
   options.rewrite.flash = cxFlashSOE->isChecked();
   options.rewrite.pageEncoding = sightEdit_->Profile().Extended.PageEncoding();
-  upload_->Start(selection, options);
+  // The run keeps this site even when another is chosen while it runs.
+  upload_->Start(selection, options, UploadSiteOf(sightEdit_->Profile(), *ftp_));
 }
 
 void TForm1::btnAbortClick() { upload_->Abort(); }

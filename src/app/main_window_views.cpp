@@ -15,6 +15,7 @@
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
+#include "app/upload_progress.h"
 #include "upload/upload_job.h"
 
 namespace tovra {
@@ -72,6 +73,14 @@ void TForm1::RunEnded(TRunOutcome outcome, const std::string& error) {
     emit RunFinished(static_cast<int>(outcome));
     CloseIfAsked();
   });
+}
+
+void TForm1::ShowProgress(const TTransferProgress& progress) {
+  OnUiThread([this, progress] { UploadProgress->SetProgress(progress); });
+}
+
+void TForm1::ShowSummary(const std::string& line) {
+  OnUiThread([this, line] { UploadProgress->ShowSummary(line); });
 }
 
 void TForm1::ShowMessage(TMessageKind kind, const std::string& text) { TMessageBoxes::Show(this, kind, text); }

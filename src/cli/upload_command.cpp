@@ -14,6 +14,7 @@
 
 #include "cli/cli_certificate_trust.h"
 #include "cli/cli_common.h"
+#include "cli/cli_messenger.h"
 #include "cli/interrupt.h"
 #include "cli/update_commands.h"
 #include "ftp/dmFtp.h"
@@ -33,24 +34,33 @@ constexpr int kExitMissingStopped = 3;
 
 enum class TMissingAnswer { Ask, Skip, Stop };
 
-bool AskYesNo(const std::string& question) {
-  if (!::isatty(STDIN_FILENO)) return false;
-  PrintError(question + " [y/N]");
-  std::string answer;
-  if (!std::getline(std::cin, answer)) return false;
-  return answer == "y" || answer == "Y" || answer == "yes";
-}
-
 // The status memo on stdout; messages and questions on stderr. The run's
-// calls come from the timer thread one after another, so their order holds.
+// calls come one after another, so their order holds. On a terminal stderr
+// also carries one live progress line, redrawn in place; the run's summary
+// line goes to stderr in every case.
 class TerminalUploadView : public IUploadView {
  public:
-  TerminalUploadView(TMissingAnswer missing, TCancelFlag& cancel) : missing_(missing), cancel_(cancel) {}
+  TerminalUploadView(TMissingAnswer missing, TCliMessenger& messenger, TCancelFlag& cancel)
+      : missing_(missing), messenger_(messenger), cancel_(cancel), live_(::isatty(STDERR_FILENO) != 0) {}
 
   void AppendStatus(const std::string& line) override {
     std::lock_guard<std::mutex> lock(mutex_);
+    ClearLive();
     PrintLine(line);
     std::fflush(stdout);
+    DrawLive();
+  }
+  void ShowProgress(const TTransferProgress& progress) override {
+    if (!live_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    progress_ = ToTerminal(ProgressText(progress));
+    DrawLive();
+  }
+  void ShowSummary(const std::string& line) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearLive();
+    progress_.clear();
+    PrintError(line);
   }
   void SetUploadEnabled(bool) override {}
   // The run clears the cancel flag as it starts and then enables its abort
@@ -64,7 +74,7 @@ class TerminalUploadView : public IUploadView {
     if (missing_ == TMissingAnswer::Ask) {
       PrintError("以下の依存ファイルがローカルディスクに存在しません。");
       for (const auto& line : missing) PrintError(line);
-      go = AskYesNo("ファイルをスキップして続行しますか?");
+      go = messenger_.Ask("ファイルをスキップして続行しますか?");
     }
     refusedMissing_ = !go;
     return go;
@@ -77,7 +87,7 @@ class TerminalUploadView : public IUploadView {
     done_.notify_all();
   }
   void ShowMessage(TMessageKind, const std::string& text) override { PrintError(text); }
-  bool ConfirmOkCancel(const std::string& text) override { return AskYesNo(text); }
+  bool ConfirmOkCancel(const std::string& text) override { return messenger_.Ask(text); }
   bool ConfirmOkAbort(const std::string&) override { return true; }  // --only answers OK
 
   TRunOutcome WaitForEnd() {
@@ -88,8 +98,22 @@ class TerminalUploadView : public IUploadView {
   bool RefusedMissing() const { return refusedMissing_; }
 
  private:
+  // The live line sits at the bottom of the terminal; a status line first
+  // wipes it, then it is drawn again below.
+  void ClearLive() {
+    if (live_ && !progress_.empty()) std::fputs("\r\x1b[K", stderr);
+  }
+  void DrawLive() {
+    if (!live_ || progress_.empty()) return;
+    std::fputs(("\r\x1b[K" + progress_).c_str(), stderr);
+    std::fflush(stderr);
+  }
+
   TMissingAnswer missing_;
+  TCliMessenger& messenger_;
   TCancelFlag& cancel_;
+  bool live_;
+  std::string progress_;
   bool refusedMissing_ = false;
   std::mutex mutex_;
   std::condition_variable done_;
@@ -114,6 +138,9 @@ std::string Absolute(const std::string& path) {
 int RunUpload(Args args) {
   std::string site = TakeOption(args, "--site");
   TMissingAnswer missing = ParseMissing(TakeOption(args, "--missing"));
+  // --yes and --no answer the questions that "--missing ask" and the
+  // preparation would otherwise read from standard input.
+  TCliMessenger messenger(TakeAnswerFlags(args));
   TUploadOptions options;
   options.cxOnly = TakeFlag(args, "--only");
   options.rewrite.popup = TakeFlag(args, "--popup");
@@ -150,11 +177,13 @@ int RunUpload(Args args) {
     }
   }
 
-  TerminalUploadView view(missing, ftp.CancelRequested);
-  TUploadJob job(
-      ftp, view, [&profile] { return profile.LocalRootDir; }, [] {});
+  TerminalUploadView view(missing, messenger, ftp.CancelRequested);
+  TUploadJob job(ftp, view, [] {});
+  // The window's half-second pause before the run lets it show the final
+  // list; on a terminal the run may begin at once.
+  job.Timer().SetInterval(TMMTimer::kMinPeriod);
   TInterruptCancels interrupt(ftp.CancelRequested);
-  bool started = job.Start(selection, options);
+  bool started = job.Start(selection, options, UploadSiteOf(profile, ftp));
   int status = kExitOk;
   if (!started) {
     status = TInterruptCancels::Interrupted() ? kExitInterrupted
@@ -176,13 +205,14 @@ int RunUpload(Args args) {
 }  // namespace
 
 void RegisterUploadCommands() {
-  Commands().push_back({"upload",
-                        "  upload --site NAME [--missing ask|skip|stop] [--only] [--popup] [--bottom-banner]\n"
-                        "         [--top-banner] [--flash] (FILE... | --changed)\n"
-                        "      uploads the files and their dependencies to the site's server; --changed takes\n"
-                        "      the site's files that check-updates finds new or changed, and after a completed\n"
-                        "      run records them in the managed file list (other sites' changes stay pending)",
-                        [](const Args& args) { return RunUpload(args); }});
+  Commands().push_back(
+      {"upload",
+       "  upload --site NAME [--missing ask|skip|stop] [--yes|--no] [--only] [--popup] [--bottom-banner]\n"
+       "         [--top-banner] [--flash] (FILE... | --changed)\n"
+       "      uploads the files and their dependencies to the site's server; --changed takes\n"
+       "      the site's files that check-updates finds new or changed, and after a completed\n"
+       "      run records them in the managed file list (other sites' changes stay pending)",
+       [](const Args& args) { return RunUpload(args); }});
 }
 
 }  // namespace tovra::cli

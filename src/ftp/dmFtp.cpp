@@ -25,7 +25,8 @@ void TFTP::ApplyConnectionSettings(const TFtpConnectionSettings& settings) {
 
 bool TFTP::AskTrust(const TCertificateInfo& certificate) {
   if (CertificateTrust == nullptr) return false;
-  TTrustAnswer answer = CertificateTrust->AskTrust(HostInfo.HostName, certificate);
+  // The host connected to: a run connects with its plan's records, not HostInfo.
+  TTrustAnswer answer = CertificateTrust->AskTrust(IdFTP1.Host, certificate);
   if (answer == TTrustAnswer::Reject) return false;
   // Asked once: the rest of the run trusts the same certificate.
   IdFTP1.PinnedSha256 = certificate.Sha256;
@@ -37,19 +38,19 @@ void TFTP::AddMessage(const std::string& text) {
   if (OnMessage) OnMessage(text);
 }
 
-void TFTP::Connect() {
+void TFTP::ConnectTo(const THostInfo& host, const THostInfo& proxy) {
   if (Cancelled()) {
     AddMessage("connectユーザキャンセル");
     return;
   }
-  IdFTP1.Host = HostInfo.HostName;
-  IdFTP1.Port = HostInfo.Port;
-  IdFTP1.Username = HostInfo.UserName;
-  IdFTP1.Password = HostInfo.Password;
+  IdFTP1.Host = host.HostName;
+  IdFTP1.Port = host.Port;
+  IdFTP1.Username = host.UserName;
+  IdFTP1.Password = host.Password;
   // A proxy is carried along but never used: the connection stays direct.
-  if (ProxyInfo.Port != 0) {
-    IdFTP1.ProxySettings.Host = ProxyInfo.HostName;
-    IdFTP1.ProxySettings.Port = ProxyInfo.Port;
+  if (proxy.Port != 0) {
+    IdFTP1.ProxySettings.Host = proxy.HostName;
+    IdFTP1.ProxySettings.Port = proxy.Port;
   }
   IdFTP1.OpenSession();
   if (Cancelled()) AddMessage("コネクト中断");

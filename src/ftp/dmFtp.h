@@ -76,7 +76,10 @@ class TFTP {
   void AddMessage(const std::string& text);
 
   // Connects to HostInfo, logs in (binary type) and sets HomeDir.
-  void Connect();
+  void Connect() { ConnectTo(HostInfo, ProxyInfo); }
+  // The same with records handed in: the transfer run connects with the
+  // records of its upload plan and never reads HostInfo.
+  void ConnectTo(const THostInfo& host, const THostInfo& proxy);
   // Closes the control connection (no QUIT); left open after a cancel.
   void Disconnect();
   // LIST of the current remote folder into IdFTP1's listing. The mask is

@@ -63,6 +63,12 @@ class TIdFTP : public TIdTCPClient {
   std::function<bool(const TCertificateInfo&)> OnUntrustedCertificate;
   // Receives status lines (for example that a connection is not encrypted).
   std::function<void(const std::string&)> OnStatus;
+  // When set, a store sends PORT and STOR together and then reads both
+  // replies: one round trip less per file across a distance. Every server
+  // reads commands in order, but the single-session sequence keeps its
+  // one-command-one-reply rhythm; the engine sets this for its reused and
+  // parallel sessions only.
+  bool PipelineStore = false;
   // The date relative listing dates are read against (tests fix it).
   std::function<TListDate()> Today = TodayLocal;
 
@@ -124,9 +130,13 @@ class TIdFTP : public TIdTCPClient {
   void CheckCertificate(const TCertificateInfo& info);
   bool NegotiateExplicitTls();
   void AskFeatures();
-  void OpenDataConnection();
   void OpenPassiveConnection();
   int PassivePort();
+  // Listens for the server's data connection and sends PORT; reads its
+  // reply unless readReply is false (the caller reads it later).
+  void OpenDataConnection(bool readReply = true);
+  // Writes a command without waiting for its reply.
+  void SendOnly(const std::string& command);
   void AcceptDataConnection();
   TIdTCPConnection* Data();
   void ReleaseDataConnection();

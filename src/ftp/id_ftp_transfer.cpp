@@ -58,7 +58,13 @@ std::size_t ReadBlock(const TLocalFile& file, char* buffer, std::size_t size) {
 
 }  // namespace
 
-void TIdFTP::OpenDataConnection() {
+void TIdFTP::SendOnly(const std::string& command) {
+  CheckCommandArgument(command);
+  Trace('>', MaskedCommand(command));
+  Write(command + "\r\n");
+}
+
+void TIdFTP::OpenDataConnection(bool readReply) {
   ReleaseDataConnection();
   abortSent_ = false;
   if (Passive) {
@@ -71,6 +77,7 @@ void TIdFTP::OpenDataConnection() {
   data_->ReadTimeout = ReadTimeout;
   data_->CancelFlag = CancelFlag;
   data_->OnWork = OnWork;
+  data_->Interrupter = Interrupter;
   data_->AcceptTimeout = AcceptTimeout;
   data_->AcceptPollInterval = AcceptPollInterval;
   data_->BoundIP = LocalAddress();
@@ -78,10 +85,12 @@ void TIdFTP::OpenDataConnection() {
   // Only the server we talk to may deliver or take the data.
   data_->AllowedPeer = PeerAddress();
   data_->BeginListening();
-  if (IsIPv6()) {
-    SendCommand("EPRT " + EprtArgument(data_->BoundIP, data_->BoundPort), {200});
+  const std::string port = IsIPv6() ? "EPRT " + EprtArgument(data_->BoundIP, data_->BoundPort)
+                                    : "PORT " + PortArgument(data_->BoundIP, data_->BoundPort);
+  if (readReply) {
+    SendCommand(port, {200});
   } else {
-    SendCommand("PORT " + PortArgument(data_->BoundIP, data_->BoundPort), {200});
+    SendOnly(port);
   }
 }
 
@@ -112,6 +121,7 @@ void TIdFTP::OpenPassiveConnection() {
   passiveData_->CancelFlag = CancelFlag;
   passiveData_->ConnectTimeout = ConnectTimeout;
   passiveData_->OnWork = OnWork;
+  passiveData_->Interrupter = Interrupter;
   // The address a 227 names is ignored: behind NAT it is often private, and
   // following it would let a server send the client to any host.
   passiveData_->Host = PeerAddress();
@@ -182,8 +192,19 @@ void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteNa
   const std::string wireName = ToServerName(remoteName, utf8Names_);
   TLocalFile file(localPath);
   try {
-    OpenDataConnection();
-    SendCommand("STOR " + wireName, {125, 150});
+    // Pipelining saves the PORT round trip; a passive connection must read
+    // its EPSV or PASV reply before it can connect, so it never pipelines.
+    if (PipelineStore && !Passive) {
+      OpenDataConnection(false);
+      SendOnly("STOR " + wireName);
+      // A refused PORT leaves the STOR reply unread: the caller drops the
+      // connection on any failure.
+      ReadReply({200});
+      ReadReply({125, 150});
+    } else {
+      OpenDataConnection();
+      SendCommand("STOR " + wireName, {125, 150});
+    }
     AcceptDataConnection();
     std::vector<char> block(SendBufferSize > 0 ? SendBufferSize : kBlockSize);
     Data()->BeginWork(TWorkMode::wmWrite, file.Size());

@@ -39,6 +39,9 @@ bool TIdTCPConnection::WaitOn(const TSocket& socket, bool writable, TWaitClock::
   using std::chrono::duration_cast;
   using std::chrono::milliseconds;
   for (;;) {
+    // The run's abort has shut its sockets down; a listener it cannot shut
+    // down learns of it here.
+    if (Interrupter != nullptr && Interrupter->Tripped()) throw EIdClosedSocket();
     TWaitClock::time_point now = TWaitClock::now();
     TWaitClock::time_point limit = deadline;
     bool cancelling = false;
@@ -89,11 +92,25 @@ void CheckCommandArgument(std::string_view command) {
       FormatMessage("FTP コマンド %s の引数 \"%s\" に改行文字が含まれているため送信しません", {verb, argument}));
 }
 
+TIdTCPConnection::~TIdTCPConnection() { ReleaseSocket(); }
+
+void TIdTCPConnection::ReleaseSocket() {
+  if (!socket_.IsOpen()) return;
+  // Unregistered first: an abort must never shut a descriptor that the
+  // system has already handed to someone else.
+  if (registeredWith_ != nullptr) registeredWith_->Unregister(socket_.Handle());
+  registeredWith_ = nullptr;
+  socket_.Close();
+}
+
 void TIdTCPConnection::Attach(TSocket socket) {
   tls_.reset();
+  ReleaseSocket();
   socket_ = std::move(socket);
   input_.clear();
   closed_ = false;
+  registeredWith_ = Interrupter;
+  if (registeredWith_ != nullptr) registeredWith_->Register(socket_.Handle());
 }
 
 void TIdTCPConnection::Trace(char direction, const std::string& line) const {
@@ -105,7 +122,7 @@ void TIdTCPConnection::CloseSocket() {
   // ended complete. A finished upload sends it itself (TTlsStream::Shutdown).
   tls_.reset();
   closed_ = true;
-  socket_.Close();
+  ReleaseSocket();
 }
 
 void TIdTCPConnection::StartTls(const std::string& host, const TTlsSession& resume) {
@@ -123,7 +140,7 @@ void TIdTCPConnection::StartTls(const std::string& host, const TTlsSession& resu
 }
 
 bool TIdTCPConnection::IsConnected() {
-  if (closed_ && socket_.IsOpen()) socket_.Close();
+  if (closed_ && socket_.IsOpen()) ReleaseSocket();
   return socket_.IsOpen();
 }
 

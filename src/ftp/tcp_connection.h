@@ -19,6 +19,7 @@
 #include "platform/socket.h"
 #include "platform/socket_errors.h"
 #include "platform/tls_stream.h"
+#include "platform/socket_interrupter.h"
 
 namespace tovra {
 
@@ -50,7 +51,7 @@ TWaitClock::time_point DeadlineAfter(int ms);
 class TIdTCPConnection {
  public:
   TIdTCPConnection() = default;
-  virtual ~TIdTCPConnection() = default;
+  virtual ~TIdTCPConnection();
   TIdTCPConnection(const TIdTCPConnection&) = delete;
   TIdTCPConnection& operator=(const TIdTCPConnection&) = delete;
 
@@ -65,6 +66,10 @@ class TIdTCPConnection {
   std::size_t SendBufferSize = kBlockSize;
   TWorkEvent OnWork;
   TTraceEvent OnTrace;
+  // When set, every socket this connection opens is registered there while
+  // it is open, so that an abort on another thread can cut it. Set before
+  // connecting; it must outlive the connection's sockets.
+  TSocketInterrupter* Interrupter = nullptr;
 
   // Replies: the last one read, and the code check.
   TIdRFCReply LastReply;
@@ -120,9 +125,12 @@ class TIdTCPConnection {
  private:
   [[noreturn]] void RaiseForSendOrReceive(const EIdSocketError& error);
   void RaiseIfRefused(std::initializer_list<int> accepted) const;
+  // Unregisters and closes the socket when it is open.
+  void ReleaseSocket();
 
   TSocket socket_;
   std::unique_ptr<TTlsStream> tls_;
+  TSocketInterrupter* registeredWith_ = nullptr;
   std::string input_;
   std::optional<TWaitClock::time_point> readDeadline_;
   mutable std::optional<TWaitClock::time_point> cancelSeen_;  // when a wait first saw the abort

@@ -44,4 +44,13 @@ void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp) {
   }
 }
 
+TUploadSite UploadSiteOf(const TSiteProfile& profile, const TFTP& ftp) {
+  TUploadSite site;
+  site.root = profile.LocalRootDir;
+  site.host = ftp.HostInfo;
+  site.proxy = ftp.ProxyInfo;
+  site.extended = profile.Extended;
+  return site;
+}
+
 }  // namespace tovra

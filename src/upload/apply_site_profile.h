@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ftp/dmFtp.h"
+#include "upload/upload_plan.h"
 
 namespace tovra {
 
@@ -19,5 +20,14 @@ class TFTP;
 // remote name encoding come from the extended settings (absent keys: active,
 // plain, no pin, CP932 names).
 void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp);
+
+}  // namespace tovra
+
+namespace tovra {
+
+// The site of an upload as the window and tovra-cli hand it over at the
+// press: the profile's root and extended settings, and the connection
+// records the session holds (filled by ApplyProfileToSession).
+TUploadSite UploadSiteOf(const TSiteProfile& profile, const TFTP& ftp);
 
 }  // namespace tovra

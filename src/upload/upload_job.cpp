@@ -5,6 +5,7 @@
 #include "platform/app_folder.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
+#include "upload/transfer_engine.h"
 #include "util/char_string.h"
 
 namespace tovra {
@@ -13,12 +14,6 @@ namespace {
 
 constexpr int kTimerInterval = 500;
 constexpr int kTimerResolution = 10;
-
-// The bytes before the last separator (a trail byte never counts).
-std::string FolderOf(const std::string& path) {
-  std::string name = ExtractFileName(path);
-  return path.substr(0, path.size() - name.size() - (name.size() < path.size() ? 1 : 0));
-}
 
 void CloseIfConnected(TFTP& ftp) {
   if (ftp.IdFTP1.IsConnected()) ftp.IdFTP1.CloseSession();
@@ -56,22 +51,27 @@ void SetAsideOutsideSite(TStringList& list, int from, std::string_view siteRoot,
   }
 }
 
-TUploadJob::TUploadJob(TFTP& ftp, IUploadView& view, std::function<std::string()> siteRoot,
-                       std::function<void()> finishSiteUpdates)
-    : ftp_(ftp), view_(view), siteRoot_(std::move(siteRoot)), finishSiteUpdates_(std::move(finishSiteUpdates)) {
+TUploadJob::TUploadJob(TFTP& ftp, IUploadView& view, std::function<void()> finishSiteUpdates)
+    : ftp_(ftp), view_(view), finishSiteUpdates_(std::move(finishSiteUpdates)) {
   timer_.SetInterval(kTimerInterval);
   timer_.SetResolution(kTimerResolution);
   timer_.OnTimer = [this](TMMTimer&) { MMTimer1Timer(); };
 }
 
-TUploadJob::~TUploadJob() { timer_.SetEnabled(false); }
-
-bool TUploadJob::Start(const TStringList& selection, const TUploadOptions& options) {
-  if (options.cxOnly && !view_.ConfirmOkAbort("選択されたファイルだけをUPします。")) return false;
-  return PrepareUpload(selection, options);
+TUploadJob::~TUploadJob() {
+  // A run under way is cut short (its connections shut at once) rather
+  // than waited for: the owner is going, with the window or the program.
+  closing_.store(true);
+  if (running_.load()) Abort();
+  timer_.SetEnabled(false);
 }
 
-bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOptions& options) {
+bool TUploadJob::Start(const TStringList& selection, const TUploadOptions& options, const TUploadSite& site) {
+  if (options.cxOnly && !view_.ConfirmOkAbort("選択されたファイルだけをUPします。")) return false;
+  return PrepareUpload(selection, options, site);
+}
+
+bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOptions& options, const TUploadSite& site) {
   view_.SetUploadEnabled(false);
   try {
     uploadList_.Clear();
@@ -79,13 +79,12 @@ bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOption
     TStringList outside;
     if (!options.cxOnly) {
       view_.AppendStatus("依存ファイル確認中");
-      const std::string root = siteRoot_();
       for (const auto& entry : selection) {
         if (IsPagePath(entry)) {
-          CollectDependencies(uploadList_, root, entry, options.rewrite.pageEncoding, &outside);
+          CollectDependencies(uploadList_, site.root, entry, options.rewrite.pageEncoding, &outside);
         }
       }
-      SetAsideOutsideSite(uploadList_, selection.Count(), root, outside);
+      SetAsideOutsideSite(uploadList_, selection.Count(), site.root, outside);
     }
     TStringList missing;
     RemoveMissingFiles(uploadList_, missing);
@@ -96,7 +95,7 @@ bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOption
         view_.SetUploadEnabled(true);
         return false;
       }
-      view_.AppendStatus("Uploas cancel files");
+      view_.AppendStatus("Uploas cancel files");  // the given status text, spelt as it has always been
       for (const auto& line : missing) view_.AppendStatus(line);
     }
     // Rewriting may append support files; they are visited too.
@@ -107,6 +106,7 @@ bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOption
     for (const auto& entry : uploadList_) view_.AppendStatus(entry);
     view_.AppendStatus("*********************");
     SaveLines(UploadLogPath(), uploadList_);
+    plan_ = BuildUploadPlan(uploadList_, site, options, missing.Count());
   } catch (...) {
     view_.SetUploadEnabled(true);
     throw;
@@ -124,11 +124,15 @@ void TUploadJob::Abort() { ftp_.CancelRequested.store(1, std::memory_order_relax
 
 void TUploadJob::MMTimer1Timer() {
   timer_.SetEnabled(false);
-  const std::string root = siteRoot_();
+  // Cleared before the run is marked, so that an owner going away sees
+  // either no run (which then never starts) or a run it can abort.
+  ftp_.CancelRequested.store(0, std::memory_order_relaxed);
+  running_.store(true);
+  if (closing_.load()) return;
   TRunOutcome outcome = TRunOutcome::Failed;
   std::string error;
   try {
-    outcome = RunTransfer(uploadList_, root);
+    outcome = RunPlan(*plan_);
   } catch (const std::exception& e) {
     error = e.what();
   }
@@ -145,34 +149,18 @@ void TUploadJob::MMTimer1Timer() {
   }
   view_.SetUploadEnabled(true);
   if (finishSiteUpdates_) finishSiteUpdates_();
+  running_.store(false);
   view_.RunEnded(outcome, error);
 }
 
-TRunOutcome TUploadJob::RunTransfer(const TStringList& list, const std::string& siteRoot) {
+TRunOutcome TUploadJob::RunTransfer(const TUploadPlan& plan) {
   ftp_.CancelRequested.store(0, std::memory_order_relaxed);
-  view_.SetAbortEnabled(true);
-  for (const auto& entry : list) {
-    if (ftp_.CancelRequested.load(std::memory_order_relaxed) == 1) {
-      view_.AppendStatus("転送中断");
-      view_.SetAbortEnabled(false);
-      CloseIfConnected(ftp_);
-      return TRunOutcome::Aborted;
-    }
-    ftp_.Connect();
-    view_.AppendStatus(ExtractFileName(entry) + " 転送中");
-    std::string remote = RemotePathOf(siteRoot, FolderOf(entry) + kPathSep, ftp_.HomeDir);
-    // A home folder of "/" would otherwise give a path starting with "//".
-    if (CharCopy(remote, 1, 2) == "//") CharDelete(remote, 1, 1);
-    if (!remote.empty()) {
-      ftp_.AdjustRemoteDir(remote);
-      ftp_.ChangeRemoteDir(remote);
-      ftp_.PutFile(entry);
-    }
-    ftp_.Disconnect();
-  }
-  view_.SetAbortEnabled(false);
-  view_.AppendStatus("転送完了");
-  return TRunOutcome::Completed;
+  return RunPlan(plan);
+}
+
+TRunOutcome TUploadJob::RunPlan(const TUploadPlan& plan) {
+  TTransferEngine engine(plan, ftp_, view_);
+  return engine.Run();
 }
 
 }  // namespace tovra

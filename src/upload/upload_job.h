@@ -1,19 +1,22 @@
 // One upload from button press to the last status line: the preparation of
-// the upload list (UI thread), the hand-over through the one-shot timer, and
-// the transfer run on the timer's thread. Shared by the window and
-// tovra-cli; the form's handlers delegate here.
+// the upload list (UI thread), which ends in an upload plan, the hand-over
+// through the one-shot timer, and the transfer run of that plan on the
+// timer's thread. Shared by the window and tovra-cli; the form's handlers
+// delegate here.
 // Threading: Start and Abort on the UI thread; MMTimer1Timer and
-// RunTransfer on the timer thread. The upload list is touched by the timer
-// thread only between the hand-over and the end of the run, while the upload
-// button is disabled.
+// RunTransfer on the timer thread. The run reads only its plan, which the
+// preparation hands over whole before the timer starts.
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/mm_timer.h"
 #include "upload/page_rewriter.h"
+#include "upload/upload_plan.h"
 #include "upload/upload_view.h"
 #include "util/string_list.h"
 
@@ -21,42 +24,41 @@ namespace tovra {
 
 class TFTP;
 
-// The option check boxes of the main window.
-struct TUploadOptions {
-  bool cxOnly = false;     // the selection only, without dependency analysis
-  RewriteOptions rewrite;  // page rewriting steps
-};
-
 class TUploadJob {
  public:
-  // siteRoot reads the site root (the profile's LocalRootDir) when asked: at
-  // preparation and again at tick time. finishSiteUpdates is the update
-  // check's hook after every run (and after an empty preparation); it is
-  // called on the thread that ends the upload.
-  TUploadJob(TFTP& ftp, IUploadView& view, std::function<std::string()> siteRoot,
-             std::function<void()> finishSiteUpdates);
+  // finishSiteUpdates is the update check's hook after every run (and after
+  // an empty preparation); it is called on the thread that ends the upload.
+  TUploadJob(TFTP& ftp, IUploadView& view, std::function<void()> finishSiteUpdates);
   ~TUploadJob();
 
   // BitBtn1Click: with cxOnly, asks first; then PrepareUpload. Returns true
-  // when a run was handed to the timer.
-  bool Start(const TStringList& selection, const TUploadOptions& options);
-  bool PrepareUpload(const TStringList& selection, const TUploadOptions& options);
-  // btnAbortClick: only sets the session's cancel flag.
+  // when a run was handed to the timer. site is read by the front end at
+  // the press; the run keeps it even when another site is chosen meanwhile.
+  bool Start(const TStringList& selection, const TUploadOptions& options, const TUploadSite& site);
+  bool PrepareUpload(const TStringList& selection, const TUploadOptions& options, const TUploadSite& site);
+  // btnAbortClick: sets the session's cancel flag; the run then disables
+  // the button, says so and cuts its connections.
   void Abort();
 
-  // The timer tick and the run it starts (public for tests).
+  // The timer tick and the run it starts (public for tests). RunTransfer
+  // clears the cancel flag, then returns Completed or Aborted and throws a
+  // failure.
   void MMTimer1Timer();
-  TRunOutcome RunTransfer(const TStringList& list, const std::string& siteRoot);
+  TRunOutcome RunTransfer(const TUploadPlan& plan);
 
   const TStringList& UploadList() const { return uploadList_; }
   TMMTimer& Timer() { return timer_; }
 
  private:
+  TRunOutcome RunPlan(const TUploadPlan& plan);
+
   TFTP& ftp_;
   IUploadView& view_;
-  std::function<std::string()> siteRoot_;
   std::function<void()> finishSiteUpdates_;
-  TStringList uploadList_;
+  TStringList uploadList_;                   // UI thread only
+  std::shared_ptr<const TUploadPlan> plan_;  // handed to the timer thread with the tick
+  std::atomic<bool> closing_{false};
+  std::atomic<bool> running_{false};
   TMMTimer timer_;
 };
 

@@ -3,13 +3,15 @@
 // run has ended. The window implements it with widgets, tovra-cli with the
 // terminal, tests with a recording fake.
 // Threading: the preparation calls it on the UI thread; the transfer run
-// calls AppendStatus, SetAbortEnabled, SetUploadEnabled and RunEnded on the
-// timer thread. An implementation must deliver those calls to its UI in the
-// order they were made (the window queues them onto its event loop).
+// calls AppendStatus, SetAbortEnabled, SetUploadEnabled, ShowProgress,
+// ShowSummary and RunEnded from its own threads, one call at a time. An
+// implementation must deliver those calls to its UI in the order they were
+// made (the window queues them onto its event loop).
 #pragma once
 
 #include <string>
 
+#include "upload/transfer_progress.h"
 #include "util/messenger.h"
 #include "util/string_list.h"
 
@@ -29,6 +31,12 @@ class IUploadView : public IMessenger {
   // The run is over and the window is idle again. For a failure, `error` is
   // the failure's text, which the front end reports to the user.
   virtual void RunEnded(TRunOutcome outcome, const std::string& error) = 0;
+  // Files and bytes done of the run so far, at most every 100 ms and at
+  // each file's end; the counts never go back, and the last event of a run
+  // that completed is at the totals.
+  virtual void ShowProgress(const TTransferProgress& /*progress*/) {}
+  // The run's one summary line (sent, skipped, failed), before RunEnded.
+  virtual void ShowSummary(const std::string& /*line*/) {}
 };
 
 }  // namespace tovra

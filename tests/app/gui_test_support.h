@@ -79,7 +79,7 @@ struct AppFolderFixture {
   void AddSite(const std::string& name, const std::string& root, int port = 21, const std::string& url = "",
                const TExtendedSettings& extended = {}) {
     if (!DirectoryExists(root)) dir.Write(root.substr(dir.Path().size() + 1) + "/.keep", "");
-    SaveTestSite({name, root, port, "secret", url, extended});
+    SaveTestSite({name, root, port, "secret", url}, extended);
   }
 };
 

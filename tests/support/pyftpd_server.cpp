@@ -38,7 +38,7 @@ int ReadPortLine(int fd) {
 
 std::string PyFtpdServer::ScriptPath() { return SourceDir() + "/tests/support/ftp_server.py"; }
 
-PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string password)
+PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string password, bool threaded)
     : root_(std::move(root)), user_(std::move(user)), password_(std::move(password)) {
   int in[2];
   int out[2];
@@ -49,8 +49,8 @@ PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string passw
   if (pid_ == 0) {
     ::dup2(in[0], 0);
     ::dup2(out[1], 1);
-    const char* argv[] = {"/usr/bin/python3", script.c_str(),    osRoot.c_str(),
-                          user_.c_str(),      password_.c_str(), nullptr};
+    const char* argv[] = {"/usr/bin/python3", script.c_str(),           osRoot.c_str(), user_.c_str(),
+                          password_.c_str(),  threaded ? "0" : nullptr, "threaded",     nullptr};
     ::execv(argv[0], const_cast<char* const*>(argv));
     ::_exit(127);
   }

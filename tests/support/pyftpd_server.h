@@ -12,8 +12,12 @@ namespace tovra::test {
 
 class PyFtpdServer {
  public:
-  // root: CP932 path of the folder served as "/" (must exist).
-  explicit PyFtpdServer(std::string root, std::string user = "tovra", std::string password = "secret");
+  // root: CP932 path of the folder served as "/" (must exist). threaded:
+  // every session gets a thread of its own, for tests that hold several
+  // sessions at once (the single-threaded server can stall one of several
+  // active-mode sessions after a store).
+  explicit PyFtpdServer(std::string root, std::string user = "tovra", std::string password = "secret",
+                        bool threaded = false);
   ~PyFtpdServer();
   PyFtpdServer(const PyFtpdServer&) = delete;
   PyFtpdServer& operator=(const PyFtpdServer&) = delete;

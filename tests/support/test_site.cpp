@@ -6,7 +6,7 @@
 
 namespace tovra::test {
 
-void SaveTestSite(const TestSite& site) {
+void SaveTestSite(const TestSite& site, const TExtendedSettings& extended) {
   TConfigFile config;
   TSiteProfile profile(config);
   profile.LoadProfile(std::string(kNewSiteName));
@@ -17,7 +17,7 @@ void SaveTestSite(const TestSite& site) {
   profile.WebPasswd = site.password;
   profile.WebPort = site.port;
   profile.WebURL = site.url;
-  profile.Extended = site.extended;
+  profile.Extended = extended;
   profile.SaveProfile();
   TStringList list = LoadSiteList();
   AddCreatedSite(list, site.name);

@@ -14,11 +14,10 @@ struct TestSite {
   int port = 21;
   std::string password = "secret";  // user "tovra", host 127.0.0.1
   std::string url;
-  // Saved as given: by default the profile has no extended settings, as a
-  // site saved before they existed.
-  TExtendedSettings extended;
 };
 
-void SaveTestSite(const TestSite& site);
+// The extended settings are saved as given: by default the profile has
+// none, as a site saved before they existed.
+void SaveTestSite(const TestSite& site, const TExtendedSettings& extended = {});
 
 }  // namespace tovra::test

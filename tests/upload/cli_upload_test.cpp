@@ -31,13 +31,13 @@ class CliUploadTest : public ::testing::Test {
   }
 
   void AddSite(int port, const std::string& password = "secret", const std::string& name = "サイト") {
-    test::SaveTestSite({name, root, port, password, "", {}});
+    test::SaveTestSite({name, root, port, password, ""});
   }
 
-  CliResult Upload(const std::vector<std::string>& args) {
+  CliResult Upload(const std::vector<std::string>& args, const std::string& input = "") {
     std::vector<std::string> all{"upload", "--site", "サイト"};
     all.insert(all.end(), args.begin(), args.end());
-    return RunCli(all, app.Path(), work.Path());
+    return RunCli(all, app.Path(), work.Path(), input);
   }
 
   test::TempAppFolder app;
@@ -56,6 +56,20 @@ TEST_F(CliUploadTest, PrintsTheStatusMemoAndMirrorsTheSite) {
                        "\n" + gif + "\n*********************\nindex.html 転送中\na.gif 転送中\n転送完了\n");
   EXPECT_EQ(ReadFileBytes(JoinPath(remote, "img/a.gif")), "GIF89a");
   EXPECT_EQ(ReadFileBytes(JoinPath(app.Path(), "uplog.txt")), page + "\r\n" + gif + "\r\n");
+  // Not a terminal: no live line, only the summary.
+  EXPECT_EQ(r.err, "送信 2 件、スキップ 1 件 (ローカルに無い 1 件、サイト外 0 件)、失敗 0 件\n");
+}
+
+TEST_F(CliUploadTest, ReusedSessionsGiveTheSameMemo) {
+  test::PyFtpdServer server(remote, "tovra", "secret", true);
+  TExtendedSettings extended;
+  extended.Set("ReuseConnection", "1");
+  extended.Set("Connections", "2");
+  test::SaveTestSite({"サイト", root, server.Port(), "secret", ""}, extended);
+  CliResult r = Upload({"--missing", "skip", "--only", "site/img/a.gif"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Uploadファイル確定\n" + gif + "\n*********************\na.gif 転送中\n転送完了\n");
+  EXPECT_EQ(ReadFileBytes(JoinPath(remote, "img/a.gif")), "GIF89a");
 }
 
 // The site's encodings reach the upload: a UTF-8 page's Japanese reference
@@ -79,7 +93,7 @@ TEST_F(CliUploadTest, TheSitesEncodingsDecidePagesAndNames) {
       extended.Set("PageEncoding", "auto");
       extended.Set("RemoteNameEncoding", "auto");
     }
-    test::SaveTestSite({"サイト", root, server.Port(), "secret", "", extended});
+    test::SaveTestSite({"サイト", root, server.Port(), "secret", ""}, extended);
     CliResult r = Upload({"--missing", "skip", "site/u8.html"});
     EXPECT_EQ(r.status, 0) << r.err;
     std::ifstream in(ToOsPath(remote) + "/" + c.remoteName, std::ios::binary);
@@ -94,15 +108,31 @@ TEST_F(CliUploadTest, TheSitesEncodingsDecidePagesAndNames) {
 TEST_F(CliUploadTest, StoppingAtTheMissingFilesExitsThree) {
   test::PyFtpdServer server(remote);
   AddSite(server.Port());
+  const std::string question = "ファイルをスキップして続行しますか? [y/N] ";
   struct Case {
-    std::string answer;
-  } cases[] = {{"stop"}, {"ask"}};  // ask without a terminal stops
+    std::vector<std::string> args;
+    std::string input;
+    int status;
+    std::string asked;  // the question's line on stderr, with its answer
+  } cases[] = {
+      {{"--missing", "stop"}, "", 3, ""},
+      {{"--missing", "ask"}, "n\n", 3, question + "n\n"},  // piped answers count
+      {{"--missing", "ask", "--no"}, "", 3, question + "n\n"},
+      // No answer at all: a clear stop, never a silent choice.
+      {{"--missing", "ask"}, "", 1, question + "\nno answer: standard input ended"},
+  };
   for (const auto& c : cases) {
-    CliResult r = Upload({"--missing", c.answer, page});
-    EXPECT_EQ(r.status, 3) << c.answer << r.err;
+    std::vector<std::string> args = c.args;
+    args.push_back(page);
+    CliResult r = Upload(args, c.input);
+    EXPECT_EQ(r.status, c.status) << c.args.back() << r.err;
+    EXPECT_NE(r.err.find(c.asked), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "依存ファイル確認中\n");
     EXPECT_FALSE(FileExists(JoinPath(remote, "img/a.gif")));
   }
+  CliResult r = Upload({"--missing", "ask", page}, "y\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(FileExists(JoinPath(remote, "img/a.gif")));
 }
 
 TEST_F(CliUploadTest, RefusedLoginEndsWithTheErrorLineAndExitsOne) {
@@ -146,9 +176,11 @@ TEST_F(CliUploadTest, InterruptIsTheAbortButton) {
 
 // Runs `tovra-cli ARGS` in the work folder and presses Ctrl-C after `seconds`;
 // gives the exit status (-1 if killed otherwise) and the seconds it took.
+// `input`, when given, is a shell command whose output is standard input.
 std::pair<int, double> InterruptAfter(const std::string& seconds, const std::string& args, const std::string& work,
-                                      const std::string& app) {
-  std::string command = "cd " + work + " && LC_ALL=C.UTF-8 TOVRA_PASSWORD=pw TOVRA_APP_FOLDER=" + app +
+                                      const std::string& app, const std::string& input = "") {
+  std::string command = "cd " + work + " && " + (input.empty() ? "" : "(" + input + ") | ") +
+                        "LC_ALL=C.UTF-8 TOVRA_PASSWORD=pw TOVRA_APP_FOLDER=" + app +
                         " timeout -k 20 --preserve-status -s INT " + seconds + " " + test::CliPath() + " " + args +
                         " > " + work + "/out 2>&1";
   auto start = std::chrono::steady_clock::now();
@@ -160,9 +192,11 @@ std::pair<int, double> InterruptAfter(const std::string& seconds, const std::str
 TEST_F(CliUploadTest, InterruptBeforeTheRunStartsIsNotLost) {
   test::PyFtpdServer server(remote);
   AddSite(server.Port(), "secret", "ascii");
-  // Ctrl-C 0.2 s in: while the run waits for its start, which clears the flag.
+  // Ctrl-C 0.2 s in, while the missing-files question waits for its answer
+  // (which comes later): the run, which clears the flag as it starts, must
+  // still see the press.
   auto [status, took] =
-      InterruptAfter("0.2", "upload --site ascii --only " + page + " " + gif, work.Path(), app.Path());
+      InterruptAfter("0.2", "upload --site ascii --missing ask " + page, work.Path(), app.Path(), "sleep 1; echo y");
   std::string out = ReadFileBytes(work.Sub("out"));
   EXPECT_EQ(status, 130) << out;
   EXPECT_EQ(out.find("転送完了"), std::string::npos) << out;

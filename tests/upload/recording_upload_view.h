@@ -52,6 +52,22 @@ class RecordingUploadView : public IUploadView {
     ended_ = true;
     done_.notify_all();
   }
+  void ShowProgress(const TTransferProgress& progress) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    progress_.push_back(progress);
+  }
+  void ShowSummary(const std::string& line) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    summary_ = line;
+  }
+  std::vector<TTransferProgress> Progress() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return progress_;
+  }
+  std::string Summary() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return summary_;
+  }
   void ShowMessage(TMessageKind, const std::string& text) override { Record("[message] " + text); }
   bool ConfirmOkCancel(const std::string& text) override {
     Record("[ok/cancel] " + text);
@@ -84,6 +100,8 @@ class RecordingUploadView : public IUploadView {
   bool ended_ = false;
   TRunOutcome outcome_ = TRunOutcome::Failed;
   std::string error_;
+  std::vector<TTransferProgress> progress_;
+  std::string summary_;
 };
 
 }  // namespace tovra::test

@@ -63,13 +63,12 @@ struct Site {
     TFTP ftp;
     ftp.HostInfo = THostInfo{"127.0.0.1", server.User(), server.Password(), server.Port()};
     ftp.IdFTP1.NameEncoding = TRemoteNameEncoding::Auto;
-    TUploadJob job(
-        ftp, view, [&] { return root; }, nullptr);
+    TUploadJob job(ftp, view, nullptr);
     TUploadOptions options;
     options.rewrite.pageEncoding = TPageEncoding::Auto;
     TStringList selection;
     for (const auto& page : pages) selection.Add(page);
-    EXPECT_TRUE(job.Start(selection, options));
+    EXPECT_TRUE(job.Start(selection, options, TUploadSite{root, ftp.HostInfo, ftp.ProxyInfo, {}}));
     EXPECT_TRUE(view.WaitForEnd());
     EXPECT_EQ(view.Outcome(), TRunOutcome::Completed) << view.Error();
     std::vector<std::string> log;

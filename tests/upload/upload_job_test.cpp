@@ -53,6 +53,10 @@ struct Session {
     ftp.HostInfo.Password = password;
     ftp.HostInfo.Port = port;
   }
+  TUploadSite Site(const std::string& root) const { return TUploadSite{root, ftp.HostInfo, ftp.ProxyInfo, {}}; }
+  TUploadPlan Plan(const TStringList& list, const std::string& root) const {
+    return *BuildUploadPlan(list, Site(root), {}, 0);
+  }
 };
 
 // The server keeps names as the raw bytes the client sent: CP932 on disk.
@@ -68,10 +72,9 @@ TEST(UploadJob, WholeSiteArrivesMirroredAndByteIdentical) {
   RecordingUploadView view;
   view.continueMissing = true;
   int finished = 0;
-  TUploadJob job(
-      session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
+  TUploadJob job(session.ftp, view, [&] { ++finished; });
 
-  ASSERT_TRUE(job.Start(TStringList{site.index}, {}));
+  ASSERT_TRUE(job.Start(TStringList{site.index}, {}, session.Site(site.root)));
   ASSERT_TRUE(view.WaitForEnd());
   EXPECT_EQ(view.Outcome(), TRunOutcome::Completed) << view.Error();
 
@@ -113,8 +116,8 @@ TEST(UploadJob, StoppingAtTheMissingFilesWritesNothing) {
   Session session(1);  // never contacted
   RecordingUploadView view;
   view.continueMissing = false;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
-  EXPECT_FALSE(job.Start(TStringList{site.index}, {}));
+  TUploadJob job(session.ftp, view, {});
+  EXPECT_FALSE(job.Start(TStringList{site.index}, {}, session.Site(site.root)));
   EXPECT_EQ(view.Events(),
             (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "[missing dialog]", "[upload on]"}));
   EXPECT_EQ(job.UploadList().Count(), 0);
@@ -126,9 +129,8 @@ TEST(UploadJob, EmptySelectionWritesAnEmptyLogAndEndsAtOnce) {
   Session session(1);
   RecordingUploadView view;
   int finished = 0;
-  TUploadJob job(
-      session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
-  EXPECT_FALSE(job.Start(TStringList{}, {}));
+  TUploadJob job(session.ftp, view, [&] { ++finished; });
+  EXPECT_FALSE(job.Start(TStringList{}, {}, session.Site(site.root)));
   EXPECT_EQ(view.Events(), (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "Uploadファイル確定",
                                                      "*********************", "[upload on]"}));
   EXPECT_EQ(ReadFileBytes(UploadLogPath()), "");
@@ -140,17 +142,17 @@ TEST(UploadJob, OnlyTheSelectionAfterConfirmation) {
   Session session(1);
   RecordingUploadView view;
   view.answer = false;  // Abort: nothing at all happens
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  TUploadJob job(session.ftp, view, {});
   TUploadOptions only;
   only.cxOnly = true;
-  EXPECT_FALSE(job.Start(TStringList{site.index}, only));
+  EXPECT_FALSE(job.Start(TStringList{site.index}, only, session.Site(site.root)));
   EXPECT_EQ(view.Events(), std::vector<std::string>{"[ok/abort] 選択されたファイルだけをUPします。"});
 
   // Upper-case extension: uploaded but neither analysed nor rewritten.
   std::string upper = site.dir.Write("site/PAGE.HTM", "<img src=\"img/a.gif\">");
   RecordingUploadView plain;
-  TUploadJob second(session.ftp, plain, [&] { return site.root; }, {});
-  ASSERT_TRUE(second.PrepareUpload(TStringList{upper}, {}));
+  TUploadJob second(session.ftp, plain, {});
+  ASSERT_TRUE(second.PrepareUpload(TStringList{upper}, {}, session.Site(site.root)));
   second.Timer().SetEnabled(false);
   EXPECT_EQ(second.UploadList().Items(), std::vector<std::string>{upper});
 }
@@ -164,15 +166,15 @@ TEST(UploadJob, ReferencesLeadingOutOfTheSiteAreShownMarkedAndNeverListed) {
   Session session(1);  // the run is stopped at the question
   RecordingUploadView view;
   view.continueMissing = false;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
-  EXPECT_FALSE(job.Start(TStringList{page}, {}));
+  TUploadJob job(session.ftp, view, {});
+  EXPECT_FALSE(job.Start(TStringList{page}, {}, session.Site(site.root)));
   // The three references resolve to one file outside the site; "sub/../.."
   // folds to the site's own picture, which is no question at all.
   EXPECT_EQ(view.missingShown, std::vector<std::string>{secret + kOutsideSiteMark});
 
   RecordingUploadView going;
-  TUploadJob second(session.ftp, going, [&] { return site.root; }, {});
-  ASSERT_TRUE(second.PrepareUpload(TStringList{page}, {}));
+  TUploadJob second(session.ftp, going, {});
+  ASSERT_TRUE(second.PrepareUpload(TStringList{page}, {}, session.Site(site.root)));
   second.Timer().SetEnabled(false);
   EXPECT_EQ(second.UploadList().Items(), (std::vector<std::string>{page, site.gif}));
   const auto lines = going.StatusLines();
@@ -213,8 +215,9 @@ TEST(UploadJob, EntryOutsideTheRootGetsItsLineButIsNotStored) {
   test::PyFtpdServer server(site.remote);
   Session session(server.Port());
   RecordingUploadView view;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
-  EXPECT_EQ(job.RunTransfer(TStringList{outside, prefixTwin, site.gif}, site.root), TRunOutcome::Completed);
+  TUploadJob job(session.ftp, view, {});
+  EXPECT_EQ(job.RunTransfer(session.Plan(TStringList{outside, prefixTwin, site.gif}, site.root)),
+            TRunOutcome::Completed);
   EXPECT_EQ(view.StatusLines(), (std::vector<std::string>{"x.gif 転送中", "y.gif 転送中", "a.gif 転送中", "転送完了"}));
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "x.gif")));
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "y.gif")));
@@ -229,10 +232,9 @@ TEST(UploadJob, RefusedStoreEndsTheRunWithAnErrorLine) {
   Session session(server.Port());
   RecordingUploadView view;
   int finished = 0;
-  TUploadJob job(
-      session.ftp, view, [&] { return site.root; }, [&] { ++finished; });
+  TUploadJob job(session.ftp, view, [&] { ++finished; });
   std::string page2 = site.dir.Write("site/b.html", "<p>b</p>");
-  ASSERT_TRUE(job.Start(TStringList{site.gif, site.css, page2}, {}));
+  ASSERT_TRUE(job.Start(TStringList{site.gif, site.css, page2}, {}, session.Site(site.root)));
   ASSERT_TRUE(view.WaitForEnd());
   EXPECT_EQ(view.Outcome(), TRunOutcome::Failed);
   auto lines = view.StatusLines();
@@ -255,12 +257,13 @@ TEST(UploadJob, AbortBetweenFilesStopsBeforeTheNextOne) {
   test::PyFtpdServer server(site.remote);
   Session session(server.Port());
   RecordingUploadView view;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  TUploadJob job(session.ftp, view, {});
   view.onStatus = [&](const std::string& line) {
     if (line == "a.gif 転送中") job.Abort();
   };
-  EXPECT_EQ(job.RunTransfer(TStringList{site.gif, site.css, site.index}, site.root), TRunOutcome::Aborted);
-  EXPECT_EQ(view.StatusLines(), (std::vector<std::string>{"a.gif 転送中", "転送中断"}));
+  EXPECT_EQ(job.RunTransfer(session.Plan(TStringList{site.gif, site.css, site.index}, site.root)),
+            TRunOutcome::Aborted);
+  EXPECT_EQ(view.StatusLines(), (std::vector<std::string>{"a.gif 転送中", "中止しています…", "転送中断"}));
   EXPECT_FALSE(session.ftp.IdFTP1.IsConnected());
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "css/style.css")));
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "index.html")));
@@ -273,7 +276,7 @@ TEST(UploadJob, AbortDuringALargeStoreSendsNothingMore) {
   test::PyFtpdServer server(site.remote);
   Session session(server.Port());
   RecordingUploadView view;
-  TUploadJob job(session.ftp, view, [&] { return site.root; }, {});
+  TUploadJob job(session.ftp, view, {});
   std::thread aborter;
   view.onStatus = [&](const std::string& line) {
     if (line == "big.bin 転送中")
@@ -284,7 +287,7 @@ TEST(UploadJob, AbortDuringALargeStoreSendsNothingMore) {
   };
   TUploadOptions only;
   only.cxOnly = true;  // the selection alone; its confirmation is answered OK
-  ASSERT_TRUE(job.Start(TStringList{big, site.gif}, only));
+  ASSERT_TRUE(job.Start(TStringList{big, site.gif}, only, session.Site(site.root)));
   ASSERT_TRUE(view.WaitForEnd());
   if (aborter.joinable()) aborter.join();
   EXPECT_NE(view.Outcome(), TRunOutcome::Completed);

@@ -1,0 +1,64 @@
+#include "app/upload_progress.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+
+#include "app/qt_text.h"
+
+namespace tovra {
+
+namespace {
+
+constexpr int kRedrawMs = 250;
+constexpr int kBarSteps = 1000;
+
+}  // namespace
+
+TUploadProgress::TUploadProgress(QWidget* parent) : QWidget(parent) {
+  setObjectName("UploadProgress");
+  bar_ = new QProgressBar(this);
+  bar_->setObjectName("UploadProgressBar");
+  bar_->setRange(0, kBarSteps);
+  bar_->setValue(0);
+  bar_->setTextVisible(false);
+  label_ = new QLabel(this);
+  label_->setObjectName("UploadProgressLabel");
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(bar_, 1);
+  layout->addWidget(label_, 2);
+  timer_ = new QTimer(this);
+  timer_->setInterval(kRedrawMs);
+  connect(timer_, &QTimer::timeout, this, &TUploadProgress::Redraw);
+}
+
+void TUploadProgress::SetProgress(const TTransferProgress& progress) {
+  latest_ = progress;
+  dirty_ = true;
+  if (!timer_->isActive()) {
+    // The first event of a run shows at once; later ones wait for the tick.
+    Redraw();
+    timer_->start();
+  }
+}
+
+void TUploadProgress::ShowSummary(const std::string& line) {
+  if (dirty_) Redraw();
+  timer_->stop();
+  label_->setText(QStr(line));
+}
+
+void TUploadProgress::Redraw() {
+  if (!dirty_) return;
+  dirty_ = false;
+  // Files weigh in where there are no bytes to count (empty files).
+  double share = latest_.bytesTotal > 0   ? static_cast<double>(latest_.bytesDone) / latest_.bytesTotal
+                 : latest_.filesTotal > 0 ? static_cast<double>(latest_.filesDone) / latest_.filesTotal
+                                          : 1.0;
+  bar_->setValue(static_cast<int>(share * kBarSteps));
+  label_->setText(QStr(ProgressText(latest_)));
+}
+
+}  // namespace tovra

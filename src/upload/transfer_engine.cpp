@@ -1,0 +1,305 @@
+#include "upload/transfer_engine.h"
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "platform/files.h"
+
+namespace tovra {
+
+namespace {
+
+constexpr auto kWatchInterval = std::chrono::milliseconds(20);
+
+std::vector<std::int64_t> SizesOf(const TUploadPlan& plan) {
+  std::vector<std::int64_t> sizes;
+  for (const auto& file : plan.files) sizes.push_back(file.size);
+  return sizes;
+}
+
+}  // namespace
+
+TTransferEngine::TTransferEngine(const TUploadPlan& plan, TFTP& primary, IUploadView& view)
+    : plan_(plan), primary_(primary), view_(view), meter_(SizesOf(plan), [this](const TTransferProgress& p) {
+        // Under the meter's lock: events reach the view in the order of their counts.
+        std::lock_guard<std::mutex> lock(viewMutex_);
+        view_.ShowProgress(p);
+      }),
+      frontTrust_(primary.CertificateTrust),
+      trust_(primary.CertificateTrust) {
+  primary_.CertificateTrust = &trust_;
+  int count = plan.OneConnectionPerFile() ? 1 : plan.extended.Connections();
+  // More sessions than files would only log in to wait.
+  count = std::max(1, std::min<int>(count, static_cast<int>(plan.files.size())));
+  sessions_.resize(count);
+  Prepare(sessions_[0], primary_);
+  for (int i = 1; i < count; ++i) {
+    extra_.push_back(std::make_unique<TFTP>());
+    TIdFTP& from = primary_.IdFTP1;
+    TIdFTP& to = extra_.back()->IdFTP1;
+    to.ReadTimeout = from.ReadTimeout;
+    to.AcceptTimeout = from.AcceptTimeout;
+    to.AcceptPollInterval = from.AcceptPollInterval;
+    to.TransferType = from.TransferType;
+    to.Today = from.Today;
+    to.OnTrace = from.OnTrace;  // called from that session's thread
+    to.Passive = from.Passive;
+    to.Encryption = from.Encryption;
+    to.PinnedSha256 = from.PinnedSha256;
+    to.NameEncoding = from.NameEncoding;
+    extra_.back()->CertificateTrust = &trust_;
+    Prepare(sessions_[i], *extra_.back());
+  }
+}
+
+TTransferEngine::~TTransferEngine() {
+  for (auto& session : sessions_) Release(session);
+  primary_.CertificateTrust = frontTrust_;
+}
+
+void TTransferEngine::Prepare(Session& session, TFTP& ftp) {
+  session.ftp = &ftp;
+  ftp.IdFTP1.Interrupter = &interrupter_;
+  ftp.IdFTP1.PipelineStore = !plan_.OneConnectionPerFile();
+  Session* s = &session;
+  ftp.IdFTP1.OnWork = [this, s](TIdTCPConnection& sender, TWorkMode mode, std::int64_t count) {
+    s->ftp->IdFTP1Work(sender, mode, count);
+    if (mode == TWorkMode::wmWrite && s->storing) meter_.FileBytes(s->current, count);
+  };
+}
+
+void TTransferEngine::Release(Session& session) {
+  TFTP& ftp = *session.ftp;
+  // Closed before the interrupter goes, which must not outlive a socket
+  // registered with it.
+  ftp.IdFTP1.CloseSession();
+  ftp.IdFTP1.Interrupter = nullptr;
+  ftp.IdFTP1.PipelineStore = false;
+  ftp.IdFTP1.OnWork = [&ftp](TIdTCPConnection& sender, TWorkMode mode, std::int64_t count) {
+    ftp.IdFTP1Work(sender, mode, count);
+  };
+}
+
+bool TTransferEngine::Cancelled() const { return primary_.CancelRequested.load(std::memory_order_relaxed) == 1; }
+
+void TTransferEngine::Watch() {
+  std::unique_lock<std::mutex> lock(watchMutex_);
+  while (!runOver_) {
+    if (Cancelled()) {
+      lock.unlock();
+      for (auto& ftp : extra_) ftp->CancelRequested.store(1, std::memory_order_relaxed);
+      Announce();
+      interrupter_.Trip();
+      return;
+    }
+    watchWake_.wait_for(lock, kWatchInterval);
+  }
+}
+
+void TTransferEngine::Line(const std::string& text) {
+  std::lock_guard<std::mutex> lock(viewMutex_);
+  view_.AppendStatus(text);
+}
+
+void TTransferEngine::Announce() {
+  std::lock_guard<std::mutex> lock(viewMutex_);
+  if (announced_) return;
+  announced_ = true;
+  view_.SetAbortEnabled(false);
+  view_.AppendStatus("中止しています…");
+}
+
+void TTransferEngine::SetAbortEnabled(bool enabled) {
+  std::lock_guard<std::mutex> lock(viewMutex_);
+  view_.SetAbortEnabled(enabled);
+}
+
+void TTransferEngine::CutOff(const TPlannedFile& file) {
+  Line(ExtractFileName(file.localPath) + " 転送中断: サーバー上のファイルは途中までです");
+}
+
+TRunOutcome TTransferEngine::Run() {
+  SetAbortEnabled(true);
+  summary_.missing = plan_.missingFiles;
+  std::thread watcher([this] { Watch(); });
+  TRunOutcome outcome = TRunOutcome::Failed;
+  std::exception_ptr failure;
+  try {
+    outcome = plan_.OneConnectionPerFile() ? RunOnePerFile() : RunSessions();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  {
+    std::lock_guard<std::mutex> lock(watchMutex_);
+    runOver_ = true;
+  }
+  watchWake_.notify_all();
+  watcher.join();
+  for (auto& session : sessions_) session.ftp->IdFTP1.CloseSession();
+  if (outcome == TRunOutcome::Completed && !failure) meter_.Finish();
+  {
+    std::lock_guard<std::mutex> lock(viewMutex_);
+    view_.ShowSummary(SummaryLine(summary_));
+  }
+  if (failure) std::rethrow_exception(failure);
+  return outcome;
+}
+
+TRunOutcome TTransferEngine::Stopped() {
+  Announce();  // disables the abort button, if the watcher has not yet
+  Line("転送中断");
+  return TRunOutcome::Aborted;
+}
+
+// The absent-key behaviour, exactly: per file connect, walk, store, close.
+TRunOutcome TTransferEngine::RunOnePerFile() {
+  TFTP& ftp = primary_;
+  Session& session = sessions_[0];
+  for (std::size_t index = 0; index < plan_.files.size(); ++index) {
+    const TPlannedFile& file = plan_.files[index];
+    if (Cancelled()) {
+      summary_.notSent += static_cast<int>(plan_.files.size() - index);
+      ftp.IdFTP1.CloseSession();
+      return Stopped();
+    }
+    session.current = index;
+    try {
+      ftp.ConnectTo(plan_.host, plan_.proxy);
+      Line(ExtractFileName(file.localPath) + " 転送中");
+      std::string remote = RemoteFolderOf(file, ftp.HomeDir);
+      if (!remote.empty()) {
+        ftp.AdjustRemoteDir(remote);
+        ftp.ChangeRemoteDir(remote);
+        session.storing = true;
+        ftp.PutFile(file.localPath);
+        session.storing = false;
+        if (!Cancelled()) ++summary_.sent;
+      } else {
+        ++summary_.outside;
+      }
+      ftp.Disconnect();
+    } catch (const std::exception&) {
+      ftp.IdFTP1.CloseSession();
+      summary_.notSent += static_cast<int>(plan_.files.size() - index - 1);
+      if (Cancelled()) {
+        ++summary_.notSent;
+        if (session.storing) CutOff(file);
+        return Stopped();
+      }
+      ++summary_.failed;
+      throw;
+    }
+    if (!Cancelled()) meter_.FileDone(index);
+  }
+  SetAbortEnabled(false);
+  Line("転送完了");
+  return TRunOutcome::Completed;
+}
+
+TRunOutcome TTransferEngine::RunSessions() {
+  std::vector<std::thread> threads;
+  for (std::size_t i = 1; i < sessions_.size(); ++i) threads.emplace_back([this, i] { Work(sessions_[i]); });
+  Work(sessions_[0]);
+  for (auto& thread : threads) thread.join();
+  std::size_t taken = std::min(next_.load(), plan_.files.size());
+  summary_.notSent += static_cast<int>(plan_.files.size() - taken);
+  if (Cancelled()) return Stopped();
+  SetAbortEnabled(false);
+  if (!firstError_.empty()) throw ETovraError(firstError_);
+  Line("転送完了");
+  return TRunOutcome::Completed;
+}
+
+void TTransferEngine::Work(Session& session) {
+  for (;;) {
+    if (Cancelled() || stop_.load()) break;
+    std::size_t index = next_.fetch_add(1);
+    if (index >= plan_.files.size()) break;
+    const TPlannedFile& file = plan_.files[index];
+    session.current = index;
+    Line(ExtractFileName(file.localPath) + " 転送中");
+    TFileResult result = TFileResult::Sent;
+    if (file.folderBelowHome) {
+      result = SendWithRetry(session, file);
+    }
+    std::lock_guard<std::mutex> lock(resultMutex_);
+    switch (result) {
+      case TFileResult::Sent:
+        ++(file.folderBelowHome ? summary_.sent : summary_.outside);
+        break;
+      case TFileResult::Failed:
+      case TFileResult::Fatal:
+        ++summary_.failed;
+        break;
+      case TFileResult::Aborted:
+        ++summary_.notSent;
+        return;
+    }
+    meter_.FileDone(index);
+    if (result == TFileResult::Fatal) {
+      stop_.store(true);
+      return;
+    }
+  }
+}
+
+TTransferEngine::TFileResult TTransferEngine::SendWithRetry(Session& session, const TPlannedFile& file) {
+  for (int attempt = 0;; ++attempt) {
+    try {
+      SendOnce(session, file);
+      if (Cancelled()) return TFileResult::Aborted;
+      return TFileResult::Sent;
+    } catch (const std::exception& e) {
+      // Whatever state the connection was left in, the next try starts afresh.
+      session.ftp->IdFTP1.CloseSession();
+      session.cwd.clear();
+      if (Cancelled()) {
+        if (session.storing) CutOff(file);
+        session.storing = false;
+        return TFileResult::Aborted;
+      }
+      session.storing = false;
+      if (attempt == 0) continue;
+      Line(ExtractFileName(file.localPath) + " 転送失敗: " + e.what());
+      Fail(e.what());
+      return session.connecting ? TFileResult::Fatal : TFileResult::Failed;
+    }
+  }
+}
+
+void TTransferEngine::SendOnce(Session& session, const TPlannedFile& file) {
+  TFTP& ftp = *session.ftp;
+  session.connecting = false;
+  if (!ftp.IdFTP1.IsConnected()) {
+    session.connecting = true;
+    ftp.ConnectTo(plan_.host, plan_.proxy);
+    session.connecting = false;
+    if (ftp.HomeDir != session.home) session.runFolders.clear();
+    session.home = ftp.HomeDir;
+    session.cwd.clear();
+  }
+  if (session.runFolders.empty()) {
+    // Every session logs in as the same user, to the same home folder.
+    std::set<std::string> seen;
+    for (const auto& planned : plan_.files) {
+      std::string folder = RemoteFolderOf(planned, session.home);
+      if (!folder.empty() && seen.insert(folder).second) session.runFolders.push_back(folder);
+    }
+  }
+  folders_.Enter(ftp.IdFTP1, session.home, RemoteFolderOf(file, session.home), session.runFolders, session.cwd);
+  session.storing = true;
+  ftp.IdFTP1.StoreFile(file.localPath, file.remoteName);
+  session.storing = false;
+  if (!plan_.extended.ReuseConnection()) {
+    ftp.IdFTP1.CloseSession();
+    session.cwd.clear();
+  }
+}
+
+void TTransferEngine::Fail(const std::string& error) {
+  std::lock_guard<std::mutex> lock(resultMutex_);
+  if (firstError_.empty()) firstError_ = error;
+}
+
+}  // namespace tovra

@@ -1,0 +1,70 @@
+// TUploadPlan: what a preparation hands to the transfer run, fixed once the
+// upload list is final: every file with its remote place, the site root,
+// the connection records, the extended settings and the options. The run
+// reads nothing else, so the window may change its site or its records while
+// files are on their way. Immutable once built; shared between threads as a
+// const value.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ftp/dmFtp.h"
+#include "sites/extended_settings.h"
+#include "upload/page_rewriter.h"
+#include "util/string_list.h"
+
+namespace tovra {
+
+// The option check boxes of the main window.
+struct TUploadOptions {
+  bool cxOnly = false;     // the selection only, without dependency analysis
+  RewriteOptions rewrite;  // page rewriting steps
+};
+
+// The site an upload goes to, read by the front end (on its UI thread) when
+// the upload button is pressed.
+struct TUploadSite {
+  std::string root;  // the profile's LocalRootDir
+  THostInfo host;
+  THostInfo proxy;  // Port 0: no proxy
+  TExtendedSettings extended;
+};
+
+struct TPlannedFile {
+  std::string localPath;
+  std::string remoteName;  // the file name sent with STOR
+  // The folder below the server's home folder, with "/" around it ("/" for
+  // the site root, "/img/" below it); none for a file outside the site root,
+  // which is not sent.
+  std::optional<std::string> folderBelowHome;
+  std::int64_t size = 0;  // at planning time; 0 when it could not be read
+};
+
+struct TUploadPlan {
+  std::vector<TPlannedFile> files;  // in upload list order
+  std::string siteRoot;
+  THostInfo host;
+  THostInfo proxy;
+  TExtendedSettings extended;
+  TUploadOptions options;
+  int missingFiles = 0;  // dropped from the list by the preparation
+
+  std::int64_t TotalBytes() const;
+  // Whether the absent-key behaviour applies: one connection per file.
+  bool OneConnectionPerFile() const { return !extended.ReuseConnection() && extended.Connections() == 1; }
+};
+
+// The plan for the final upload list of a preparation.
+std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, const TUploadSite& site,
+                                                   const TUploadOptions& options, int missingFiles);
+
+// The absolute remote folder of a planned file for a session whose home
+// folder is home (as the server's PWD gave it), ending in "/"; empty for a
+// file outside the site root. A home of "/" gives "/img/", not "//img/".
+std::string RemoteFolderOf(const TPlannedFile& file, const std::string& home);
+
+}  // namespace tovra

@@ -1,0 +1,350 @@
+#include "upload/transfer_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <thread>
+
+#include "platform/encoding.h"
+#include "platform/files.h"
+#include "support/fake_ftp_server.h"
+#include "support/pyftpd_server.h"
+#include "support/temp_dir.h"
+#include "upload/recording_upload_view.h"
+#include "upload/upload_job.h"
+
+namespace tovra {
+namespace {
+
+using test::RecordingUploadView;
+using Clock = std::chrono::steady_clock;
+
+TExtendedSettings Sessions(int connections, bool reuse = true) {
+  TExtendedSettings extended;
+  extended.Set("ReuseConnection", reuse ? "1" : "0");
+  extended.Set("Connections", std::to_string(connections));
+  return extended;
+}
+
+// Every command line every session sent, from whichever thread.
+class Trace {
+ public:
+  void Attach(TFTP& ftp) {
+    ftp.IdFTP1.OnTrace = [this](char direction, const std::string& line) {
+      if (direction != '>') return;
+      std::lock_guard<std::mutex> lock(mutex_);
+      lines_.push_back(line);
+    };
+  }
+  int Count(const std::string& line) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
+  }
+  int CountVerb(const std::string& verb) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(
+        std::count_if(lines_.begin(), lines_.end(), [&](const std::string& l) { return l.rfind(verb, 0) == 0; }));
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+// A site of many small files in nested folders (one with a Japanese name),
+// each file with bytes of its own.
+struct ManyFiles {
+  test::TempDir dir;
+  std::string root = dir.Sub("site");
+  std::string remote = dir.Sub("remote");
+  std::string app = dir.Sub("app");
+  std::vector<std::string> relative;
+  TStringList list;
+
+  explicit ManyFiles(int count) {
+    const std::vector<std::string> folders = {"", "img/", "css/", "img/deep/", "\x89\xe6\x91\x9c/", "js/"};
+    for (int i = 0; i < count; ++i) {
+      std::string rel = folders[i % folders.size()] + "f" + std::to_string(i) + ".dat";
+      std::string bytes = "file " + std::to_string(i) + std::string(static_cast<std::size_t>(i * 37 % 5000), 'x');
+      list.Add(dir.Write("site/" + rel, bytes));
+      relative.push_back(rel);
+    }
+    CreateDirectory(remote);
+    CreateDirectory(app);
+  }
+};
+
+std::string RemoteBytes(const std::string& remoteRoot, const std::string& cp932Rel) {
+  std::ifstream in(ToOsPath(remoteRoot) + "/" + cp932Rel, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TUploadSite SiteFor(const std::string& root, int port, const TExtendedSettings& extended) {
+  return TUploadSite{root, THostInfo{"127.0.0.1", "tovra", "secret", port}, THostInfo{}, extended};
+}
+
+void ExpectMonotonicToTotals(const std::vector<TTransferProgress>& events, int files) {
+  ASSERT_FALSE(events.empty());
+  for (std::size_t i = 1; i < events.size(); ++i) {
+    EXPECT_GE(events[i].filesDone, events[i - 1].filesDone) << i;
+    EXPECT_GE(events[i].bytesDone, events[i - 1].bytesDone) << i;
+  }
+  const TTransferProgress& last = events.back();
+  EXPECT_TRUE(last.finished);
+  EXPECT_EQ(last.filesDone, files);
+  EXPECT_EQ(last.filesTotal, files);
+  EXPECT_EQ(last.bytesDone, last.bytesTotal);
+}
+
+TEST(TransferEngine, ManyFilesArriveOnceOverReusedConnections) {
+  struct Case {
+    int connections;
+    bool reuse;
+  } cases[] = {{1, true}, {2, true}, {8, true}, {3, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.connections) + (c.reuse ? " reused" : " one per file"));
+    ManyFiles site(36);
+    test::PyFtpdServer server(site.remote, "tovra", "secret", c.connections > 1);
+    TFTP ftp;
+    Trace trace;
+    trace.Attach(ftp);
+    RecordingUploadView view;
+    TUploadJob job(ftp, view, {});
+    auto plan = BuildUploadPlan(site.list, SiteFor(site.root, server.Port(), Sessions(c.connections, c.reuse)), {}, 0);
+    EXPECT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
+
+    for (std::size_t i = 0; i < site.relative.size(); ++i) {
+      EXPECT_EQ(RemoteBytes(site.remote, site.relative[i]), ReadFileBytes(site.list[static_cast<int>(i)]))
+          << site.relative[i];
+      EXPECT_EQ(trace.Count("STOR f" + std::to_string(i) + ".dat"), 1) << i;
+    }
+    for (const char* folder : {"/img", "/css", "/img/deep", "/\x89\xe6\x91\x9c", "/js"}) {
+      EXPECT_EQ(trace.Count(std::string("MKD ") + folder), 1) << folder;
+    }
+    // Reused sessions log in once each; otherwise once per file.
+    EXPECT_EQ(trace.CountVerb("USER"), c.reuse ? c.connections : 36);
+    auto lines = view.StatusLines();
+    EXPECT_EQ(lines.back(), "転送完了");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "f7.dat 転送中"), 1);
+    EXPECT_EQ(lines.size(), 37u);
+    ExpectMonotonicToTotals(view.Progress(), 36);
+    EXPECT_EQ(view.Summary(), "送信 36 件、スキップ 0 件 (ローカルに無い 0 件、サイト外 0 件)、失敗 0 件");
+    EXPECT_FALSE(ftp.IdFTP1.IsConnected());
+  }
+}
+
+TEST(TransferEngine, SecondRunFindsTheFoldersInOneListing) {
+  ManyFiles site(12);
+  test::PyFtpdServer server(site.remote);
+  for (int run = 0; run < 2; ++run) {
+    TFTP ftp;
+    Trace trace;
+    trace.Attach(ftp);
+    RecordingUploadView view;
+    TUploadJob job(ftp, view, {});
+    auto plan = BuildUploadPlan(site.list, SiteFor(site.root, server.Port(), Sessions(1)), {}, 0);
+    ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
+    // The home folder, img and the rest are each listed at most once.
+    EXPECT_EQ(trace.CountVerb("MKD"), run == 0 ? 5 : 0);
+    EXPECT_LE(trace.CountVerb("LIST"), run == 0 ? 1 : 3);
+  }
+}
+
+// One reused session against the scripted server: the home folder is listed
+// once, the new folder is made by its whole path before the first store, and
+// a folder already entered costs nothing more.
+TEST(TransferEngine, ReusedSessionWireSequence) {
+  test::TempDir dir;
+  std::string root = dir.Sub("site");
+  TStringList list{dir.Write("site/a.html", "a"), dir.Write("site/new/b.gif", "b"), dir.Write("site/new/c.gif", "c"),
+                   dir.Write("site/d.css", "d"), dir.Write("site/img/e.png", "e")};
+  test::FakeFtpServer server;
+  server.AddListing("drwxr-xr-x 2 u g 4096 Jan 01 2020 img\r\n");
+  TFTP ftp;
+  RecordingUploadView view;
+  TUploadJob job(ftp, view, {});
+  auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), Sessions(1)), {}, 0);
+  ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
+  server.WaitUntilIdle();
+  EXPECT_EQ(server.Transcript(),
+            (std::vector<std::string>{"USER tovra", "PASS secret", "TYPE I",   "SYST",       "PWD",         "CWD /",
+                                      "PORT *",     "LIST",        "MKD /new", "PORT *",     "STOR a.html", "CWD /new/",
+                                      "PORT *",     "STOR b.gif",  "PORT *",   "STOR c.gif", "CWD /",       "PORT *",
+                                      "STOR d.css", "CWD /img/",   "PORT *",   "STOR e.png"}));
+  EXPECT_EQ(server.Sessions(), 1);
+  EXPECT_EQ(server.Stored("e.png"), "e");
+}
+
+TEST(TransferEngine, TwoSessionsNeedingTheSameNewFolderMakeItOnce) {
+  for (int round = 0; round < 3; ++round) {
+    test::TempDir dir;
+    std::string root = dir.Sub("site");
+    std::string remote = dir.Sub("remote");
+    CreateDirectory(remote);
+    TStringList list{dir.Write("site/new/deep/a.gif", "aaaa"), dir.Write("site/new/deep/b.gif", "bbbb")};
+    test::PyFtpdServer server(remote, "tovra", "secret", true);
+    TFTP ftp;
+    Trace trace;
+    trace.Attach(ftp);
+    RecordingUploadView view;
+    TUploadJob job(ftp, view, {});
+    auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), Sessions(2)), {}, 0);
+    ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed) << round;
+    EXPECT_EQ(trace.Count("MKD /new"), 1);
+    EXPECT_EQ(trace.Count("MKD /new/deep"), 1);
+    EXPECT_EQ(trace.CountVerb("USER"), 2);
+    EXPECT_EQ(RemoteBytes(remote, "new/deep/a.gif"), "aaaa");
+    EXPECT_EQ(RemoteBytes(remote, "new/deep/b.gif"), "bbbb");
+  }
+}
+
+TEST(TransferEngine, DroppedConnectionIsRetriedOnceThenReported) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> storReplies;
+    std::string portReply;  // empty: the default 200
+    TRunOutcome outcome;
+    bool secondStored;
+    int sessions;
+  } cases[] = {
+      // The first store loses its connection; a fresh one carries it.
+      {"once", {test::FakeFtpServer::kClose, "150 go\r\n"}, "", TRunOutcome::Completed, true, 2},
+      // Every store loses it: each file is tried twice, reported, and the run goes on.
+      {"always", {test::FakeFtpServer::kClose}, "", TRunOutcome::Failed, false, 4},
+      // PORT refused while STOR was already sent with it: the unread STOR
+      // reply is dropped with the connection, never taken for the next command.
+      {"port refused", {}, "500 Illegal PORT command.\r\n", TRunOutcome::Failed, false, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    std::string root = dir.Sub("site");
+    CreateDirectory(dir.Sub("app"));
+    ::setenv("TOVRA_APP_FOLDER", dir.Sub("app").c_str(), 1);
+    TStringList list{dir.Write("site/a.gif", "aaa"), dir.Write("site/b.gif", "bbb")};
+    test::FakeFtpServer server;
+    for (const auto& reply : c.storReplies) server.Reply("STOR", reply);
+    if (!c.portReply.empty()) server.Reply("PORT", c.portReply);
+    TFTP ftp;
+    RecordingUploadView view;
+    TUploadJob job(ftp, view, {});
+    TUploadOptions only;
+    only.cxOnly = true;
+    ASSERT_TRUE(job.Start(list, only, SiteFor(root, server.Port(), Sessions(1))));
+    ASSERT_TRUE(view.WaitForEnd());
+    ::unsetenv("TOVRA_APP_FOLDER");
+    server.WaitUntilIdle();
+    EXPECT_EQ(view.Outcome(), c.outcome) << view.Error();
+    EXPECT_EQ(server.Sessions(), c.sessions);
+    EXPECT_EQ(server.Stored("b.gif") == "bbb", c.secondStored);
+    auto lines = view.StatusLines();
+    if (c.outcome == TRunOutcome::Failed) {
+      // Both files were tried (twice each) and each is named with its failure.
+      EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                              [](const std::string& l) { return l.rfind("a.gif 転送失敗: ", 0) == 0; }),
+                1);
+      EXPECT_NE(std::find(lines.begin(), lines.end(), "b.gif 転送中"), lines.end());
+      EXPECT_EQ(lines.back().rfind("転送エラー: ", 0), 0u) << lines.back();
+      EXPECT_EQ(view.Summary(), "送信 0 件、スキップ 0 件 (ローカルに無い 0 件、サイト外 0 件)、失敗 2 件");
+    } else {
+      EXPECT_EQ(server.Stored("a.gif"), "aaa");
+      EXPECT_EQ(lines.back(), "転送完了");
+    }
+  }
+}
+
+// The server made the folder but the connection went before its reply: the
+// retry lists the parent again instead of trusting what it read before.
+TEST(TransferEngine, RetryAfterALostFolderReplyListsAgain) {
+  test::TempDir dir;
+  std::string root = dir.Sub("site");
+  TStringList list{dir.Write("site/new/a.gif", "aaa")};
+  test::FakeFtpServer server;
+  server.Reply("MKD /new", test::FakeFtpServer::kClose);
+  server.AddListing("");
+  server.AddListing("drwxr-xr-x 2 u g 4096 Jan 01 2020 new\r\n");
+  TFTP ftp;
+  RecordingUploadView view;
+  TUploadJob job(ftp, view, {});
+  auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), Sessions(1)), {}, 0);
+  ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
+  server.WaitUntilIdle();
+  auto transcript = server.Transcript();
+  EXPECT_EQ(std::count(transcript.begin(), transcript.end(), "MKD /new"), 1);
+  EXPECT_EQ(std::count(transcript.begin(), transcript.end(), "LIST"), 2);
+  EXPECT_EQ(server.Stored("a.gif"), "aaa");
+}
+
+TEST(TransferEngine, AbortAgainstASilentServerEndsAtOnce) {
+  struct Case {
+    const char* name;
+    TExtendedSettings extended;
+    std::string silentKey;  // the command the server never answers
+    bool cutOff;            // a store was under way
+  } cases[] = {
+      {"one per file, silent STOR", {}, "STOR", true},
+      {"reused, silent STOR", Sessions(1), "STOR", true},
+      {"reused, silent LIST", Sessions(2), "LIST", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    std::string root = dir.Sub("site");
+    TStringList list{dir.Write("site/sub/a.gif", "aaa"), dir.Write("site/sub/b.gif", "bbb")};
+    test::FakeFtpServer server;
+    server.Reply(c.silentKey, "");
+    TFTP ftp;
+    RecordingUploadView view;
+    TUploadJob job(ftp, view, {});
+    auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), c.extended), {}, 0);
+    Clock::time_point pressed;
+    std::thread aborter([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      pressed = Clock::now();
+      job.Abort();
+    });
+    EXPECT_EQ(job.RunTransfer(*plan), TRunOutcome::Aborted);
+    auto took = Clock::now() - pressed;
+    aborter.join();
+    EXPECT_LT(took, std::chrono::seconds(2));
+    auto lines = view.StatusLines();
+    auto announced = std::find(lines.begin(), lines.end(), "中止しています…");
+    ASSERT_NE(announced, lines.end());
+    EXPECT_EQ(lines.back(), "転送中断");
+    bool named = std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.rfind("a.gif 転送中断: ", 0) == 0 || l.rfind("b.gif 転送中断: ", 0) == 0;
+    });
+    EXPECT_EQ(named, c.cutOff);
+    auto events = view.Events();
+    // The button goes off before the announcement.
+    auto off = std::find(events.begin(), events.end(), "[abort off]");
+    EXPECT_LT(off, std::find(events.begin(), events.end(), "中止しています…"));
+    EXPECT_FALSE(ftp.IdFTP1.IsConnected());
+  }
+}
+
+TEST(TransferEngine, FilesOutsideTheRootAndMissingOnesAreSkippedInTheSummary) {
+  for (const auto& extended : {TExtendedSettings{}, Sessions(2)}) {
+    ManyFiles site(3);
+    std::string outside = site.dir.Write("elsewhere/x.gif", "x");
+    TStringList list = site.list;
+    list.Add(outside);
+    test::PyFtpdServer server(site.remote, "tovra", "secret", true);
+    TFTP ftp;
+    RecordingUploadView view;
+    TUploadJob job(ftp, view, {});
+    auto plan = BuildUploadPlan(list, SiteFor(site.root, server.Port(), extended), {}, 2);
+    ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
+    EXPECT_EQ(view.Summary(), "送信 3 件、スキップ 3 件 (ローカルに無い 2 件、サイト外 1 件)、失敗 0 件");
+    auto lines = view.StatusLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "x.gif 転送中"), lines.end());
+    EXPECT_FALSE(FileExists(JoinPath(site.remote, "x.gif")));
+    ExpectMonotonicToTotals(view.Progress(), 4);
+  }
+}
+
+}  // namespace
+}  // namespace tovra
