@@ -3,10 +3,10 @@
 # sshd on loopback (bench/loopback_sshd.sh; needs root):
 #   - one 200 MiB file: tovra-cli put --sftp against `sftp -b` with one put;
 #     target: tovra-cli's throughput at least 0.8 x sftp's;
-#   - 400 small files in 20 folders: the tree sent over one SFTP session, as
-#     a run with one reused session sends it (build/bench/tovra-sftp-tree-put),
-#     against one `sftp -b` batch session that makes the folders and puts
-#     every file; target: at most 1.0 x its time.
+#   - 400 small files in 20 folders: tovra-cli upload of a site with
+#     Protocol=sftp and one reused session (TOVRA_BENCH_CONNECTIONS sets
+#     more), against one `sftp -b` batch session that makes the folders and
+#     puts every file; target: at most 1.0 x its time.
 # Every result is compared byte for byte. The median of several rounds counts.
 # usage: bench/sftp_bench.sh [BUILD_DIR]   (tovra-cli must be built there)
 #        TOVRA_BENCH_ROUNDS=n sets the number of rounds (default 3).
@@ -14,18 +14,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 cli=$(cd "$build" 2>/dev/null && pwd)/src/cli/tovra-cli
-tree_put=$(cd "$build" 2>/dev/null && pwd)/bench/tovra-sftp-tree-put
-[[ -x $cli && -x $tree_put ]] || {
-  echo "build first: cmake --build $build --target tovra-cli tovra-sftp-tree-put" >&2
-  exit 2
-}
+[[ -x $cli ]] || { echo "build tovra-cli first: cmake --build $build --target tovra-cli" >&2; exit 2; }
 command -v sshpass >/dev/null || { echo "sshpass is needed for the comparison" >&2; exit 2; }
 
 source bench/loopback_sshd.sh
 make_work_folder tovra-sftp-bench
 site=$work/site
 root=$work/root
-mkdir -p "$site" "$root"
+mkdir -p "$site" "$root" "$work/app"
 start_sshd "$root"
 
 head -c $((200 << 20)) /dev/urandom >"$work/big.bin"
@@ -48,7 +44,12 @@ mapfile -t files < <(cd "$site" && find . -type f | sed 's|^\./||' | sort)
 } >"$work/small.batch"
 echo "put $work/big.bin big.bin" >"$work/big.batch"
 
-export TOVRA_PASSWORD=$sshd_password
+absolute=()
+for f in "${files[@]}"; do absolute+=("$site/$f"); done
+export TOVRA_APP_FOLDER=$work/app TOVRA_PASSWORD=$sshd_password
+"$cli" site set bench --yes "LocalRootDir=$site" WebHostName=127.0.0.1 "WebUserName=$sshd_user" \
+  "WebPasswd=$sshd_password" "WebPort=$port" Protocol=sftp "HostKeySha256=$fingerprint" ReuseConnection=1 \
+  "Connections=${TOVRA_BENCH_CONNECTIONS:-1}" >/dev/null
 
 empty_root() { find "$root" -mindepth 1 -delete; }
 fail() { echo "$1 failed:" >&2; tail -20 "$work/out" >&2; exit 1; }
@@ -58,7 +59,7 @@ run_big_tovra() {
 }
 run_big_sftp() { openssh_sftp -b "$work/big.batch" >"$work/out" 2>&1 || fail "sftp -b"; }
 run_small_tovra() {
-  "$tree_put" 127.0.0.1 "$port" "$sshd_user" "$fingerprint" "$site" >"$work/out" 2>&1 || fail "tovra-sftp-tree-put"
+  "$cli" upload --site bench --only --missing skip "${absolute[@]}" >"$work/out" 2>&1 || fail "tovra-cli upload"
 }
 run_small_sftp() { openssh_sftp -b "$work/small.batch" >"$work/out" 2>&1 || fail "sftp -b"; }
 verify_big() { cmp -s "$work/big.bin" "$root/big.bin" || { echo "$1: big.bin differs" >&2; exit 1; }; }
