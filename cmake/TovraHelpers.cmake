@@ -8,10 +8,10 @@ function(tovra_add_core_library name)
 endfunction()
 
 # Labels: every test carries its folder's name (`ctest -L ftp`); tests that
-# start a real FTP server or run tovra-cli as a process carry "integration",
+# start a real FTP server carry "integration" (so do all of tests/cli, which run tovra-cli),
 # the window tests "gui", and tests that build the program afresh "slow"
 # (`ctest -LE 'slow|integration|gui'` is the quick unit loop).
-set(TOVRA_INTEGRATION_TESTS "Cli*Test.*:CliLinks.*:CliDeps.*:CliCommands.*:RealServer*:*Pyftpd*")
+set(TOVRA_INTEGRATION_TESTS "RealServer*:*Pyftpd*")
 
 # tovra_add_test(NAME SOURCES... LIBS libs...)
 # One GoogleTest executable per unit group, registered with CTest.

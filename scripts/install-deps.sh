@@ -8,7 +8,7 @@ packages=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   python3 python3-pyftpdlib
-  clang libclang-rt-dev
+  clang libclang-rt-dev clang-format
   xvfb xauth fonts-noto-cjk qt6-translations-l10n
   curl lftp
   libssl-dev openssl vsftpd

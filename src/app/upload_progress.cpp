@@ -1,9 +1,9 @@
 #include "app/upload_progress.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include "app/qt_text.h"
 
@@ -23,12 +23,16 @@ TUploadProgress::TUploadProgress(QWidget* parent) : QWidget(parent) {
   bar_->setRange(0, kBarSteps);
   bar_->setValue(0);
   bar_->setTextVisible(false);
+  // Nothing to show before the first run: an empty bar would look like a
+  // field to fill in.
+  bar_->hide();
   label_ = new QLabel(this);
   label_->setObjectName("UploadProgressLabel");
-  auto* layout = new QHBoxLayout(this);
+  label_->setWordWrap(true);  // the summary line is longer than the memo is wide
+  auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(bar_, 1);
-  layout->addWidget(label_, 2);
+  layout->addWidget(bar_);
+  layout->addWidget(label_);
   timer_ = new QTimer(this);
   timer_->setInterval(kRedrawMs);
   connect(timer_, &QTimer::timeout, this, &TUploadProgress::Redraw);
@@ -37,6 +41,7 @@ TUploadProgress::TUploadProgress(QWidget* parent) : QWidget(parent) {
 void TUploadProgress::SetProgress(const TTransferProgress& progress) {
   latest_ = progress;
   dirty_ = true;
+  bar_->show();
   if (!timer_->isActive()) {
     // The first event of a run shows at once; later ones wait for the tick.
     Redraw();

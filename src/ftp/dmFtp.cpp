@@ -73,6 +73,7 @@ void TFTP::GetRemoteFileInfo(const std::string& /*mask*/) {
   }
   TStringList lines;
   IdFTP1.ListDirectory(&lines);
+  // The given status text, spelt as it has always been.
   if (Cancelled()) AddMessage("リーもとファイル情報取得ユーザキャンセル");
 }
 

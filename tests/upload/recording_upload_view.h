@@ -28,6 +28,8 @@ class RecordingUploadView : public IUploadView {
   std::vector<std::string> missingShown;
   // Called after each status line (on the thread that wrote it).
   std::function<void(const std::string&)> onStatus;
+  // Called on the run's thread after each progress event is recorded.
+  std::function<void(const TTransferProgress&)> onProgress;
 
   void AppendStatus(const std::string& line) override {
     {
@@ -53,8 +55,11 @@ class RecordingUploadView : public IUploadView {
     done_.notify_all();
   }
   void ShowProgress(const TTransferProgress& progress) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    progress_.push_back(progress);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      progress_.push_back(progress);
+    }
+    if (onProgress) onProgress(progress);
   }
   void ShowSummary(const std::string& line) override {
     std::lock_guard<std::mutex> lock(mutex_);

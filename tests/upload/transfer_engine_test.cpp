@@ -223,7 +223,7 @@ TEST(TransferEngine, DroppedConnectionIsRetriedOnceThenReported) {
     test::TempDir dir;
     std::string root = dir.Sub("site");
     CreateDirectory(dir.Sub("app"));
-    ::setenv("TOVRA_APP_FOLDER", dir.Sub("app").c_str(), 1);
+    test::ScopedEnv appFolder("TOVRA_APP_FOLDER", dir.Sub("app"));
     TStringList list{dir.Write("site/a.gif", "aaa"), dir.Write("site/b.gif", "bbb")};
     test::FakeFtpServer server;
     for (const auto& reply : c.storReplies) server.Reply("STOR", reply);
@@ -235,7 +235,6 @@ TEST(TransferEngine, DroppedConnectionIsRetriedOnceThenReported) {
     only.cxOnly = true;
     ASSERT_TRUE(job.Start(list, only, SiteFor(root, server.Port(), Sessions(1))));
     ASSERT_TRUE(view.WaitForEnd());
-    ::unsetenv("TOVRA_APP_FOLDER");
     server.WaitUntilIdle();
     EXPECT_EQ(view.Outcome(), c.outcome) << view.Error();
     EXPECT_EQ(server.Sessions(), c.sessions);

@@ -52,9 +52,8 @@ struct Site {
     }
     CreateDirectory(remote);
     CreateDirectory(app);
-    ::setenv("TOVRA_APP_FOLDER", app.c_str(), 1);
   }
-  ~Site() { ::unsetenv("TOVRA_APP_FOLDER"); }
+  test::ScopedEnv appFolder{"TOVRA_APP_FOLDER", app};
 
   // Uploads the pages (with what they use) with auto page encoding and
   // auto remote names; returns the upload log with the site root taken out.
