@@ -12,11 +12,12 @@ packages=(
   xvfb xauth fonts-noto-cjk qt6-translations-l10n
   curl lftp
   libssl-dev openssl vsftpd
+  libssh-dev openssh-client openssh-server sshpass
 )
 # The Debian package: shlibdeps, its checks, PNG icons, the toolkit's Japanese texts.
 packages+=(dpkg-dev lintian desktop-file-utils librsvg2-bin man-db qt6-translations-l10n)
 if [[ "${TOVRA_DEPS:-}" == "minimal" ]]; then
-  packages=(build-essential cmake libgtest-dev libbenchmark-dev python3-pyftpdlib libssl-dev)
+  packages=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev python3-pyftpdlib libssl-dev libssh-dev)
 fi
 
 missing=()

@@ -13,6 +13,7 @@
 
 #include "app/launch_programs.h"
 #include "ftp/certificate_trust.h"
+#include "sftp/host_key.h"
 #include "sites/IniGT.h"
 #include "update/update_view.h"
 #include "upload/upload_view.h"
@@ -153,6 +154,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   std::unique_ptr<TUploadJob> upload_;
   std::unique_ptr<TUpdateCheck> updateCheck_;
   std::unique_ptr<ICertificateTrust> certificatePrompt_;
+  std::unique_ptr<IHostKeyPrompt> hostKeyPrompt_;
   bool shown_ = false;
   bool uploadBusy_ = false;     // from the start of a preparation to the end of its run
   bool closeAfterRun_ = false;  // the window was closed during a run: close at its end

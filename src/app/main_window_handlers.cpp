@@ -15,6 +15,7 @@
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
 #include "app/certificate_prompt.h"
+#include "app/host_key_prompt.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
@@ -49,6 +50,17 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
         });
       });
   ftp_->CertificateTrust = certificatePrompt_.get();
+  // "Trust and remember" pins an SFTP server's host key the same way.
+  hostKeyPrompt_ = std::make_unique<TWindowHostKeyPrompt>(
+      this,
+      [this](const std::string& pin) {
+        Guarded([this, &pin] {
+          sightEdit_->Profile().Extended.Set("HostKeySha256", pin);
+          sightEdit_->Profile().SaveProfile();
+        });
+      },
+      &ftp_->CancelRequested);
+  ftp_->HostKeyPrompt = hostKeyPrompt_.get();
   // The connection's own notices (a server without encryption) join the
   // status memo; AppendStatus may be called from the transfer thread.
   ftp_->IdFTP1.OnStatus = [this](const std::string& line) { AppendStatus(line); };

@@ -16,6 +16,7 @@ std::vector<Command>& Commands() {
     RegisterLinkCommands();
     RegisterSiteCommands();
     RegisterFtpCommands();
+    RegisterSftpCommands();
     RegisterRewriteCommands();
     RegisterUploadCommands();
     RegisterUpdateCommands();

@@ -36,6 +36,7 @@ std::vector<Command>& Commands();
 void RegisterLinkCommands();     // links, deps
 void RegisterSiteCommands();     // sites, site show|set|delete
 void RegisterFtpCommands();      // put, ls
+void RegisterSftpCommands();     // hostkey
 void RegisterRewriteCommands();  // rewrite
 void RegisterUploadCommands();   // upload
 void RegisterUpdateCommands();   // check-updates

@@ -14,6 +14,7 @@
 #include "cli/cli_certificate_trust.h"
 #include "cli/cli_common.h"
 #include "cli/interrupt.h"
+#include "cli/sftp_commands.h"
 #include "ftp/dmFtp.h"
 #include "html/dependencies.h"
 #include "platform/encoding.h"
@@ -154,6 +155,7 @@ std::string RemoteFolder(const std::string& home, const std::string& dir) {
 }
 
 int RunPut(Args args) {
+  if (TakeFlag(args, "--sftp")) return RunSftpPut(args);
   TFTP ftp;
   TCliCertificateTrust trust("--pin %s");
   SetUpSession(ftp, args, trust);
@@ -197,6 +199,7 @@ char TypeLetter(TIdDirItemType type) {
 }
 
 int RunLs(Args args) {
+  if (TakeFlag(args, "--sftp")) return RunSftpLs(args);
   TFTP ftp;
   TCliCertificateTrust trust("--pin %s");
   SetUpSession(ftp, args, trust);
@@ -234,6 +237,10 @@ int RunCert(Args args) {
 }
 
 }  // namespace
+
+std::string AskPassword() { return Password(); }
+void CheckRemoteDir(const std::string& dir) { RefuseDotPieces(dir); }
+std::string ResolveRemoteFolder(const std::string& home, const std::string& dir) { return RemoteFolder(home, dir); }
 
 void RegisterFtpCommands() {
   Commands().push_back({"put", kPutUsage, [](const Args& args) { return RunPut(args); }});

@@ -14,6 +14,7 @@
 
 #include "cli/cli_certificate_trust.h"
 #include "cli/cli_common.h"
+#include "cli/cli_host_key_prompt.h"
 #include "cli/cli_messenger.h"
 #include "cli/interrupt.h"
 #include "cli/update_commands.h"
@@ -161,6 +162,8 @@ int RunUpload(Args args) {
   ApplyProfileToSession(profile, ftp);
   TCliCertificateTrust trust("tovra-cli site set \"" + site + "\" CertificateSha256=%s");
   ftp.CertificateTrust = &trust;
+  TCliHostKeyPrompt hostKeyPrompt("tovra-cli site set \"" + site + "\" HostKeySha256=%s");
+  ftp.HostKeyPrompt = &hostKeyPrompt;
   // Only the connection's own notices (such as an unencrypted fallback) are
   // shown; the session's cancel lines stay as quiet as they always were.
   ftp.IdFTP1.OnStatus = [](const std::string& line) { PrintLine(line); };

@@ -33,6 +33,8 @@
 
 namespace tovra {
 
+class IHostKeyPrompt;
+
 // How a site's connections are made; the defaults are plain FTP with active
 // data connections. A plain value, so a plan of uploads can carry it.
 struct TFtpConnectionSettings {
@@ -69,6 +71,10 @@ class TFTP {
   // Asked about a certificate that neither the system store nor the pin
   // trusts (on the transfer thread); nullptr: such a certificate is refused.
   ICertificateTrust* CertificateTrust = nullptr;
+  // Asked about an SFTP host key that neither the pin nor known_hosts
+  // vouches for, when the site uses SFTP (the transfer run carries it to
+  // its SFTP sessions); nullptr: such a key is refused.
+  IHostKeyPrompt* HostKeyPrompt = nullptr;
 
   // Passive mode, encryption and pin for the next connections.
   void ApplyConnectionSettings(const TFtpConnectionSettings& settings);

@@ -5,12 +5,20 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "upload/sftp_remote_session.h"
 
 namespace tovra {
 
 namespace {
 
 constexpr auto kWatchInterval = std::chrono::milliseconds(20);
+
+bool UsesSftp(const TUploadPlan& plan) { return plan.extended.Protocol() == TTransferProtocol::Sftp; }
+
+// A key the run refused stays refused: trying again would only ask again.
+bool IsHostKeyRefusal(const std::exception& e) {
+  return dynamic_cast<const EHostKeyUnknown*>(&e) != nullptr || dynamic_cast<const EHostKeyChanged*>(&e) != nullptr;
+}
 
 std::vector<std::int64_t> SizesOf(const TUploadPlan& plan) {
   std::vector<std::int64_t> sizes;
@@ -21,11 +29,15 @@ std::vector<std::int64_t> SizesOf(const TUploadPlan& plan) {
 }  // namespace
 
 TTransferEngine::TTransferEngine(const TUploadPlan& plan, TFTP& primary, IUploadView& view)
-    : plan_(plan), primary_(primary), view_(view), meter_(SizesOf(plan), [this](const TTransferProgress& p) {
-        // Under the meter's lock: events reach the view in the order of their counts.
-        std::lock_guard<std::mutex> lock(viewMutex_);
-        view_.ShowProgress(p);
-      }),
+    : plan_(plan),
+      primary_(primary),
+      view_(view),
+      meter_(SizesOf(plan),
+             [this](const TTransferProgress& p) {
+               // Under the meter's lock: events reach the view in the order of their counts.
+               std::lock_guard<std::mutex> lock(viewMutex_);
+               view_.ShowProgress(p);
+             }),
       frontTrust_(primary.CertificateTrust),
       trust_(primary.CertificateTrust) {
   primary_.CertificateTrust = &trust_;
@@ -51,6 +63,23 @@ TTransferEngine::TTransferEngine(const TUploadPlan& plan, TFTP& primary, IUpload
     extra_.back()->CertificateTrust = &trust_;
     Prepare(sessions_[i], *extra_.back());
   }
+  if (UsesSftp(plan)) {
+    for (auto& session : sessions_) PrepareSftp(session);
+  }
+}
+
+// SFTP sessions watch the run's cancel flag themselves and cut their
+// connection within a few tens of milliseconds.
+void TTransferEngine::PrepareSftp(Session& session) {
+  const THostInfo& host = plan_.host;
+  auto remote = std::make_unique<TSftpRemoteSession>(
+      SftpSettingsOf(host.HostName, host.Port, host.UserName, host.Password, plan_.extended), hostKey_,
+      primary_.HostKeyPrompt, &primary_.CancelRequested);
+  Session* s = &session;
+  remote->OnBytes = [this, s](std::int64_t count) {
+    if (s->storing) meter_.FileBytes(s->current, count);
+  };
+  session.remote = std::move(remote);
 }
 
 TTransferEngine::~TTransferEngine() {
@@ -74,6 +103,7 @@ void TTransferEngine::Release(Session& session) {
   // Closed before the interrupter goes, which must not outlive a socket
   // registered with it.
   ftp.IdFTP1.CloseSession();
+  if (session.remote) session.remote->Close();
   ftp.IdFTP1.Interrupter = nullptr;
   ftp.IdFTP1.PipelineStore = false;
   ftp.IdFTP1.OnWork = [&ftp](TIdTCPConnection& sender, TWorkMode mode, std::int64_t count) {
@@ -126,7 +156,8 @@ TRunOutcome TTransferEngine::Run() {
   TRunOutcome outcome = TRunOutcome::Failed;
   std::exception_ptr failure;
   try {
-    outcome = plan_.OneConnectionPerFile() ? RunOnePerFile() : RunSessions();
+    // Over SFTP, one connection per file is a session that closes after each file.
+    outcome = plan_.OneConnectionPerFile() && !UsesSftp(plan_) ? RunOnePerFile() : RunSessions();
   } catch (...) {
     failure = std::current_exception();
   }
@@ -136,7 +167,7 @@ TRunOutcome TTransferEngine::Run() {
   }
   watchWake_.notify_all();
   watcher.join();
-  for (auto& session : sessions_) session.ftp->IdFTP1.CloseSession();
+  CloseAll();
   if (outcome == TRunOutcome::Completed && !failure) meter_.Finish();
   {
     std::lock_guard<std::mutex> lock(viewMutex_);
@@ -144,6 +175,13 @@ TRunOutcome TTransferEngine::Run() {
   }
   if (failure) std::rethrow_exception(failure);
   return outcome;
+}
+
+void TTransferEngine::CloseAll() {
+  for (auto& session : sessions_) {
+    session.ftp->IdFTP1.CloseSession();
+    if (session.remote) session.remote->Close();
+  }
 }
 
 TRunOutcome TTransferEngine::Stopped() {
@@ -253,6 +291,7 @@ TTransferEngine::TFileResult TTransferEngine::SendWithRetry(Session& session, co
     } catch (const std::exception& e) {
       // Whatever state the connection was left in, the next try starts afresh.
       session.ftp->IdFTP1.CloseSession();
+      if (session.remote) session.remote->Close();
       session.cwd.clear();
       if (Cancelled()) {
         if (session.storing) CutOff(file);
@@ -260,7 +299,7 @@ TTransferEngine::TFileResult TTransferEngine::SendWithRetry(Session& session, co
         return TFileResult::Aborted;
       }
       session.storing = false;
-      if (attempt == 0) continue;
+      if (attempt == 0 && !IsHostKeyRefusal(e)) continue;
       Line(ExtractFileName(file.localPath) + " 転送失敗: " + e.what());
       Fail(e.what());
       return session.connecting ? TFileResult::Fatal : TFileResult::Failed;
@@ -268,7 +307,24 @@ TTransferEngine::TFileResult TTransferEngine::SendWithRetry(Session& session, co
   }
 }
 
+void TTransferEngine::SendOnceSftp(Session& session, const TPlannedFile& file) {
+  IRemoteSession& remote = *session.remote;
+  session.connecting = false;
+  if (!remote.IsConnected()) {
+    session.connecting = true;
+    remote.Connect();
+    session.connecting = false;
+    session.home = remote.Home();
+  }
+  remote.EnterFolder(RemoteFolderOf(file, session.home));
+  session.storing = true;
+  remote.Store(file.localPath, file.remoteName);
+  session.storing = false;
+  if (!plan_.extended.ReuseConnection()) remote.Close();
+}
+
 void TTransferEngine::SendOnce(Session& session, const TPlannedFile& file) {
+  if (session.remote) return SendOnceSftp(session, file);
   TFTP& ftp = *session.ftp;
   session.connecting = false;
   if (!ftp.IdFTP1.IsConnected()) {

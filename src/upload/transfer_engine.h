@@ -25,7 +25,9 @@
 #include <vector>
 
 #include "platform/socket_interrupter.h"
+#include "sftp/shared_host_key.h"
 #include "upload/remote_folders.h"
+#include "upload/remote_session.h"
 #include "upload/run_certificate_trust.h"
 #include "upload/transfer_progress.h"
 #include "upload/upload_plan.h"
@@ -61,6 +63,7 @@ class TTransferEngine {
     std::size_t current = 0;              // the file being sent
     bool storing = false;                 // STOR under way: the server may hold part of the file
     bool connecting = false;
+    std::unique_ptr<IRemoteSession> remote;  // an SFTP site's session; none for FTP
   };
   enum class TFileResult { Sent, Failed, Aborted, Fatal };
 
@@ -71,6 +74,8 @@ class TTransferEngine {
   void SetAbortEnabled(bool enabled);
   void CutOff(const TPlannedFile& file);
   void Prepare(Session& session, TFTP& ftp);
+  void PrepareSftp(Session& session);
+  void CloseAll();
   void Release(Session& session);
 
   TRunOutcome RunOnePerFile();
@@ -78,6 +83,7 @@ class TTransferEngine {
   void Work(Session& session);
   TFileResult SendWithRetry(Session& session, const TPlannedFile& file);
   void SendOnce(Session& session, const TPlannedFile& file);
+  void SendOnceSftp(Session& session, const TPlannedFile& file);
   void Fail(const std::string& error);
   TRunOutcome Stopped();
 
@@ -88,6 +94,7 @@ class TTransferEngine {
   std::vector<Session> sessions_;
   TSocketInterrupter interrupter_;
   TRemoteFolders folders_;
+  TSharedHostKey hostKey_;  // one host key decision for the run's SFTP sessions
   TProgressMeter meter_;
 
   std::mutex viewMutex_;

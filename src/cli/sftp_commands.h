@@ -1,0 +1,22 @@
+// tovra-cli over SFTP: put and ls with --sftp, and hostkey. They share the
+// password and remote folder rules of the FTP commands (ftp_commands.cpp).
+#pragma once
+
+#include <string>
+
+#include "cli/cli_common.h"
+
+namespace tovra::cli {
+
+// put --sftp and ls --sftp (the flag already taken out of args).
+int RunSftpPut(Args args);
+int RunSftpLs(Args args);
+
+// From ftp_commands.cpp: the password (TOVRA_PASSWORD or the terminal), the
+// check that a remote folder has no "." or ".." piece, and DIR relative to
+// the login folder, or absolute below it, as an absolute path.
+std::string AskPassword();
+void CheckRemoteDir(const std::string& dir);
+std::string ResolveRemoteFolder(const std::string& home, const std::string& dir);
+
+}  // namespace tovra::cli
