@@ -18,8 +18,8 @@
 #include "ftp/reply.h"
 #include "platform/socket.h"
 #include "platform/socket_errors.h"
-#include "platform/tls_stream.h"
 #include "platform/socket_interrupter.h"
+#include "platform/tls_stream.h"
 
 namespace tovra {
 

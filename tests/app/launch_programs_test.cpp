@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/files.h"
 #include "platform/process.h"
 #include "support/temp_dir.h"
 #include "util/errors.h"
-#include "platform/files.h"
 
 namespace tovra {
 namespace {
@@ -27,7 +27,8 @@ TEST(LaunchList, QuotedFieldsOnly) {
 
 TEST(LaunchList, LinesWithFewerThanTwoFieldsAreSkipped) {
   test::TempDir dir;
-  std::string path = dir.Write("list.txt", "\"OnlyTitle\"\r\n\"Viewer\" \"/bin/view\"\r\n\"Ed\" \"/bin/ed\" \"-F\" \"-d:\"\r\n");
+  std::string path =
+      dir.Write("list.txt", "\"OnlyTitle\"\r\n\"Viewer\" \"/bin/view\"\r\n\"Ed\" \"/bin/ed\" \"-F\" \"-d:\"\r\n");
   TSubPGMs list;
   list.LoadLaunchList(path, {});
   ASSERT_EQ(list.Count(), 2);
@@ -51,8 +52,7 @@ TEST(LaunchList, PlaceholdersFilledAndRestored) {
   TLaunchSelection selection;
   selection.treeFolder = "/web/site";
   selection.fileNames = {"a.htm", "b.htm"};
-  EXPECT_EQ(list.Launch("Ed", selection),
-            "\"/bin/ed\" \"/web/site/b.htm\" \"/web/site/a.htm\" \"-F\" \"/web/site\" ");
+  EXPECT_EQ(list.Launch("Ed", selection), "\"/bin/ed\" \"/web/site/b.htm\" \"/web/site/a.htm\" \"-F\" \"/web/site\" ");
   selection.fileNames = {"c.htm"};
   EXPECT_EQ(list.Launch("Ed", selection), "\"/bin/ed\" \"/web/site/c.htm\" \"-F\" \"/web/site\" ");
   selection.fileNames.clear();

@@ -243,11 +243,16 @@ class MainWindowTest : public QObject {
     QVERIFY(!form->BitBtn1->isEnabled());
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
     QCOMPARE(finished.at(0).at(0).toInt(), static_cast<int>(TRunOutcome::Completed));
-    QStringList expected = {QStr("ファイル転送ステータス"),   QStr("依存ファイル確認中"),
-                            QStr("Uploas cancel files"),      QStr(root + "/img/gone.gif"),
-                            QStr("Uploadファイル確定"),       QStr(root + "/index.html"),
-                            QStr(root + "/img/a.gif"),        QStr("*********************"),
-                            QStr("index.html 転送中"),        QStr("a.gif 転送中"),
+    QStringList expected = {QStr("ファイル転送ステータス"),
+                            QStr("依存ファイル確認中"),
+                            QStr("Uploas cancel files"),
+                            QStr(root + "/img/gone.gif"),
+                            QStr("Uploadファイル確定"),
+                            QStr(root + "/index.html"),
+                            QStr(root + "/img/a.gif"),
+                            QStr("*********************"),
+                            QStr("index.html 転送中"),
+                            QStr("a.gif 転送中"),
                             QStr("転送完了")};
     QCOMPARE(MemoLines(form), expected);
     QVERIFY(form->BitBtn1->isEnabled());

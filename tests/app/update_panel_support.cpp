@@ -1,13 +1,13 @@
 #include "update_panel_support.h"
 
+#include <sys/time.h>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSplitter>
-#include <sys/time.h>
-
 #include <algorithm>
 
 #include "app/qt_text.h"
@@ -24,8 +24,8 @@ void SetWriteTime(const std::string& path, std::time_t written) {
 }
 
 TwoSites::TwoSites(int portA, int portB) {
-  for (const char* f : {"siteA/index.html", "siteA/news.html", "siteA/sub/page.htm", "siteB/top.htm",
-                        "siteB/movie.swf", "siteB/style.css"}) {
+  for (const char* f : {"siteA/index.html", "siteA/news.html", "siteA/sub/page.htm", "siteB/top.htm", "siteB/movie.swf",
+                        "siteB/style.css"}) {
     SetWriteTime(dir.Write(f, std::string("<p>") + f + "</p>"), kSaved);
   }
   AddSite("サイトA", rootA, portA);
@@ -47,7 +47,8 @@ std::vector<std::string> Rows(TForm1* form) {
 std::vector<std::string> CheckedRows(TForm1* form) {
   std::vector<std::string> rows;
   for (int i = 0; i < form->CheckListBox1->count(); ++i)
-    if (form->CheckListBox1->item(i)->checkState() == Qt::Checked) rows.push_back(ToCp932(form->CheckListBox1->item(i)->text()));
+    if (form->CheckListBox1->item(i)->checkState() == Qt::Checked)
+      rows.push_back(ToCp932(form->CheckListBox1->item(i)->text()));
   return rows;
 }
 

@@ -2,13 +2,14 @@
 // over two sites, the panel site by site, uploading the ticked rows to a
 // real FTP server, Cancel, the "nothing changed" message, and saving the
 // managed file list when the application loses the focus.
+#include <unistd.h>
+
 #include <QComboBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest/QtTest>
-#include <unistd.h>
 
 #include "app/WebSightEdit00.h"
 #include "app/message_boxes.h"
@@ -110,8 +111,8 @@ class UpdatePanelTest : public QObject {
     Tick(form, fx.A("news.html"));
     QSignalSpy finished(form, &TForm1::RunFinished);
     form->BitBtn1->click();
-    for (QWidget* w : std::initializer_list<QWidget*>{form->btUpdateCancel, form->btnUpdateCheck, form->ComboBox1,
-                                                      form->Button3})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{form->btUpdateCancel, form->btnUpdateCheck, form->ComboBox1, form->Button3})
       QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
     form->btUpdateCancel->click();
     form->btnUpdateCheck->click();
@@ -131,8 +132,8 @@ class UpdatePanelTest : public QObject {
     QVERIFY(!form->ComboBox1->isEnabled());
     QVERIFY(!form->Button3->isEnabled());
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 30000);
-    for (QWidget* w : std::initializer_list<QWidget*>{form->btUpdateCancel, form->btnUpdateCheck, form->ComboBox1,
-                                                      form->Button3})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{form->btUpdateCancel, form->btnUpdateCheck, form->ComboBox1, form->Button3})
       QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
   }
 
@@ -211,7 +212,7 @@ class UpdatePanelTest : public QObject {
     if (withBaseline) {
       TOVRA_CHECKED(SaveBaseline(form));
       SetWriteTime(fx.A("index.html"), kSaved + 1);  // inside the same two-second step
-      QVERIFY(DeleteFile(fx.A("news.html")));         // a deleted file is not reported
+      QVERIFY(DeleteFile(fx.A("news.html")));        // a deleted file is not reported
     } else {
       SetWriteTime(fx.dir.Write("siteA/later.html", ""), kEdited);  // nothing to compare with yet
     }

@@ -4,8 +4,8 @@
 // main window and the site dialog kept in the settings file between starts.
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest/QtTest>
@@ -20,8 +20,8 @@
 #include "gui_test_support.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
-#include "support/pyftpd_server.h"
 #include "sites/IniGT.h"
+#include "support/pyftpd_server.h"
 #include "update/update_check.h"
 
 using namespace tovra;
@@ -131,7 +131,7 @@ class WindowFeaturesTest : public QObject {
     StartWindow(modules);
     TForm1* form = modules.Form1();
     QVERIFY(TMessageBoxes::TakeShown().empty());  // the root itself is not refused
-    TMessageBoxes::ConfirmOkCancel(nullptr, "");    // takes back the answer no box used
+    TMessageBoxes::ConfirmOkCancel(nullptr, "");  // takes back the answer no box used
     TMessageBoxes::TakeShown();
     QCOMPARE(form->CurrentSiteRoot, root);
     QCOMPARE(modules.SightEdit()->Profile().LocalRootDir, root);
@@ -179,8 +179,8 @@ class WindowFeaturesTest : public QObject {
     QCOMPARE(launch("Ed"), Lines{"\"/usr/bin/ed\" \"" + root + "/b.htm\" \"" + root + "/a.htm\" "});
     QCOMPARE(launch("View"), Lines{"\"/usr/bin/view\" "});
     SelectFiles(form, root + "/sub", {"c.html"});
-    QCOMPARE(launch("Mix"), Lines{"\"/opt/mix tool\" \"" + root + "/sub\" \"-F\" \"-d:\" \"" + root +
-                                  "/sub/c.html\" \"--x\" "});
+    QCOMPARE(launch("Mix"),
+             Lines{"\"/opt/mix tool\" \"" + root + "/sub\" \"-F\" \"-d:\" \"" + root + "/sub/c.html\" \"--x\" "});
     // The placeholders came back after each launch: a new selection is used.
     SelectFiles(form, root, {"b.htm"});
     QCOMPARE(launch("Ed"), Lines{"\"/usr/bin/ed\" \"" + root + "/b.htm\" "});
@@ -256,9 +256,10 @@ class WindowFeaturesTest : public QObject {
     QTest::newRow("no keys") << "" << false << QRect();
     QTest::newRow("only Show=3") << "main.Show=3\r\n" << true << QRect();
     QTest::newRow("off every screen")
-        << "main.Show=1\r\nmain.X=5000\r\nmain.Y=5000\r\nmain.XSize=5700\r\nmain.YSize=5400\r\n" << false << QRect();
-    QTest::newRow("normal") << "main.Show=1\r\nmain.X=10\r\nmain.Y=20\r\nmain.XSize=610\r\nmain.YSize=420\r\n" << false
-                            << QRect(10, 20, 600, 400);
+        << "main.Show=1\r\nmain.X=5000\r\nmain.Y=5000\r\nmain.XSize=5700\r\nmain.YSize=5400\r\n"
+        << false << QRect();
+    QTest::newRow("normal") << "main.Show=1\r\nmain.X=10\r\nmain.Y=20\r\nmain.XSize=610\r\nmain.YSize=420\r\n"
+                            << false << QRect(10, 20, 600, 400);
   }
   void storedKeysDecideTheFirstGeometry() {
     QFETCH(QString, keys);

@@ -239,7 +239,9 @@ TEST_F(SiteCommandsTest, QuestionsAreAnsweredOneWayEverywhere) {
     std::string err;
   } cases[] = {
       {{"site", "delete", "abc", "--no"}, "", 1, question + "n\n"},
-      {{"site", "delete", "abc"}, "", 1,
+      {{"site", "delete", "abc"},
+       "",
+       1,
        question + "\nno answer: standard input ended before the question was answered (use --yes or --no)\n"},
       {{"site", "delete", "abc"}, "No\n", 1, question + "No\n"},
       {{"site", "delete", "abc", "--yes", "--no"}, "", 2, ""},

@@ -22,7 +22,9 @@ TEST(CharLength, CountsCharacters) {
       {"abc", 3},
       {kA, 1},
       {"\x83", 1},  // lone lead byte at the end
-      {"\x83" "a", 1},
+      {"\x83"
+       "a",
+       1},
       {"\x83 ", 1},  // any non-NUL trail byte pairs
       {kA + kI + "x", 3},
       {std::string("ab\0cd", 5), 2},  // NUL ends the text
@@ -38,15 +40,10 @@ TEST(CharCopy, PositionsAndCounts) {
     int pos, count;
     std::string expected;
   } cases[] = {
-      {"abcdef", 0, 3, "abc"},  // pos 0 is pos 1
-      {"abcdef", 1, 3, "abc"},
-      {"abcdef", 7, 1, ""},  // CharLength + 1
-      {"abcdef", 5, 10, "ef"},
-      {"abcdef", -1, 3, ""},
-      {"abcdef", 2, 0, ""},
-      {"", 1, 1, ""},
-      {three, 2, 5, kI + kU},
-      {"a" + kHyo + "b", 2, 1, kHyo},
+      {"abcdef", 0, 3, "abc"},                        // pos 0 is pos 1
+      {"abcdef", 1, 3, "abc"}, {"abcdef", 7, 1, ""},  // CharLength + 1
+      {"abcdef", 5, 10, "ef"}, {"abcdef", -1, 3, ""},  {"abcdef", 2, 0, ""},
+      {"", 1, 1, ""},          {three, 2, 5, kI + kU}, {"a" + kHyo + "b", 2, 1, kHyo},
   };
   for (const auto& c : cases) EXPECT_EQ(CharCopy(c.s, c.pos, c.count), c.expected) << c.s << " " << c.pos;
 }
@@ -58,11 +55,8 @@ TEST(CharDelete, PositionsAndCounts) {
     std::string expected;
   } cases[] = {
       {"abcdef", 0, 2, "abcdef"},  // pos 0 changes nothing here
-      {"abcdef", 6, 10, "abcde"},
-      {"abcdef", 7, 1, "abcdef"},
-      {"abcdef", 2, 2, "adef"},
-      {"abcdef", 1, -1, "abcdef"},
-      {kA + kI + kU, 2, 1, kA + kU},
+      {"abcdef", 6, 10, "abcde"},  {"abcdef", 7, 1, "abcdef"},    {"abcdef", 2, 2, "adef"},
+      {"abcdef", 1, -1, "abcdef"}, {kA + kI + kU, 2, 1, kA + kU},
   };
   for (auto c : cases) {
     CharDelete(c.s, c.pos, c.count);
@@ -76,10 +70,8 @@ TEST(CharInsert, FrontMiddleEnd) {
     int pos;
     std::string expected;
   } cases[] = {
-      {"abc", 0, "Xabc"},
-      {"abc", 1, "Xabc"},
-      {"abc", 2, "aXbc"},
-      {"abc", 8, "abcX"},  // five past the end appends
+      {"abc", 0, "Xabc"},          {"abc", 1, "Xabc"},
+      {"abc", 2, "aXbc"},          {"abc", 8, "abcX"},  // five past the end appends
       {kA + kI, 2, kA + "X" + kI},
   };
   for (auto c : cases) {
@@ -93,16 +85,10 @@ TEST(CharPos, FindsOnlyAtCharacterStarts) {
     std::string sub, s;
     int expected;
   } cases[] = {
-      {"<", "a<b<", 2},
-      {"", "abc", 0},
-      {"a", "", 0},
-      {"src", "SRC", 0},
-      {"\\", kHyo, 0},  // 0x5C only as a trail byte
-      {"\\", kHyo + "\\", 2},
-      {"A", kA, 0},  // 0x41 only as a trail byte
-      {"A", kA + "A", 2},
-      {kI, kA + kI, 2},
-      {"bc", std::string("ab\0bc", 5), 0},  // behind the NUL is not seen
+      {"<", "a<b<", 2},       {"", "abc", 0},   {"a", "", 0},
+      {"src", "SRC", 0},      {"\\", kHyo, 0},                                        // 0x5C only as a trail byte
+      {"\\", kHyo + "\\", 2}, {"A", kA, 0},                                           // 0x41 only as a trail byte
+      {"A", kA + "A", 2},     {kI, kA + kI, 2}, {"bc", std::string("ab\0bc", 5), 0},  // behind the NUL is not seen
   };
   for (const auto& c : cases) EXPECT_EQ(CharPos(c.sub, c.s), c.expected) << c.sub << " in " << c.s;
 }
@@ -133,10 +119,8 @@ TEST(CharUpperCase, LeavesDoubleByteCharactersAlone) {
   struct Case {
     std::string s, expected;
   } cases[] = {
-      {"abc" + kA + kI, "ABC" + kA + kI},
-      {"MiXeD 123 @[`{", "MIXED 123 @[`{"},
-      {kTrailLetter + "a", kTrailLetter + "A"},
-      {"\x83", "\x83"},
+      {"abc" + kA + kI, "ABC" + kA + kI},       {"MiXeD 123 @[`{", "MIXED 123 @[`{"},
+      {kTrailLetter + "a", kTrailLetter + "A"}, {"\x83", "\x83"},
       {std::string("ab\0cd", 5), "AB"},
   };
   for (const auto& c : cases) EXPECT_EQ(CharUpperCase(c.s), c.expected) << c.s;
@@ -150,7 +134,10 @@ TEST(CharTrim, BlanksAtBothEnds) {
       {fullWidthSpace + "text\t", "text"},
       {"  two words  ", "two words"},
       {" \t\r\n" + fullWidthSpace, ""},
-      {"\x7F" "a" "\x01", "a"},
+      {"\x7F"
+       "a"
+       "\x01",
+       "a"},
       {kA + " ", kA},
       {"\x83\x20", "\x83\x20"},  // a lead byte pairs with its 0x20 trail byte
   };
@@ -162,10 +149,7 @@ TEST(SplitString, PiecesAndCounts) {
     std::string s, delim;
     std::vector<std::string> expected;
   } cases[] = {
-      {"a,,b,", ",", {"a", "", "b"}},
-      {",a", ",", {"", "a"}},
-      {"", ",", {}},
-      {"abc", "", {"abc"}},
+      {"a,,b,", ",", {"a", "", "b"}},     {",a", ",", {"", "a"}}, {"", ",", {}}, {"abc", "", {"abc"}},
       {"a?$B?b?$B?", "?$B?", {"a", "b"}},
   };
   for (const auto& c : cases) {
