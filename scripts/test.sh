@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite:
-# the normal build, then the core tests again under AddressSanitizer and
+# the layout check, the normal build with every test (the README's demo in a
+# fresh copy included), then the core tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the FTP, upload and window tests under
-# ThreadSanitizer, then a short fuzzing run of the page scanner.
+# ThreadSanitizer, a short fuzzing run of the page scanner, and the Debian
+# package built, unpacked and run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
