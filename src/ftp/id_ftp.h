@@ -131,6 +131,8 @@ class TIdFTP : public TIdTCPClient {
   bool NegotiateExplicitTls();
   void AskFeatures();
   void OpenPassiveConnection();
+  // A data connection waits, aborts and reports progress as this one does.
+  void ShareSettingsWith(TIdTCPConnection& data) const;
   int PassivePort();
   // Listens for the server's data connection and sends PORT; reads its
   // reply unless readReply is false (the caller reads it later).

@@ -72,12 +72,7 @@ void TIdFTP::OpenDataConnection(bool readReply) {
     return;
   }
   data_ = std::make_unique<TIdSimpleServer>();
-  data_->RecvBufferSize = RecvBufferSize;
-  data_->SendBufferSize = SendBufferSize;
-  data_->ReadTimeout = ReadTimeout;
-  data_->CancelFlag = CancelFlag;
-  data_->OnWork = OnWork;
-  data_->Interrupter = Interrupter;
+  ShareSettingsWith(*data_);
   data_->AcceptTimeout = AcceptTimeout;
   data_->AcceptPollInterval = AcceptPollInterval;
   data_->BoundIP = LocalAddress();
@@ -92,6 +87,15 @@ void TIdFTP::OpenDataConnection(bool readReply) {
   } else {
     SendOnly(port);
   }
+}
+
+void TIdFTP::ShareSettingsWith(TIdTCPConnection& data) const {
+  data.RecvBufferSize = RecvBufferSize;
+  data.SendBufferSize = SendBufferSize;
+  data.ReadTimeout = ReadTimeout;
+  data.CancelFlag = CancelFlag;
+  data.OnWork = OnWork;
+  data.Interrupter = Interrupter;
 }
 
 int TIdFTP::PassivePort() {
@@ -115,13 +119,8 @@ int TIdFTP::PassivePort() {
 void TIdFTP::OpenPassiveConnection() {
   int port = PassivePort();
   passiveData_ = std::make_unique<TIdTCPClient>();
-  passiveData_->RecvBufferSize = RecvBufferSize;
-  passiveData_->SendBufferSize = SendBufferSize;
-  passiveData_->ReadTimeout = ReadTimeout;
-  passiveData_->CancelFlag = CancelFlag;
+  ShareSettingsWith(*passiveData_);
   passiveData_->ConnectTimeout = ConnectTimeout;
-  passiveData_->OnWork = OnWork;
-  passiveData_->Interrupter = Interrupter;
   // The address a 227 names is ignored: behind NAT it is often private, and
   // following it would let a server send the client to any host.
   passiveData_->Host = PeerAddress();
