@@ -12,18 +12,7 @@ namespace tovra {
 namespace {
 
 using test::CliResult;
-
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> words;
-  std::size_t start = 0;
-  while (start < line.size()) {
-    std::size_t end = line.find(' ', start);
-    if (end == std::string::npos) end = line.size();
-    if (end > start) words.push_back(line.substr(start, end - start));
-    start = end + 1;
-  }
-  return words;
-}
+using test::Words;
 
 class CliConnectionTest : public ::testing::Test {
  protected:

@@ -17,20 +17,13 @@ namespace tovra {
 namespace {
 
 using test::CliResult;
-
-std::vector<std::string> Words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string w; in >> w;) words.push_back(w);
-  return words;
-}
+using test::Words;
 
 class CliSftpTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string why = test::SshdServer::Unavailable();
     if (!why.empty()) GTEST_SKIP() << why;
-    std::filesystem::create_directories(ToOsPath(root.Sub("login")));
     server = std::make_unique<test::SshdServer>(root.Sub("login"));
   }
   CliResult Run(const std::string& arguments, const std::string& password = test::SshdServer::Password()) {

@@ -125,7 +125,6 @@ class RealServerSftp : public ::testing::Test {
   void SetUp() override {
     std::string why = test::SshdServer::Unavailable();
     if (!why.empty()) GTEST_SKIP() << why;
-    fs::create_directories(ToOsPath(root.Sub("login")));
     server = std::make_unique<test::SshdServer>(root.Sub("login"));
     knownHosts = local.Write("known_hosts", "");
   }

@@ -58,7 +58,6 @@ class RealServerSharedHostKey : public ::testing::Test {
   void SetUp() override {
     std::string why = test::SshdServer::Unavailable();
     if (!why.empty()) GTEST_SKIP() << why;
-    std::filesystem::create_directories(ToOsPath(root.Sub("login")));
     server = std::make_unique<test::SshdServer>(root.Sub("login"));
     knownHosts = local.Write("known_hosts", "");
   }

@@ -41,6 +41,18 @@ std::vector<char*> PointersTo(std::vector<std::string>& strings) {
 
 }  // namespace
 
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::size_t start = 0;
+  while (start < line.size()) {
+    std::size_t end = line.find(' ', start);
+    if (end == std::string::npos) end = line.size();
+    if (end > start) words.push_back(line.substr(start, end - start));
+    start = end + 1;
+  }
+  return words;
+}
+
 std::string CliPath() {
   const char* dir = std::getenv("TOVRA_BINARY_DIR");
   return std::string(dir != nullptr ? dir : TOVRA_BINARY_DIR_DEFAULT) + "/src/cli/tovra-cli";

@@ -18,6 +18,10 @@ struct CliResult {
 // Variables set for the process on top of the test's own environment.
 using CliEnvironment = std::vector<std::pair<std::string, std::string>>;
 
+// The arguments of a command written as one line (none of them holds a
+// space): the words between the spaces.
+std::vector<std::string> Words(const std::string& line);
+
 // Where the built tovra-cli is.
 std::string CliPath();
 

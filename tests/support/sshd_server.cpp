@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -116,6 +117,7 @@ const char* SshdServer::User() { return kUser; }
 const char* SshdServer::Password() { return kPassword; }
 
 SshdServer::SshdServer(const std::string& loginFolder) : loginFolder_(ToOsPath(loginFolder)) {
+  std::filesystem::create_directories(loginFolder_);
   EnsureUser();
   passwd* user = ::getpwnam(kUser);
   // The user reaches its login folder through the test's own folders.

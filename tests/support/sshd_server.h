@@ -19,8 +19,8 @@ class SshdServer {
   // "" when the server can run here, else why not.
   static std::string Unavailable();
 
-  // loginFolder: a folder (CP932 path) that becomes the user's login folder;
-  // it is handed to the user.
+  // loginFolder: a folder (CP932 path, made when missing) that becomes the
+  // user's login folder; it is handed to the user.
   explicit SshdServer(const std::string& loginFolder);
   ~SshdServer();
   SshdServer(const SshdServer&) = delete;

@@ -40,7 +40,6 @@ class RealServerSftpEngine : public ::testing::Test {
   void SetUp() override {
     std::string why = test::SshdServer::Unavailable();
     if (!why.empty()) GTEST_SKIP() << why;
-    fs::create_directories(ToOsPath(root.Sub("login")));
     server = std::make_unique<test::SshdServer>(root.Sub("login"));
   }
   TUploadSite Site(const std::string& settings, bool pinned = true) const {

@@ -22,7 +22,6 @@ class RealServerSftpRemote : public ::testing::Test {
   void SetUp() override {
     std::string why = test::SshdServer::Unavailable();
     if (!why.empty()) GTEST_SKIP() << why;
-    std::filesystem::create_directories(ToOsPath(root.Sub("login")));
     server = std::make_unique<test::SshdServer>(root.Sub("login"));
     settings.host = "127.0.0.1";
     settings.port = server->Port();
