@@ -175,6 +175,12 @@ int ShowSite(Args args) {
   }
   for (const auto& key : ExtendedKeys()) {
     if (s.profile.Extended.Stored(key.name)) PrintLine(std::string(key.name) + "=" + key.get(s.profile));
+    // A value no key accepts is shown as it stands, with what a connection makes of it.
+    if (auto bad = s.profile.Extended.Unreadable(key.name)) {
+      PrintLine(std::string(key.name) + "=" + *bad +
+                (TExtendedSettings::AbsentIsSafe(key.name) ? "  (読めない値です: 無いときと同じに扱います)"
+                                                           : "  (読めない値です: この値のままでは接続しません)"));
+    }
   }
   return kExitOk;
 }

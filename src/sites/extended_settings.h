@@ -76,8 +76,16 @@ class TExtendedSettings {
   bool Empty() const;
 
   // Reads the section from the settings component's current file: keys that
-  // are missing, empty or hold a value the key does not accept are absent.
+  // are missing, empty or hold a value the key does not accept are absent;
+  // the text of a value not accepted is kept as Unreadable.
   void Load(const TIniGT& ini);
+  // The stored text of the key when Load could not read it (a misspelt or
+  // another version's value); nothing otherwise. Set and Clear forget it.
+  std::optional<std::string> Unreadable(std::string_view key) const;
+  // Whether a connection may go on with the key's absent behaviour when its
+  // stored value cannot be read: false where that would weaken it (no
+  // encryption, another protocol, no key file).
+  static bool AbsentIsSafe(std::string_view key);
   // Writes the keys that are present. An absent key is not written, and a
   // value of it in the file that Load would read is taken out, so that Load
   // gives these settings back; a value Load passes over stays as it was.
@@ -98,6 +106,7 @@ class TExtendedSettings {
 
  private:
   std::array<std::optional<std::string>, kExtendedKeyCount> values_;
+  std::array<std::optional<std::string>, kExtendedKeyCount> unreadable_;
 };
 
 // The key's value in canonical spelling, or nothing when the key does not

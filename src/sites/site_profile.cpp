@@ -95,6 +95,18 @@ void TSiteProfile::SaveProfile() {
   update.Commit();
 }
 
+void StoreSiteSetting(const std::string& siteName, std::string_view key, std::string_view value) {
+  TExtendedSettings checked;
+  checked.Set(key, value);
+  TConfigFile config;
+  TIniGT& ini = config.IniGT;
+  ini.SetFileName(ProfileFileName(siteName));
+  if (!IsProfileFileNameSafe(siteName) || siteName == kNewSiteName) throw EFileError::CannotWrite(ini.ResolvedPath());
+  TIniUpdate update(ini);
+  ini.WriteValue(kExtendedSection, key, *checked.Stored(key));
+  update.Commit();
+}
+
 void TSiteProfile::ChooseRootFolder(const std::string& path) {
   FolderTree().SelectFolder(path);
   FolderTreeChanged();

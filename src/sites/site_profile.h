@@ -94,6 +94,13 @@ class TSiteProfile {
   TFolderSelection ownTree_;
 };
 
+// Writes one key of "[拡張設定]" (checked as TExtendedSettings::Set does)
+// into the named site's profile file, leaving everything else of the file as
+// it is. Throws EExtendedSettingError for a value the key does not accept
+// and EFileError when the file cannot be written. Uses a settings component
+// of its own, so it may run beside a TSiteProfile, but never two at once.
+void StoreSiteSetting(const std::string& siteName, std::string_view key, std::string_view value);
+
 // The number in a port field's text; text that is no number counts as 0.
 int PortFromText(const std::string& text);
 
