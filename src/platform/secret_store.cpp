@@ -78,11 +78,10 @@ GRef<SecretService> Connect(ErrorRef& reason) {
     return nullptr;
   }
   // A bus that goes away (the desktop session ending) must not end the
-  // program with it; GLib's shared connection would raise SIGTERM. The
-  // reference is kept so that the connection stays the one configured here.
+  // program with it, as GLib's shared connection would by raising SIGTERM.
+  // It is held until the service holds it, so the service gets this one.
   g_dbus_connection_set_exit_on_close(bus, FALSE);
-  static GDBusConnection* kept = bus;
-  if (kept != bus) g_object_unref(bus);
+  GRef<GDBusConnection> held(bus);
   GRef<SecretService> service(secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error));
   reason.reset(error);
   return service;
