@@ -38,7 +38,7 @@ void TFolderSelection::SelectFolder(const std::string& path) {
 
 TSiteProfile::TSiteProfile(TConfigFile& config) : config_(&config) {}
 
-void TSiteProfile::LoadProfile(const std::string& siteName) {
+void TSiteProfile::LoadProfile(const std::string& siteName, bool readPasswords) {
   edName = siteName;
   if (siteName == kNewSiteName) {
     ResetProfile();
@@ -65,6 +65,7 @@ void TSiteProfile::LoadProfile(const std::string& siteName) {
   if (Extended.PasswordStore() == TPasswordStore::Keyring) {
     keyringSite_ = siteName;
     passwordsRead_ = false;
+    if (!readPasswords) return;
     TPasswordValues values{WebPasswd, ProxyPasswd};
     ReadKeyringPasswords(siteName, values);
     WebPasswd = values[0];

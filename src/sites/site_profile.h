@@ -76,8 +76,10 @@ class TSiteProfile {
   // its profile file. A root folder the tree cannot select throws
   // EPathSettingError, leaving the fields read after LocalRootDir as they were.
   // A keyring that cannot give the passwords throws ESecretStoreError after
-  // every other field was read.
-  void LoadProfile(const std::string& siteName);
+  // every other field was read. Without readPasswords the keyring is not
+  // asked (for a caller that needs no password); the fields stay empty and a
+  // save asks for them first.
+  void LoadProfile(const std::string& siteName, bool readPasswords = true);
   // The reset values of a new site, with the extended settings a new site
   // starts with (the passwords in the keyring when one answers); the root
   // folder label and the tree keep theirs.

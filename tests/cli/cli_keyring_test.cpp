@@ -94,7 +94,7 @@ TEST_F(CliKeyringTest, WithoutASessionBusANewSiteKeepsTheFileAndSaysSo) {
 }
 
 TEST_F(CliKeyringTest, ALockedKeyringIsAnErrorAndNoPasswordReachesAFile) {
-  ASSERT_EQ(Run(test::Words("site set kept WebPasswd=kept-pw")).status, 0);
+  ASSERT_EQ(Run(test::Words("site set kept LocalRootDir=site WebPasswd=kept-pw")).status, 0);
   ASSERT_TRUE(keyring.Lock());
   const std::string locked = "キーリングがロックされているため、サイト「%s」のパスワードを読み書きできません。\n";
   struct Row {
@@ -111,6 +111,10 @@ TEST_F(CliKeyringTest, ALockedKeyringIsAnErrorAndNoPasswordReachesAFile) {
   }
   EXPECT_FALSE(FileExists(ProfileFileName("fresh")));
   EXPECT_EQ(Profile("kept").find("kept-pw"), std::string::npos);
+  // A check for changed files needs no password: the locked keyring is not asked.
+  CliResult r = Run({"check-updates"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("キーリング"), std::string::npos) << r.err;
   EXPECT_EQ(keyring.ItemCount("fresh"), 0);
 }
 
