@@ -24,6 +24,7 @@ constexpr std::array<TExtendedKey, kExtendedKeyCount> kKeys{{
     {"Protocol", "ftp", "ftp", "ftp, sftp"},
     {"HostKeySha256", "", nullptr, "SHA256: followed by 43 base64 characters"},
     {"PrivateKeyFile", "", nullptr, "a file path"},
+    {"PasswordStore", "file", nullptr, "file, keyring"},
 }};
 
 constexpr std::size_t kSha256Bytes = 32;
@@ -129,8 +130,10 @@ std::optional<std::string> NormalizeExtendedValue(std::string_view key, std::str
       return Choice(value, {"ftp", "sftp"});
     case 8:
       return HostKeyDigest(value);
-    default:
+    case 9:
       return FilePath(value);
+    default:
+      return Choice(value, {"file", "keyring"});
   }
 }
 
@@ -231,6 +234,15 @@ int TExtendedSettings::Connections() const { return Value("Connections")[0] - '0
 TTransferProtocol TExtendedSettings::Protocol() const {
   return Pick<TTransferProtocol>(Value("Protocol"),
                                  {{"ftp", TTransferProtocol::Ftp}, {"sftp", TTransferProtocol::Sftp}});
+}
+
+}  // namespace tovra
+
+namespace tovra {
+
+TPasswordStore TExtendedSettings::PasswordStore() const {
+  return Pick<TPasswordStore>(Value("PasswordStore"),
+                              {{"file", TPasswordStore::File}, {"keyring", TPasswordStore::Keyring}});
 }
 
 }  // namespace tovra

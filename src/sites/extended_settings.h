@@ -1,6 +1,7 @@
 // TExtendedSettings: the keys of a site profile's section "[拡張設定]"
 // (data connection, encryption, certificate and host key pins, encodings,
-// connection reuse and count, protocol, private key file). A key that the
+// connection reuse and count, protocol, private key file, where the
+// passwords are kept). A key that the
 // profile does not hold stays absent, and an absent key means the program's
 // long-standing behaviour (one active-mode connection per file, no
 // encryption, Shift-JIS pages, CP932 names); the typed accessors give that
@@ -26,6 +27,9 @@ inline constexpr char kExtendedSection[] = "拡張設定";
 enum class TDataConnectionMode { Active, Passive };
 enum class TEncryptionMode { None, ExplicitIfAvailable, Explicit, Implicit };
 enum class TTransferProtocol { Ftp, Sftp };
+// Where a site's passwords are kept: in its profile file, or in the
+// desktop's keyring (the profile's password keys then stay empty).
+enum class TPasswordStore { File, Keyring };
 
 // A key of the section given a value it does not accept, or a name that is
 // no key of the section. The text names the key.
@@ -52,13 +56,15 @@ struct TExtendedKey {
   const char* accepts;
 };
 
-inline constexpr std::size_t kExtendedKeyCount = 10;
+inline constexpr std::size_t kExtendedKeyCount = 11;
 
 class TExtendedSettings {
  public:
   // Every key, in the order they are written to the profile file.
   static const std::array<TExtendedKey, kExtendedKeyCount>& Keys();
-  // The values a site created in the window starts with, written out explicitly.
+  // The values a site created in the window starts with, written out
+  // explicitly. PasswordStore has none here: whether a keyring answers is
+  // known only when the site is made.
   static TExtendedSettings NewSiteDefaults();
 
   // The stored value, or nothing when the key is absent. Throws
@@ -101,6 +107,7 @@ class TExtendedSettings {
   TTransferProtocol Protocol() const;
   std::string HostKeySha256() const { return Value("HostKeySha256"); }
   std::string PrivateKeyFile() const { return Value("PrivateKeyFile"); }
+  TPasswordStore PasswordStore() const;
 
   bool operator==(const TExtendedSettings&) const = default;
 
