@@ -102,7 +102,8 @@ class TExtendedSettings {
   std::string HostKeySha256() const { return Value("HostKeySha256"); }
   std::string PrivateKeyFile() const { return Value("PrivateKeyFile"); }
 
-  bool operator==(const TExtendedSettings&) const = default;
+  // The values alone: what a file held that could not be read is no value.
+  bool operator==(const TExtendedSettings& other) const { return values_ == other.values_; }
 
  private:
   std::array<std::optional<std::string>, kExtendedKeyCount> values_;
