@@ -358,6 +358,27 @@ TEST(TransferEngine, FilesOutsideTheRootAndMissingOnesAreSkippedInTheSummary) {
   }
 }
 
+// Every session's own notice reaches the status lines, not the first's alone.
+TEST(TransferEngine, EverySessionSaysItIsNotEncrypted) {
+  ManyFiles site(6);
+  test::PyFtpdServer server(site.remote, "tovra", "secret", true);
+  TExtendedSettings extended = Sessions(3);
+  extended.Set("Encryption", "explicit-if-available");
+  TRunHooks hooks;
+  Trace trace;
+  trace.Attach(hooks);
+  trace.HoldStoresUntilLogins(3);
+  RecordingUploadView view;
+  TUploadJob job(hooks, view, {});
+  auto plan = BuildUploadPlan(site.list, SiteFor(site.root, server.Port(), extended), {}, 0);
+  ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
+  auto lines = view.StatusLines();
+  EXPECT_EQ(
+      std::count(lines.begin(), lines.end(), "127.0.0.1 は暗号化に対応していません。この接続は暗号化されていません。"),
+      3);
+  EXPECT_EQ(trace.CountVerb("USER"), 3);
+}
+
 // A value the profile holds but no key accepts: where going on without it
 // would weaken the connection, nothing is sent and the error names the key
 // and the value; elsewhere a status line says so and the run goes on.
