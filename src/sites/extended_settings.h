@@ -109,7 +109,8 @@ class TExtendedSettings {
   std::string PrivateKeyFile() const { return Value("PrivateKeyFile"); }
   TPasswordStore PasswordStore() const;
 
-  bool operator==(const TExtendedSettings&) const = default;
+  // The values alone: what a file held that could not be read is no value.
+  bool operator==(const TExtendedSettings& other) const { return values_ == other.values_; }
 
  private:
   std::array<std::optional<std::string>, kExtendedKeyCount> values_;

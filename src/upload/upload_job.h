@@ -41,6 +41,7 @@ class TUploadJob {
   // the button, says so and cuts its connections.
   void Abort();
   std::atomic<std::uint8_t>& CancelFlag() { return *hooks_.cancel; }
+  const TRunHooks& Hooks() const { return hooks_; }
 
   // The timer tick and the run it starts (public for tests). RunTransfer
   // clears the cancel flag, then returns Completed or Aborted and throws a

@@ -178,9 +178,13 @@ TEST_F(SiteCommandsTest, UsageErrorsExitWithTwo) {
 }
 
 TEST_F(SiteCommandsTest, ExtendedSettingsAreCheckedAndShownWhenStored) {
-  app.Write("old.txt", "[WEBサーバー情報]\r\nWebHostName=h\r\n");
+  // A value no key accepts is shown as it stands, with what a connection does with it.
+  app.Write("old.txt", "[WEBサーバー情報]\r\nWebHostName=h\r\n[拡張設定]\r\nEncryption=explicitt\r\n");
   app.Write("サイトリスト.txt", "old\r\n新規登録\r\n");
-  EXPECT_EQ(Run({"site", "show", "old"}).out.find("Connections="), std::string::npos);
+  const std::string first = Run({"site", "show", "old"}).out;
+  EXPECT_EQ(first.find("Connections="), std::string::npos);
+  EXPECT_NE(first.find("Encryption=explicitt  (読めない値です: この値のままでは接続しません)\n"), std::string::npos)
+      << first;
 
   struct Case {
     std::string arg;

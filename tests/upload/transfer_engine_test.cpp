@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <map>
 #include <thread>
@@ -30,28 +31,39 @@ TExtendedSettings Sessions(int connections, bool reuse = true) {
   return extended;
 }
 
-// Every command line every session sent, from whichever thread.
+// Every command line every session sent, from whichever thread. A test that
+// needs several sessions holds every store until that many have logged in.
 class Trace {
  public:
   void Attach(TRunHooks& hooks) {
     hooks.trace = [this](char direction, const std::string& line) {
       if (direction != '>') return;
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::unique_lock<std::mutex> lock(mutex_);
       lines_.push_back(line);
+      changed_.notify_all();
+      if (line.rfind("STOR", 0) == 0) {
+        changed_.wait_for(lock, std::chrono::seconds(10), [this] { return CountVerbLocked("USER") >= holdFor_; });
+      }
     };
   }
+  void HoldStoresUntilLogins(int sessions) { holdFor_ = sessions; }
   int Count(const std::string& line) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
   }
   int CountVerb(const std::string& verb) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(
-        std::count_if(lines_.begin(), lines_.end(), [&](const std::string& l) { return l.rfind(verb, 0) == 0; }));
+    return CountVerbLocked(verb);
   }
 
  private:
+  int CountVerbLocked(const std::string& verb) const {
+    return static_cast<int>(
+        std::count_if(lines_.begin(), lines_.end(), [&](const std::string& l) { return l.rfind(verb, 0) == 0; }));
+  }
   mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  int holdFor_ = 0;
   std::vector<std::string> lines_;
 };
 
@@ -112,6 +124,7 @@ TEST(TransferEngine, ManyFilesArriveOnceOverReusedConnections) {
     TRunHooks hooks;
     Trace trace;
     trace.Attach(hooks);
+    trace.HoldStoresUntilLogins(c.connections);
     RecordingUploadView view;
     TUploadJob job(hooks, view, {});
     auto plan = BuildUploadPlan(site.list, SiteFor(site.root, server.Port(), Sessions(c.connections, c.reuse)), {}, 0);
@@ -189,6 +202,7 @@ TEST(TransferEngine, TwoSessionsNeedingTheSameNewFolderMakeItOnce) {
     TRunHooks hooks;
     Trace trace;
     trace.Attach(hooks);
+    trace.HoldStoresUntilLogins(2);
     RecordingUploadView view;
     TUploadJob job(hooks, view, {});
     auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), Sessions(2)), {}, 0);
@@ -342,6 +356,27 @@ TEST(TransferEngine, FilesOutsideTheRootAndMissingOnesAreSkippedInTheSummary) {
     EXPECT_FALSE(FileExists(JoinPath(site.remote, "x.gif")));
     ExpectMonotonicToTotals(view.Progress(), 4);
   }
+}
+
+// Every session's own notice reaches the status lines, not the first's alone.
+TEST(TransferEngine, EverySessionSaysItIsNotEncrypted) {
+  ManyFiles site(6);
+  test::PyFtpdServer server(site.remote, "tovra", "secret", true);
+  TExtendedSettings extended = Sessions(3);
+  extended.Set("Encryption", "explicit-if-available");
+  TRunHooks hooks;
+  Trace trace;
+  trace.Attach(hooks);
+  trace.HoldStoresUntilLogins(3);
+  RecordingUploadView view;
+  TUploadJob job(hooks, view, {});
+  auto plan = BuildUploadPlan(site.list, SiteFor(site.root, server.Port(), extended), {}, 0);
+  ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
+  auto lines = view.StatusLines();
+  EXPECT_EQ(
+      std::count(lines.begin(), lines.end(), "127.0.0.1 は暗号化に対応していません。この接続は暗号化されていません。"),
+      3);
+  EXPECT_EQ(trace.CountVerb("USER"), 3);
 }
 
 // A value the profile holds but no key accepts: where going on without it
