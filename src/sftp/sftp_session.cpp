@@ -111,9 +111,10 @@ THostKey TSftpSession::FetchHostKey() {
 // bounded and cancellable like every other.
 void TSftpSession::OpenSocket() {
   if (Cancelled()) throw EIdCancelled();
+  const std::uint16_t port = CheckedPort(Settings.port);
   std::string address = ResolveHost(Settings.host);
   TSocket socket = TSocket::CreateStream();
-  if (!socket.StartConnect(address, static_cast<std::uint16_t>(Settings.port))) {
+  if (!socket.StartConnect(address, port)) {
     for (int waited = 0; !socket.WaitWritable(kConnectPollMs); waited += kConnectPollMs) {
       if (Cancelled()) throw EIdCancelled();
       if (waited >= Settings.timeoutMs) throw EIdSocketError(kWsaETimedOut);

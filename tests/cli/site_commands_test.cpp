@@ -104,6 +104,8 @@ TEST_F(SiteCommandsTest, RefusalsExitWithOne) {
       {{"site", "set", "nothing", "--rename", "x"}, "サイト名称「nothing」は登録されていません。\n"},
       {{"site", "set", "abc", "LocalRootDir=/no/such/folder"}, "パス設定エラー : \"/no/such/folder\"\n"},
       {{"site", "set", "a/b"}, app.Path() + "/a/b.txt に書き込めません\n"},
+      {{"site", "set", "abc", "WebPort=70000"}, "ポート番号は 1 から 65535 の範囲で指定してください。\n"},
+      {{"site", "set", "new", "WebPort=-1"}, "ポート番号は 1 から 65535 の範囲で指定してください。\n"},
   };
   for (const auto& c : cases) {
     CliResult r = Run(c.args);

@@ -54,6 +54,25 @@ TEST(SftpSessionWaits, ARefusedConnectionIsASocketError) {
   EXPECT_FALSE(session.Connected());
 }
 
+// A stored port outside 1-65535 is refused by name before anything is
+// dialled; 65536 + P must not reach port P.
+TEST(SftpSessionWaits, APortOutsideTheRangeIsRefusedNeverWrapped) {
+  SilentServer silent;
+  const int listening = silent.listener.LocalPort();
+  for (int port : {65536 + listening, -1, 0}) {
+    TSftpSession session;
+    session.Settings.host = "127.0.0.1";
+    session.Settings.port = port;
+    session.Settings.timeoutMs = 300;
+    try {
+      session.Connect();
+      ADD_FAILURE() << "connected on " << port;
+    } catch (const EIdException& e) {
+      EXPECT_EQ(std::string(e.what()), "ポート番号 " + std::to_string(port) + " は使えません (1 から 65535 まで)");
+    }
+  }
+}
+
 TEST(SftpSessionWaits, ASilentServerTimesOut) {
   SilentServer silent;
   TSftpSession session;
