@@ -300,6 +300,9 @@ TEST_F(RealServerSftp, FetchHostKeyGivesTheFingerprintSshKeygenPrints) {
 TEST_F(RealServerSftp, LoginFailuresSayWhatToCheckWithoutThePassword) {
   std::string key = server->MakeKeyPair("user_key", "key phrase");
   server->AuthorizeKey(key);
+  // A FIFO with no writer would hold a plain open for ever.
+  const std::string fifo = key + ".fifo";
+  ASSERT_EQ(::mkfifo(ToOsPath(fifo).c_str(), 0600), 0);
   struct Row {
     std::string password;
     std::string keyFile;
@@ -311,6 +314,8 @@ TEST_F(RealServerSftp, LoginFailuresSayWhatToCheckWithoutThePassword) {
       {"key phrase", key, true, ""},
       {"wrong phrase", key, false, "秘密鍵"},
       {"key phrase", key + ".missing", false, "秘密鍵"},
+      {"key phrase", fifo, false, "秘密鍵 " + fifo + " を読めません"},
+      {"key phrase", ExtractFileDir(key), false, "秘密鍵"},
   };
   for (const auto& row : rows) {
     Configure(session);
