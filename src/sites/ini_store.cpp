@@ -63,7 +63,9 @@ TIniDocument TIniStore::LoadForWrite() const {
 
 void TIniStore::Store(const TIniDocument& document) {
   try {
-    WriteFileAtomic(path_, document.Text(), newFileMode_);
+    // Files made for their owner alone (profiles hold passwords) stay so.
+    const bool ownerOnly = (newFileMode_ & 077) == 0;
+    WriteFileAtomic(path_, document.Text(), newFileMode_, ownerOnly ? TReplacedMode::Narrowed : TReplacedMode::Kept);
   } catch (const ETovraError&) {
     throw EFileError::CannotWrite(path_);
   }

@@ -1,7 +1,8 @@
 // One INI settings file on disk, read afresh on every lookup and replaced
 // whole on every change (a temporary file renamed over it), so a failed write
 // leaves the file as it was. Changes can be gathered into one replacement
-// between BeginUpdate and EndUpdate. Not thread-safe.
+// between BeginUpdate and EndUpdate. A store whose new files are for their
+// owner alone narrows a file it replaces to that mode too. Not thread-safe.
 #pragma once
 
 #include <optional>

@@ -117,6 +117,25 @@ TEST_F(SiteCommandsTest, RefusalsExitWithOne) {
   EXPECT_EQ(ListFolder(app.Path()).size(), 2u);  // the list and abc.txt
 }
 
+// A profile written with a password is its owner's alone, whatever mode it
+// had; a folder others can write is named once on stderr.
+TEST_F(SiteCommandsTest, ProfilesStayPrivateAndAnOpenFolderIsWarnedOnce) {
+  ASSERT_EQ(Run({"site", "set", "abc"}).status, 0);
+  const std::string profile = ToOsPath(app.Path() + "/abc.txt");
+  ASSERT_EQ(::chmod(profile.c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(ToOsPath(app.Path()).c_str(), 0777), 0);
+  CliResult r = Run({"site", "set", "abc", "WebPasswd=secret"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  struct stat st;
+  ASSERT_EQ(::stat(profile.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  const std::string warning = "警告: アプリケーションフォルダー " + app.Path() + " は他のユーザーも書き込めます。";
+  ASSERT_NE(r.err.find(warning), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(warning, r.err.find(warning) + 1), std::string::npos) << r.err;
+  ASSERT_EQ(::chmod(ToOsPath(app.Path()).c_str(), 0700), 0);
+  EXPECT_EQ(Run({"sites"}).err, "");
+}
+
 TEST_F(SiteCommandsTest, NamesWithLineBreaksAreRefused) {
   ASSERT_EQ(Run({"site", "set", "real", "WebHostName=h"}).status, 0);
   const std::string list = SiteList();
