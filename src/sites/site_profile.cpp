@@ -44,6 +44,10 @@ void TSiteProfile::LoadProfile(const std::string& siteName) {
   }
   TIniGT& ini = config_->IniGT;
   ini.SetFileName(ProfileFileName(siteName));
+  // Taken before the fields: a change that lands between the two is either
+  // read into a field or kept by the next save.
+  loaded_ = ini.Snapshot();
+  loadedPath_ = ini.ResolvedPath();
   chkUseProxy = ini.ReadFlag(kProxySection, "chkUseProxy", false);
   LocalRootDir = ini.ReadValue(kRootSection, "LocalRootDir", kDefaultRoot);
   FolderTree().SelectFolder(LocalRootDir);
@@ -61,6 +65,7 @@ void TSiteProfile::LoadProfile(const std::string& siteName) {
 }
 
 void TSiteProfile::ResetProfile() {
+  loaded_.reset();
   WebHostName.clear();
   WebUserName.clear();
   WebPasswd.clear();
@@ -79,7 +84,7 @@ void TSiteProfile::SaveProfile() {
   TIniGT& ini = config_->IniGT;
   ini.SetFileName(ProfileFileName(name));
   if (!IsProfileFileNameSafe(name)) throw EFileError::CannotWrite(ini.ResolvedPath());
-  TIniUpdate update(ini);
+  TIniUpdate update(ini, loadedPath_ == ini.ResolvedPath() ? loaded_ : std::nullopt);
   ini.WriteFlag(kProxySection, "chkUseProxy", chkUseProxy);
   ini.WriteValue(kRootSection, "LocalRootDir", FolderTree().SelectedFolder());
   ini.WriteValue(kWebSection, "WebURL", WebURL);
@@ -92,7 +97,8 @@ void TSiteProfile::SaveProfile() {
   ini.WriteValue(kProxyServerSection, "ProxyHostName", ProxyHostName);
   ini.WriteValue(kProxyServerSection, "ProxyUserName", ProxyUserName);
   Extended.Save(ini);
-  update.Commit();
+  loaded_ = update.Commit();
+  loadedPath_ = ini.ResolvedPath();
 }
 
 void TSiteProfile::ChooseRootFolder(const std::string& path) {

@@ -5,6 +5,7 @@
 // after a LoadProfile. Used on the UI thread only.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "sites/dmConfig.h"
@@ -78,7 +79,8 @@ class TSiteProfile {
   // starts with; the root folder label and the tree keep theirs.
   void ResetProfile();
   // Writes the fields, with the tree's selected folder as LocalRootDir, to
-  // the profile file of CurrentSiteName as one file replacement. Throws
+  // the profile file of CurrentSiteName as one file replacement; into the
+  // file the site was loaded from, only the fields changed since. Throws
   // EFileError "%s に書き込めません" with the file's path.
   void SaveProfile();
   std::string CurrentSiteName() const { return edName; }
@@ -90,6 +92,11 @@ class TSiteProfile {
 
  private:
   TConfigFile* config_;
+  // The profile file as LoadProfile (or the last SaveProfile) found it, and
+  // its path: a save writes only what was changed since, so another
+  // writer's changes to the other keys stay.
+  std::optional<TIniDocument> loaded_;
+  std::string loadedPath_;
   IFolderTree* tree_ = nullptr;
   TFolderSelection ownTree_;
 };

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -134,6 +135,28 @@ TEST_F(SiteCommandsTest, ProfilesStayPrivateAndAnOpenFolderIsWarnedOnce) {
   EXPECT_EQ(r.err.find(warning, r.err.find(warning) + 1), std::string::npos) << r.err;
   ASSERT_EQ(::chmod(ToOsPath(app.Path()).c_str(), 0700), 0);
   EXPECT_EQ(Run({"sites"}).err, "");
+}
+
+// Two tovra-cli processes at once, on one site or creating two: every
+// change of both reaches the files, round after round.
+TEST_F(SiteCommandsTest, ConcurrentRunsLoseNoChange) {
+  ASSERT_EQ(Run({"site", "set", "shared"}).status, 0);
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    const std::string n = std::to_string(round);
+    CliResult a, b, c, d;
+    std::thread first([&] { a = Run({"site", "set", "shared", "WebUserName=user" + n}); });
+    std::thread second([&] { b = Run({"site", "set", "shared", "WebHostName=host" + n}); });
+    std::thread third([&] { c = Run({"site", "set", "left" + n}); });
+    std::thread fourth([&] { d = Run({"site", "set", "right" + n}); });
+    for (auto* t : {&first, &second, &third, &fourth}) t->join();
+    for (const auto* r : {&a, &b, &c, &d}) EXPECT_EQ(r->status, 0) << r->err;
+    const std::string shown = Run({"site", "show", "shared"}).out;
+    EXPECT_NE(shown.find("WebHostName=host" + n + "\nWebUserName=user" + n + "\n"), std::string::npos) << shown;
+    const std::string list = SiteList();
+    EXPECT_NE(list.find("left" + n + "\r\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("right" + n + "\r\n"), std::string::npos) << list;
+  }
 }
 
 TEST_F(SiteCommandsTest, NamesWithLineBreaksAreRefused) {
