@@ -32,6 +32,10 @@ struct TUploadSite {
   THostInfo host;
   THostInfo proxy;  // Port 0: no proxy
   TExtendedSettings extended;
+  std::string name{};  // the site's name: where a remembered setting is written
+  // The waits of every connection of the run.
+  int readTimeoutMs = kDefaultReadTimeoutMs;
+  int acceptTimeoutMs = kDefaultAcceptTimeoutMs;
 };
 
 struct TPlannedFile {
@@ -47,9 +51,15 @@ struct TPlannedFile {
 struct TUploadPlan {
   std::vector<TPlannedFile> files;  // in upload list order
   std::string siteRoot;
+  std::string siteName;
   THostInfo host;
   THostInfo proxy;
   TExtendedSettings extended;
+  // What every FTP session of the run is set up with, resolved from the
+  // extended settings once.
+  TFtpConnectionSettings connection;
+  int readTimeoutMs = kDefaultReadTimeoutMs;
+  int acceptTimeoutMs = kDefaultAcceptTimeoutMs;
   TUploadOptions options;
   int missingFiles = 0;  // dropped from the list by the preparation
 
