@@ -89,6 +89,7 @@ void TForm1::FormShow() {
   for (QWidget* w : std::initializer_list<QWidget*>{ComboBox3, btnSubPGM, ComboBox2, cxOnly, cxAncher, cxFlashSOE,
                                                     cxPopup, cxTopBunner})
     w->hide();
+  if (std::string warning = AppFolderWarning(); !warning.empty()) AppendStatus(warning);
   // A site that fails to load is reported once the rest of the window is
   // set up, so that the window is left in its normal idle state.
   std::exception_ptr siteError;

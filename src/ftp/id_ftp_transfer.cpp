@@ -145,7 +145,7 @@ void TIdFTP::AcceptDataConnection() {
 
 void TIdFTP::KeepSessions(TTlsStream* stream) {
   if (stream == nullptr) return;
-  for (auto& session : stream->TakeNewSessions()) sessions_.push_back(std::move(session));
+  for (auto& session : stream->TakeNewSessions()) KeepNewestSession(sessions_, std::move(session));
 }
 
 TTlsSession TIdFTP::NextDataSession() {

@@ -53,6 +53,12 @@ bool PrepareAppFolder(const AppFolderChoice& choice);
 // The chosen folder of the running process, prepared. CP932.
 AppFolderChoice CurrentAppFolder();
 std::string AppFolder();
+// A warning, once per start, when the folder (existing) can be written by
+// other users, who could then read or replace profiles with passwords:
+// written by all, or by a group other than its owner's own. Empty otherwise.
+std::string OpenFolderWarning(const std::string& folder);
+// The same for the folder the running process would use; creates nothing.
+std::string AppFolderWarning();
 // The running executable's full path (CP932).
 std::string ExecutablePath();
 

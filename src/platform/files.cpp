@@ -211,7 +211,7 @@ std::string ReadFileBytes(std::string_view path) {
   return bytes;
 }
 
-void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mode) {
+void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mode, TReplacedMode replaced) {
   std::string p(path);
   std::string os;
   try {
@@ -237,7 +237,8 @@ void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mod
   try {
     WriteAll(fd, bytes, p);
     if (exists) {
-      if (::fchmod(fd, st.st_mode & 07777) != 0) throw EFileError::CannotWrite(p);
+      const mode_t keep = replaced == TReplacedMode::Narrowed ? static_cast<mode_t>(mode) : 07777;
+      if (::fchmod(fd, st.st_mode & keep) != 0) throw EFileError::CannotWrite(p);
       (void)!::fchown(fd, st.st_uid, st.st_gid);
     }
     if (::fsync(fd) != 0) throw EFileError::CannotWrite(p);

@@ -35,8 +35,12 @@ int OpenRegularFile(std::string_view path);
 // files of earlier writes of the same file that were never finished (older
 // than a minute) are removed first. Errors: EFileError "%s に書き込めません".
 // ReadFileBytes reads regular files only (OpenRegularFile).
+// With TReplacedMode::Narrowed a replaced file keeps only those of its mode
+// bits that `mode` has too (a profile that once was 0644 becomes 0600).
+enum class TReplacedMode { Kept, Narrowed };
 std::string ReadFileBytes(std::string_view path);
-void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mode = 0644);
+void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mode = 0644,
+                     TReplacedMode replaced = TReplacedMode::Kept);
 
 // DeleteFile of a missing file is no error (returns false).
 bool DeleteFile(std::string_view path);

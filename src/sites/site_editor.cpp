@@ -21,6 +21,11 @@ TModalResult TSiteEditor::Button1Click() {
     Refuse("サイト名称に「新規登録」は使えません。");
     return TModalResult::None;
   }
+  // A stored port outside this range could only fail or reach another port.
+  if (profile_.WebPort < 1 || profile_.WebPort > 65535) {
+    Refuse("ポート番号は 1 から 65535 の範囲で指定してください。");
+    return TModalResult::None;
+  }
   if (oldName_ != kNewSiteName) {
     if (name != oldName_) {
       if (!RenameSite(name)) return TModalResult::None;

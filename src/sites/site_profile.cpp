@@ -46,6 +46,10 @@ void TSiteProfile::LoadProfile(const std::string& siteName, bool readPasswords) 
   }
   TIniGT& ini = config_->IniGT;
   ini.SetFileName(ProfileFileName(siteName));
+  // Taken before the fields: a change that lands between the two is either
+  // read into a field or kept by the next save.
+  loaded_ = ini.Snapshot();
+  loadedPath_ = ini.ResolvedPath();
   chkUseProxy = ini.ReadFlag(kProxySection, "chkUseProxy", false);
   LocalRootDir = ini.ReadValue(kRootSection, "LocalRootDir", kDefaultRoot);
   FolderTree().SelectFolder(LocalRootDir);
@@ -75,6 +79,7 @@ void TSiteProfile::LoadProfile(const std::string& siteName, bool readPasswords) 
 }
 
 void TSiteProfile::ResetProfile() {
+  loaded_.reset();
   WebHostName.clear();
   WebUserName.clear();
   WebPasswd.clear();
@@ -126,7 +131,7 @@ void TSiteProfile::CatchUpKeyringPasswords() {
 void TSiteProfile::WriteFile(const std::string& name, bool passwordsInFile) {
   TIniGT& ini = config_->IniGT;
   ini.SetFileName(ProfileFileName(name));
-  TIniUpdate update(ini);
+  TIniUpdate update(ini, loadedPath_ == ini.ResolvedPath() ? loaded_ : std::nullopt);
   ini.WriteFlag(kProxySection, "chkUseProxy", chkUseProxy);
   ini.WriteValue(kRootSection, "LocalRootDir", FolderTree().SelectedFolder());
   ini.WriteValue(kWebSection, "WebURL", WebURL);
@@ -139,7 +144,8 @@ void TSiteProfile::WriteFile(const std::string& name, bool passwordsInFile) {
   ini.WriteValue(kProxyServerSection, "ProxyHostName", ProxyHostName);
   ini.WriteValue(kProxyServerSection, "ProxyUserName", ProxyUserName);
   Extended.Save(ini);
-  update.Commit();
+  loaded_ = update.Commit();
+  loadedPath_ = ini.ResolvedPath();
 }
 
 void StoreSiteSetting(const std::string& siteName, std::string_view key, std::string_view value) {

@@ -7,6 +7,7 @@
 // Used on the UI thread only.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "sites/dmConfig.h"
@@ -85,7 +86,8 @@ class TSiteProfile {
   // folder label and the tree keep theirs.
   void ResetProfile();
   // Writes the fields, with the tree's selected folder as LocalRootDir, to
-  // the profile file of CurrentSiteName as one file replacement. Throws
+  // the profile file of CurrentSiteName as one file replacement; into the
+  // file the site was loaded from, only the fields changed since. Throws
   // EFileError "%s に書き込めません" with the file's path. With the keyring,
   // the passwords are written there first; a keyring that cannot take them
   // throws ESecretStoreError, and a failure either way leaves the keyring
@@ -108,6 +110,11 @@ class TSiteProfile {
   void CatchUpKeyringPasswords();
 
   TConfigFile* config_;
+  // The profile file as LoadProfile (or the last SaveProfile) found it, and
+  // its path: a save writes only what was changed since, so another
+  // writer's changes to the other keys stay.
+  std::optional<TIniDocument> loaded_;
+  std::string loadedPath_;
   std::string keyringSite_;
   bool passwordsRead_ = true;
   IFolderTree* tree_ = nullptr;

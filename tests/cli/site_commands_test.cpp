@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -105,6 +106,8 @@ TEST_F(SiteCommandsTest, RefusalsExitWithOne) {
       {{"site", "set", "nothing", "--rename", "x"}, "サイト名称「nothing」は登録されていません。\n"},
       {{"site", "set", "abc", "LocalRootDir=/no/such/folder"}, "パス設定エラー : \"/no/such/folder\"\n"},
       {{"site", "set", "a/b"}, app.Path() + "/a/b.txt に書き込めません\n"},
+      {{"site", "set", "abc", "WebPort=70000"}, "ポート番号は 1 から 65535 の範囲で指定してください。\n"},
+      {{"site", "set", "new", "WebPort=-1"}, "ポート番号は 1 から 65535 の範囲で指定してください。\n"},
   };
   for (const auto& c : cases) {
     CliResult r = Run(c.args);
@@ -114,6 +117,47 @@ TEST_F(SiteCommandsTest, RefusalsExitWithOne) {
   }
   EXPECT_EQ(SiteList(), list);
   EXPECT_EQ(ListFolder(app.Path()).size(), 2u);  // the list and abc.txt
+}
+
+// A profile written with a password is its owner's alone, whatever mode it
+// had; a folder others can write is named once on stderr.
+TEST_F(SiteCommandsTest, ProfilesStayPrivateAndAnOpenFolderIsWarnedOnce) {
+  ASSERT_EQ(Run({"site", "set", "abc"}).status, 0);
+  const std::string profile = ToOsPath(app.Path() + "/abc.txt");
+  ASSERT_EQ(::chmod(profile.c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(ToOsPath(app.Path()).c_str(), 0777), 0);
+  CliResult r = Run({"site", "set", "abc", "WebPasswd=secret"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  struct stat st;
+  ASSERT_EQ(::stat(profile.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  const std::string warning = "警告: アプリケーションフォルダー " + app.Path() + " は他のユーザーも書き込めます。";
+  ASSERT_NE(r.err.find(warning), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(warning, r.err.find(warning) + 1), std::string::npos) << r.err;
+  ASSERT_EQ(::chmod(ToOsPath(app.Path()).c_str(), 0700), 0);
+  EXPECT_EQ(Run({"sites"}).err, "");
+}
+
+// Two tovra-cli processes at once, on one site or creating two: every
+// change of both reaches the files, round after round.
+TEST_F(SiteCommandsTest, ConcurrentRunsLoseNoChange) {
+  ASSERT_EQ(Run({"site", "set", "shared"}).status, 0);
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    const std::string n = std::to_string(round);
+    CliResult a, b, c, d;
+    std::thread first([&] { a = Run({"site", "set", "shared", "WebUserName=user" + n}); });
+    std::thread second([&] { b = Run({"site", "set", "shared", "WebHostName=host" + n}); });
+    std::thread third([&] { c = Run({"site", "set", "left" + n}); });
+    std::thread fourth([&] { d = Run({"site", "set", "right" + n}); });
+    for (auto* t : {&first, &second, &third, &fourth}) t->join();
+    for (const auto* r : {&a, &b, &c, &d}) EXPECT_EQ(r->status, 0) << r->err;
+    const std::string shown = Run({"site", "show", "shared"}).out;
+    EXPECT_NE(shown.find("WebHostName=host" + n + "\nWebUserName=user" + n + "\n"), std::string::npos) << shown;
+    const std::string list = SiteList();
+    EXPECT_NE(list.find("left" + n + "\r\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("right" + n + "\r\n"), std::string::npos) << list;
+  }
 }
 
 TEST_F(SiteCommandsTest, NamesWithLineBreaksAreRefused) {
