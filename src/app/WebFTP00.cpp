@@ -81,6 +81,7 @@ TForm1::~TForm1() {
     upload_.reset();
   }
   // FormDestroy: the site list (reserved entry included) and the placement.
+  if (!appFolderWritable_) return;  // said at start
   Guarded([this] {
     if (config_ != nullptr) SaveSiteList(ComboItems());
     StorePlacement(IniGT1, "main", *this);
@@ -227,9 +228,14 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::closeEvent(QCloseEvent* event) {
   if (uploadBusy_ && shown_) {
-    // A run still sending: stop it as the abort button does and close once
-    // it has ended, so that the lists and placements are written promptly
-    // instead of after the run.
+    // A run still sending: asked first, then stopped as the abort button
+    // does; the window closes once the run has ended (and named the files
+    // it cut short in the memo), so that the lists and placements are
+    // written promptly instead of after the run.
+    if (!closeAfterRun_ && !ConfirmOkCancel("転送中です。中止して終了しますか？")) {
+      event->ignore();
+      return;
+    }
     closeAfterRun_ = true;
     upload_->Abort();
     event->ignore();

@@ -36,18 +36,29 @@ void TFolderSelection::SelectFolder(const std::string& path) {
 
 TSiteProfile::TSiteProfile(TConfigFile& config) : config_(&config) {}
 
-void TSiteProfile::LoadProfile(const std::string& siteName) {
+void TSiteProfile::LoadProfile(const std::string& siteName) { Load(siteName, true); }
+
+bool TSiteProfile::LoadProfileKeepingMissingRoot(const std::string& siteName) { return Load(siteName, false); }
+
+bool TSiteProfile::Load(const std::string& siteName, bool missingRootThrows) {
   edName = siteName;
   if (siteName == kNewSiteName) {
     ResetProfile();
-    return;
+    return true;
   }
   TIniGT& ini = config_->IniGT;
   ini.SetFileName(ProfileFileName(siteName));
   chkUseProxy = ini.ReadFlag(kProxySection, "chkUseProxy", false);
   LocalRootDir = ini.ReadValue(kRootSection, "LocalRootDir", kDefaultRoot);
-  FolderTree().SelectFolder(LocalRootDir);
-  FolderTreeChanged();  // the root as the tree holds it
+  // A site whose folder was deleted is still read whole, so that it can be
+  // given a new root or deleted; nothing of another site stays in its fields.
+  const bool rootFound = missingRootThrows || LocalRootDir.empty() || DirectoryExists(LocalRootDir);
+  if (rootFound) {
+    FolderTree().SelectFolder(LocalRootDir);
+    FolderTreeChanged();  // the root as the tree holds it
+  } else {
+    FolderTree().SelectFolder("");
+  }
   WebURL = ini.ReadValue(kWebSection, "WebURL", "");
   WebHostName = ini.ReadValue(kWebSection, "WebHostName", "");
   WebUserName = ini.ReadValue(kWebSection, "WebUserName", "");
@@ -58,6 +69,7 @@ void TSiteProfile::LoadProfile(const std::string& siteName) {
   ProxyUserName = ini.ReadValue(kProxyServerSection, "ProxyUserName", "");
   ProxyPort = ini.ReadNumber(kProxyServerSection, "ProxyPort", kAbsentPort);
   Extended.Load(ini);
+  return rootFound;
 }
 
 void TSiteProfile::ResetProfile() {

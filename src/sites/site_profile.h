@@ -74,6 +74,11 @@ class TSiteProfile {
   // its profile file. A root folder the tree cannot select throws
   // EPathSettingError, leaving the fields read after LocalRootDir as they were.
   void LoadProfile(const std::string& siteName);
+  // LoadProfile of a site that may need repairing: a root folder that no
+  // longer exists does not throw; every field is read, LocalRootDir keeps the
+  // stored path, the tree selects nothing, and the result is false. True
+  // when the root was selected (or the name is "新規登録").
+  bool LoadProfileKeepingMissingRoot(const std::string& siteName);
   // The reset values of a new site, with the extended settings a new site
   // starts with; the root folder label and the tree keep theirs.
   void ResetProfile();
@@ -89,6 +94,8 @@ class TSiteProfile {
   void FolderTreeChanged();
 
  private:
+  bool Load(const std::string& siteName, bool missingRootThrows);
+
   TConfigFile* config_;
   IFolderTree* tree_ = nullptr;
   TFolderSelection ownTree_;

@@ -9,6 +9,7 @@
 // made (the window queues them onto its event loop).
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "upload/transfer_progress.h"
@@ -37,6 +38,9 @@ class IUploadView : public IMessenger {
   virtual void ShowProgress(const TTransferProgress& /*progress*/) {}
   // The run's one summary line (sent, skipped, failed), before RunEnded.
   virtual void ShowSummary(const std::string& /*line*/) {}
+  // The text of the failure that ended a run, for its status line and
+  // RunEnded; a front end may explain the error's kind before its text.
+  virtual std::string FailureText(const std::exception& error) { return error.what(); }
 };
 
 }  // namespace tovra

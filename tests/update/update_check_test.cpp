@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <map>
 
 #include "platform/encoding.h"
@@ -269,6 +270,35 @@ TEST_F(UpdateCheckTest, FailingProfileStopsScanWithoutSaveAndRestoresSelection) 
   EXPECT_THROW(check.UpdateCheckClick(), ETovraError);
   EXPECT_TRUE(messenger.messages.empty());
   EXPECT_FALSE(view.panel);
+}
+
+TEST_F(UpdateCheckTest, FilesFoundStayPendingUntilUploaded) {
+  TwoSites();
+  check.SaveOnClose();
+  Touch(dir.Sub("a/index.html"), kBase + 60);
+  Touch(dir.Sub("a/sub/page.htm"), kBase + 60);
+  const std::string added = Page("a/new.html", kBase + 60);
+  const auto pendingAfterSave = [&] {
+    check.SaveOnDeactivate();
+    check.CheckUpdates();
+    std::vector<std::string> pending(check.PendingUpdates().begin(), check.PendingUpdates().end());
+    std::sort(pending.begin(), pending.end());
+    return pending;
+  };
+  std::vector<std::string> all{dir.Sub("a/index.html"), added, dir.Sub("a/sub/page.htm")};
+  std::sort(all.begin(), all.end());
+  check.CheckUpdates();
+  EXPECT_EQ(pendingAfterSave(), all);  // shown, not sent: all three again
+  check.MarkUploaded({dir.Sub("a/index.html"), added});
+  EXPECT_EQ(pendingAfterSave(), std::vector<std::string>{dir.Sub("a/sub/page.htm")});
+  check.MarkUploaded({dir.Sub("a/sub/page.htm")});
+  EXPECT_TRUE(pendingAfterSave().empty());
+  // An explicit baseline records every file as it is now.
+  Touch(added, kBase + 120);
+  check.CheckUpdates();
+  check.SaveManagedFileList();
+  check.CheckUpdates();
+  EXPECT_TRUE(check.PendingUpdates().Empty());
 }
 
 TEST_F(UpdateCheckTest, ListThatCannotBeWrittenKeepsTheOldFile) {
