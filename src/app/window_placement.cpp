@@ -102,12 +102,9 @@ void ApplyPlacement(QWidget& window, const TWindowPlacement& placement) {
 }
 
 void RestorePlacement(const TIniGT& ini, std::string_view prefix, QWidget& window) {
-  // The first start has no placement: the window comes up in the middle of
-  // the screen, its title bar on it.
-  if (ini.ReadNumber("window", std::string(prefix) + ".X", kAbsent) == kAbsent) {
-    CentreOnScreen(window);
-    return;
-  }
+  // The first start has no rectangle: the window comes up in the middle of
+  // the screen, its title bar on it (a stored state still applies).
+  if (ini.ReadNumber("window", std::string(prefix) + ".X", kAbsent) == kAbsent) CentreOnScreen(window);
   TWindowPlacement placement = PlacementOf(window);
   ini.LoadPlacement("window", prefix, placement);
   ApplyPlacement(window, placement);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -275,6 +276,27 @@ class WindowRepairTest : public QObject {
     QCOMPARE(dialog->WebPasswd->echoMode(), QLineEdit::Normal);
     emit show->released();
     QCOMPARE(dialog->WebPasswd->echoMode(), QLineEdit::Password);
+  }
+
+  void aFileWrittenAgainShowsItsNewSize() {
+    AppFolderFixture fx;
+    fx.dir.Write("a/index.html", "");
+    fx.AddSite("A", fx.dir.Sub("a"));
+    TApplicationModules modules;
+    StartWindow(modules);
+    TShellFileList* list = modules.Form1()->JamShellList1;
+    QTRY_COMPARE(list->ShownNames(), std::vector<std::string>{"index.html"});
+    const QModelIndex size = list->model()->index(0, 1, list->rootIndex());
+    QCOMPARE(size.data().toString(), QStr("0 バイト"));
+    fx.dir.Write("a/index.html", std::string(700, 'x'));  // written again in place
+    QCOMPARE(size.data().toString(), QStr("700 バイト"));
+    // Every column is as wide as its contents.
+    for (int column = 0; column < list->model()->columnCount(); ++column)
+      QCOMPARE(list->header()->sectionResizeMode(column), QHeaderView::ResizeToContents);
+    // The key file can be browsed for where a key file is used.
+    QToolButton* browse = modules.SightEdit()->findChild<QToolButton*>("btnBrowseKeyFile");
+    QVERIFY(browse != nullptr);
+    QVERIFY(!browse->isEnabled());  // an FTP site
   }
 
   void theTitleBarStartsOnTheScreen_data() {
