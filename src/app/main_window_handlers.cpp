@@ -75,6 +75,7 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
   // status memo; AppendStatus may be called from the transfer thread.
   ftp_->IdFTP1.OnStatus = [this](const std::string& line) { AppendStatus(line); };
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
+  updateCheck_->PassOverMissingRoots = true;  // the site is repaired in the dialog
   ConnectHandlers();
 }
 

@@ -175,7 +175,15 @@ void TShellFileList::SetFolder(const std::string& cp932Folder) {
   folder_ = cp932Folder;
   QString path = ToQtPath(cp932Folder);
   clearSelection();
-  setRootIndex(model_->setRootPath(path));
+  if (path.isEmpty()) {
+    // No folder lists nothing: the root folder under a filter no name matches
+    // (the model's own top would show the root folder itself as a drive).
+    model_->setNameFilters({QStringLiteral("\x01")});
+    setRootIndex(model_->setRootPath(QDir::rootPath()));
+  } else {
+    SetFilter(filter_);
+    setRootIndex(model_->setRootPath(path));
+  }
   emit Changed();
 }
 

@@ -44,6 +44,7 @@ class TShellFileList : public QTreeView {
   Q_OBJECT
  public:
   explicit TShellFileList(QWidget* parent = nullptr);
+  // The folder listed; empty lists nothing.
   void SetFolder(const std::string& cp932Folder);
   std::string Folder() const { return folder_; }
   // The filter: a mask text such as "*.htm*".

@@ -74,6 +74,7 @@ bool TUpdateCheck::ScanSites() {
       try {
         root = sites_.LoadRootDir(sites[i]);
       } catch (const EPathSettingError& e) {
+        if (!PassOverMissingRoots) throw;
         skippedSites_.Add("「" + sites[i] + "」は基点フォルダーが無いため更新チェックから外しました: " + e.what());
         skippedNames_.Add(sites[i]);
         continue;

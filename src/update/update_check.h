@@ -38,6 +38,10 @@ class TUpdateCheck {
 
   // The search walking each site; the window sets its OnProcessMessages.
   TFindFile FindFile1;
+  // Whether a scan passes over a site whose root folder has gone (the
+  // window, where such a site is then repaired) instead of raising the
+  // path error (the command line, whose check then fails).
+  bool PassOverMissingRoots = false;
 
   const TStringsList& CurrentScan() const { return currentScan_; }
   // Full paths found new or changed and not yet shown, in scan order.
@@ -47,8 +51,9 @@ class TUpdateCheck {
   // Rebuilds CurrentScan from the disk: a marker row (site, "0") per site,
   // then (path, packed last-write time) per page and movie under its root.
   // Returns false, doing nothing, when a scan is already running (a handler
-  // run while the search yields). A site whose root folder has gone is
-  // passed over (SkippedSites); other failures to load a profile are raised.
+  // run while the search yields). With PassOverMissingRoots a site whose
+  // root folder has gone is passed over (SkippedSites); other failures to
+  // load a profile are raised.
   bool ScanSites();
   // OnFind of FindFile1: records the file unless its path is listed already.
   void FindFile1Find(const std::string& fileName, const std::string& path, TSearchRec& search, bool& cancel);
