@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
 #include <QThread>
@@ -153,6 +154,16 @@ void TForm1::BuildControls() {
   memo.setColor(QPalette::Text, QColor(0x00, 0xFF, 0x00));
   Memo1->setPalette(memo);
   Memo1->setPlainText(QStr("ファイル転送ステータス"));
+  // The memo follows its newest line unless the user has scrolled up to read
+  // an earlier one. The range grows after the text is laid out (later, and
+  // again when a long line brings the horizontal bar), so it is followed
+  // there rather than at each append.
+  QScrollBar* memoBar = Memo1->verticalScrollBar();
+  connect(memoBar, &QScrollBar::valueChanged, this,
+          [this, memoBar](int value) { memoFollows_ = value >= memoBar->maximum(); });
+  connect(memoBar, &QScrollBar::rangeChanged, this, [this, memoBar](int, int maximum) {
+    if (memoFollows_) memoBar->setValue(maximum);
+  });
   auto* memoColumn = new QVBoxLayout;
   memoColumn->addWidget(Memo1, 1);
   UploadProgress = new TUploadProgress(central);

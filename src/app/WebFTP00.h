@@ -163,6 +163,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   bool shown_ = false;
   bool uploadBusy_ = false;        // from the start of a preparation to the end of its run
   bool closeAfterRun_ = false;     // the window was closed during a run: close at its end
+  bool memoFollows_ = true;        // the status memo shows its last line
   bool appFolderWritable_ = true;  // as found at start; said once there
   bool siteApplied_ = false;       // the tree, list and session show a site that can be uploaded
   TStringList runSelection_;       // what the upload button sent, for the update check

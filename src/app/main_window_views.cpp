@@ -29,12 +29,8 @@ void TForm1::AppendStatus(const std::string& line) {
   // One status line is one memo line, also when it carries a server's or
   // the socket layer's line breaks.
   OnUiThread([this, text = QStr(SingleLine(line))] {
-    // The memo follows its newest line unless the user has scrolled up to
-    // read an earlier one.
-    QScrollBar* bar = Memo1->verticalScrollBar();
-    const bool following = bar->value() >= bar->maximum();
     Memo1->appendPlainText(text);
-    if (following) bar->setValue(bar->maximum());
+    if (memoFollows_) Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
   });
 }
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
 
@@ -96,7 +97,7 @@ TShellFolderTree::TShellFolderTree(QWidget* parent) : QTreeView(parent), model_(
     const QString current = model_->filePath(currentIndex());
     const QString prefix = loaded.endsWith('/') ? loaded : loaded + '/';
     if (current != loaded && !current.startsWith(prefix)) return;
-    if (!viewport()->rect().contains(visualRect(currentIndex()))) scrollTo(currentIndex(), PositionAtCenter);
+    if (!viewport()->rect().contains(visualRect(currentIndex()))) ScrollToFolder(currentIndex(), PositionAtCenter);
   });
 }
 
@@ -139,10 +140,18 @@ bool TShellFolderTree::SetSelectedFolder(const std::string& cp932Folder) {
     selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
     return true;
   }
-  scrollTo(index);
+  ScrollToFolder(index, EnsureVisible);
   expand(index);
   setCurrentIndex(index);
+  horizontalScrollBar()->setValue(0);
   return true;
+}
+
+void TShellFolderTree::ScrollToFolder(const QModelIndex& index, ScrollHint hint) {
+  // Up and down only: the names keep their start in view (the folders of
+  // the way to it are indented), and a long name scrolls sideways by hand.
+  scrollTo(index, hint);
+  horizontalScrollBar()->setValue(0);
 }
 
 TShellFileList::TShellFileList(QWidget* parent) : QTreeView(parent), model_(new TFileModel(this)) {

@@ -34,6 +34,8 @@ class TShellFolderTree : public QTreeView {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
+  void ScrollToFolder(const QModelIndex& index, ScrollHint hint);
+
   QFileSystemModel* model_;
   int inputDepth_ = 0;            // inside a click or key event
   int answeringInput_ = 0;        // inside Changed for a click or key

@@ -244,7 +244,8 @@ TRunOutcome TTransferEngine::RunSessions() {
   summary_.notSent += static_cast<int>(plan_.files.size() - taken);
   if (Cancelled()) return Stopped();
   SetAbortEnabled(false);
-  if (!firstError_.empty()) throw ETovraError(firstError_);
+  // The failure itself, so that the front end can tell its kind.
+  if (firstFailure_) std::rethrow_exception(firstFailure_);
   Line("転送完了");
   return TRunOutcome::Completed;
 }
@@ -300,8 +301,8 @@ TTransferEngine::TFileResult TTransferEngine::SendWithRetry(Session& session, co
       }
       session.storing = false;
       if (attempt == 0 && !IsHostKeyRefusal(e)) continue;
-      Line(ExtractFileName(file.localPath) + " 転送失敗: " + e.what());
-      Fail(e.what());
+      Line(ExtractFileName(file.localPath) + " 転送失敗: " + view_.FailureText(e));
+      Fail(std::current_exception());
       return session.connecting ? TFileResult::Fatal : TFileResult::Failed;
     }
   }
@@ -353,9 +354,9 @@ void TTransferEngine::SendOnce(Session& session, const TPlannedFile& file) {
   }
 }
 
-void TTransferEngine::Fail(const std::string& error) {
+void TTransferEngine::Fail(std::exception_ptr error) {
   std::lock_guard<std::mutex> lock(resultMutex_);
-  if (firstError_.empty()) firstError_ = error;
+  if (!firstFailure_) firstFailure_ = std::move(error);
 }
 
 }  // namespace tovra

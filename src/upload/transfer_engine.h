@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -84,7 +85,7 @@ class TTransferEngine {
   TFileResult SendWithRetry(Session& session, const TPlannedFile& file);
   void SendOnce(Session& session, const TPlannedFile& file);
   void SendOnceSftp(Session& session, const TPlannedFile& file);
-  void Fail(const std::string& error);
+  void Fail(std::exception_ptr error);
   TRunOutcome Stopped();
 
   const TUploadPlan& plan_;
@@ -108,7 +109,7 @@ class TTransferEngine {
   std::atomic<bool> stop_{false};  // a session could not connect: the others end too
   std::mutex resultMutex_;
   TRunSummary summary_;
-  std::string firstError_;
+  std::exception_ptr firstFailure_;
   ICertificateTrust* frontTrust_;  // the primary's own, given back at the end
   TRunCertificateTrust trust_;
 };

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QToolButton>
 #include <QtTest/QtTest>
 #include <filesystem>
@@ -215,16 +216,24 @@ class WindowRepairTest : public QObject {
     StartWindow(modules);
     TForm1* form = modules.Form1();
     QScrollBar* bar = form->Memo1->verticalScrollBar();
-    for (int i = 0; i < 200; ++i) form->AppendStatus("line " + std::to_string(i));
+    // Lines long enough for the horizontal bar, which takes height.
+    for (int i = 0; i < 200; ++i) form->AppendStatus("line " + std::to_string(i) + std::string(i % 7 * 40, 'x'));
+    QTest::qWait(50);  // laid out
     QVERIFY(bar->maximum() > 0);
     QCOMPARE(bar->value(), bar->maximum());
     // Scrolled up to read: the new line does not pull the view away.
     bar->setValue(0);
     form->AppendStatus("転送完了");
+    QTest::qWait(50);
     QCOMPARE(bar->value(), 0);
     bar->setValue(bar->maximum());
-    form->AppendStatus("中止しています…");
+    for (int i = 0; i < 20; ++i) form->AppendStatus("中止しています…");
+    QTest::qWait(50);
     QCOMPARE(bar->value(), bar->maximum());
+    QVERIFY(form->Memo1->cursorForPosition(form->Memo1->viewport()->rect().bottomLeft() - QPoint(0, 4))
+                .block()
+                .text()
+                .startsWith(QStr("中止しています")));
     // A long line can be scrolled to its end.
     form->AppendStatus(std::string(400, 'x'));
     QVERIFY(form->Memo1->horizontalScrollBar()->maximum() > 0);

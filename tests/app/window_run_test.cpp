@@ -116,20 +116,30 @@ class WindowRunTest : public QObject {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("reply");
     QTest::addColumn<QString>("errorStart");
+    QTest::addColumn<int>("connections");  // 0: the profile has no extended settings
     QTest::newRow("reply error") << true << "STOR"
                                  << "550 Permission denied.\r\n"
-                                 << QStr("サーバーが要求を受け付けませんでした。 Permission denied.");
+                                 << QStr("サーバーが要求を受け付けませんでした。 Permission denied.") << 0;
     QTest::newRow("login refused")
         << true << "PASS"
         << "530 Authentication failed.\r\n"
         << QStr(
                "サーバーにログインできませんでした。ユーザ名とパスワードを確かめてください。 "
-               "Authentication failed.");
+               "Authentication failed.")
+        << 0;
     QTest::newRow("socket error") << false << "STOR"
                                   << ""
                                   << QStr(
                                          "サーバーに接続できませんでした。サーバーが動いているか、ポート番号が正しいか"
-                                         "を確かめてください。 Socket Error # 10061 Connection refused.");
+                                         "を確かめてください。 Socket Error # 10061 Connection refused.")
+                                  << 0;
+    QTest::newRow("socket error, two connections")
+        << false << "STOR"
+        << ""
+        << QStr(
+               "サーバーに接続できませんでした。サーバーが動いているか、ポート番号が正しいかを確かめてください。 "
+               "Socket Error # 10061 Connection refused.")
+        << 2;
   }
 
   void aRunErrorIsOneLine() {
@@ -137,15 +147,17 @@ class WindowRunTest : public QObject {
     QFETCH(QString, command);
     QFETCH(QString, reply);
     QFETCH(QString, errorStart);
+    QFETCH(int, connections);
     ServedSite site(1);
     if (!reply.isEmpty()) site.server.Reply(command.toStdString(), reply.toStdString());  // its text ends in CR LF
-    std::unique_ptr<test::FakeFtpServer> down;
-    if (!serverUp) {
-      // A port that was listening and is closed now.
-      down = std::make_unique<test::FakeFtpServer>();
-      site.AddSite("S", site.root, down->Port());
-      down.reset();
+    int port = site.server.Port();
+    if (!serverUp) port = test::FakeFtpServer().Port();  // a port that was listening and is closed now
+    TExtendedSettings extended;
+    if (connections > 0) {
+      extended.Set("Connections", std::to_string(connections));
+      extended.Set("ReuseConnection", "1");
     }
+    site.AddSite("S", site.root, port, "", extended);
     TApplicationModules modules;
     StartWindow(modules);
     TForm1* form = modules.Form1();
