@@ -176,6 +176,7 @@ TShellFileList::TShellFileList(QWidget* parent) : QTreeView(parent), model_(new 
   });
   refresh->start();
   SetFilter("*.htm*");
+  viewport()->hide();  // no folder yet: nothing listed
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { emit Changed(); });
 }
 
@@ -184,15 +185,10 @@ void TShellFileList::SetFolder(const std::string& cp932Folder) {
   folder_ = cp932Folder;
   QString path = ToQtPath(cp932Folder);
   clearSelection();
-  if (path.isEmpty()) {
-    // No folder lists nothing: the root folder under a filter no name matches
-    // (the model's own top would show the root folder itself as a drive).
-    model_->setNameFilters({QStringLiteral("\x01")});
-    setRootIndex(model_->setRootPath(QDir::rootPath()));
-  } else {
-    SetFilter(filter_);
-    setRootIndex(model_->setRootPath(path));
-  }
+  setRootIndex(model_->setRootPath(path));
+  // No folder lists nothing (the model's own top would show the file
+  // system's root, and the folders on the way to those it has read).
+  viewport()->setVisible(!path.isEmpty());
   emit Changed();
 }
 

@@ -85,6 +85,7 @@ class WindowRepairTest : public QObject {
     QVERIFY2(StartsWith(shown[0], "パス設定エラー : \"" + fx.dir.Sub("broken") + "\""), shown[0].c_str());
     QCOMPARE(modules.SightEdit()->Profile().WebPort, 2102);
     QCOMPARE(form->JamShellList1->Folder(), std::string());
+    QVERIFY(form->JamShellList1->viewport()->isHidden());
     // The upload refuses instead of sending the good site's files.
     TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);
     form->BitBtn1Click();
