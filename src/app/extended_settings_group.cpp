@@ -2,6 +2,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -9,6 +12,7 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <QToolButton>
 #include <initializer_list>
 #include <utility>
 
@@ -63,6 +67,25 @@ QWidget* PinField(QLineEdit*& edit, QPushButton*& button, const char* name, QWid
 
 }  // namespace
 
+QWidget* TExtendedSettingsGroup::KeyFileRow() {
+  auto* row = new QWidget(this);
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  edPrivateKeyFile->setParent(row);
+  btnBrowseKeyFile = new QToolButton(row);
+  btnBrowseKeyFile->setObjectName("btnBrowseKeyFile");
+  btnBrowseKeyFile->setText(QStr("参照…"));
+  connect(btnBrowseKeyFile, &QToolButton::clicked, this, [this] {
+    const QString current = edPrivateKeyFile->text();
+    const QString start = current.isEmpty() ? QDir::homePath() + "/.ssh" : QFileInfo(current).absolutePath();
+    const QString chosen = QFileDialog::getOpenFileName(this, QStr("秘密鍵ファイルを選ぶ"), start);
+    if (!chosen.isEmpty()) edPrivateKeyFile->setText(chosen);
+  });
+  layout->addWidget(edPrivateKeyFile, 1);
+  layout->addWidget(btnBrowseKeyFile);
+  return row;
+}
+
 TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr(kExtendedSection), parent) {
   setObjectName("grpExtended");
   cmbProtocol = Choices("Protocol", {{"FTP", "ftp"}, {"SFTP", "sftp"}}, this);
@@ -107,7 +130,7 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(Group("サーバーのファイル名", cmbRemoteNameEncoding, this), 1, 1);
   grid->addWidget(Group("同時接続数", spnConnections, this), 1, 2);
   grid->addWidget(chkReuseConnection, 2, 0);
-  grid->addWidget(Group("秘密鍵ファイル", edPrivateKeyFile, this), 2, 1, 1, 2);
+  grid->addWidget(Group("秘密鍵ファイル", KeyFileRow(), this), 2, 1, 1, 2);
   grid->addWidget(Group("記憶した指紋", pins, this), 3, 0, 1, 3);
   grid->addWidget(chkPasswordStore, 4, 0, 1, 3);
 
@@ -179,6 +202,7 @@ void TExtendedSettingsGroup::EnableForProtocol() {
   cmbDataConnection->setEnabled(ftp);
   cmbEncryption->setEnabled(ftp);
   edPrivateKeyFile->setEnabled(!ftp);
+  btnBrowseKeyFile->setEnabled(!ftp);
   certificatePin_->setVisible(ftp);
   hostKeyPin_->setVisible(!ftp);
 }

@@ -16,6 +16,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QToolButton;
 
 namespace tovra {
 
@@ -51,6 +52,7 @@ class TExtendedSettingsGroup : public QGroupBox {
   QLineEdit* edHostKeySha256;
   QPushButton* btnForgetHostKey;
   QLineEdit* edPrivateKeyFile;
+  QToolButton* btnBrowseKeyFile;  // picks the key file in a file dialog
 
  signals:
   // The user asked to forget the pin held under `key`.
@@ -60,6 +62,7 @@ class TExtendedSettingsGroup : public QGroupBox {
   void DefaultPortChanged(int from, int to);
 
  private:
+  QWidget* KeyFileRow();  // the key file field with its browse button
   void UserChoseMode();
   void EnableForProtocol();
 

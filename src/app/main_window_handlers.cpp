@@ -34,6 +34,16 @@
 
 namespace tovra {
 
+namespace {
+
+// The given path error of a site whose root folder has gone, and what to do.
+std::string MissingRootText(const std::string& root) {
+  return std::string(EPathSettingError(root).what()) +
+         "\n基点フォルダーが見つかりません。「編集」で新しい基点フォルダーを選ぶか、サイトを削除してください。";
+}
+
+}  // namespace
+
 void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* config, TfrmWarning01* warning) {
   ftp_ = ftp;
   sightEdit_ = sightEdit;
@@ -56,6 +66,7 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
       hooks, *this, [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
   updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
+  updateCheck_->PassOverMissingRoots = true;  // the site is repaired in the dialog
   ConnectHandlers();
 }
 
@@ -86,6 +97,13 @@ void TForm1::ConnectHandlers() {
 }
 
 void TForm1::FormShow() {
+  // Said once here: every later write would fail the same way.
+  const AppFolderChoice appFolder = CurrentAppFolder();
+  appFolderWritable_ = OpenAppFolderForWriting(appFolder);
+  if (!appFolderWritable_)
+    ShowMessage(TMessageKind::Warning, "アプリケーションフォルダー \"" + appFolder.folder +
+                                           "\" に書き込めません。サイトの設定と一覧は保存されません。"
+                                           "フォルダーの場所と書き込みの権限を確かめてください。");
   for (QWidget* w : std::initializer_list<QWidget*>{ComboBox3, btnSubPGM, ComboBox2, cxOnly, cxAncher, cxFlashSOE,
                                                     cxPopup, cxTopBunner})
     w->hide();
@@ -121,10 +139,7 @@ void TForm1::ShowFirstSite() {
     for (const auto& site : sites) ComboBox1->addItem(QStr(site));
     ComboBox1->setCurrentIndex(0);
     std::string text = ComboText(ComboBox1);
-    if (text != kNewSiteName) {
-      sightEdit_->LoadProfile(text);
-      ApplySiteProfile();
-    }
+    if (text != kNewSiteName) SwitchToSite(text);
   } else {
     ComboBox1->clear();
     ComboBox1->addItem(QStr(std::string(kNewSiteName)));
@@ -137,6 +152,18 @@ void TForm1::ShowFirstSite() {
 void TForm1::ApplySiteProfile() {
   TSiteProfile& profile = sightEdit_->Profile();
   ComboBox1->setCurrentIndex(ComboBox1->findText(QStr(profile.CurrentSiteName()), Qt::MatchExactly));
+  // "新規登録" and a site whose root folder has gone leave no site applied:
+  // the tree and list of the site shown before must not be uploaded under
+  // another site's name.
+  const bool rootMissing = !profile.LocalRootDir.empty() && !DirectoryExists(profile.LocalRootDir);
+  siteApplied_ = profile.CurrentSiteName() != kNewSiteName && !rootMissing;
+  JamShellTree1->setEnabled(siteApplied_);
+  JamShellList1->setEnabled(siteApplied_);
+  if (!siteApplied_) {
+    CurrentSiteRoot.clear();
+    JamShellList1->SetFolder("");
+    return;
+  }
   CurrentSiteRoot = profile.LocalRootDir;
   JamShellTree1->SetSelectedFolder(profile.LocalRootDir);
   JamShellList1->SetFolder(JamShellTree1->SelectedFolder());
@@ -146,16 +173,23 @@ void TForm1::ApplySiteProfile() {
   if (!uploadBusy_) ApplyProfileToSession(profile, *ftp_);
 }
 
+void TForm1::SwitchToSite(const std::string& name) {
+  const bool rootFound = sightEdit_->LoadProfileKeepingMissingRoot(name);
+  ApplySiteProfile();
+  if (!rootFound) throw ETovraError(MissingRootText(sightEdit_->Profile().LocalRootDir));
+}
+
 void TForm1::ComboBox1Select() {
   std::string text = ComboText(ComboBox1);
-  if (text == sightEdit_->Profile().CurrentSiteName()) return;
-  sightEdit_->LoadProfile(text);
-  if (text != kNewSiteName) ApplySiteProfile();
+  if (text == sightEdit_->Profile().CurrentSiteName() && (siteApplied_ || text == kNewSiteName)) return;
+  SwitchToSite(text);
 }
 
 void TForm1::Button3Click() {
   std::string text = ComboText(ComboBox1);
-  if (text != kNewSiteName) sightEdit_->LoadProfile(text);
+  // A site whose root folder has gone opens too, so that it can be given a
+  // new root or deleted.
+  if (text != kNewSiteName) sightEdit_->LoadProfileKeepingMissingRoot(text);
   TStringList items = ComboItems();
   bool ok = sightEdit_->Edit(items);
   // The dialog edits the selector's item list: renames and deletions show
@@ -177,8 +211,7 @@ void TForm1::Button3Click() {
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   }
   ComboBox1->setCurrentIndex(0);
-  sightEdit_->LoadProfile(ComboText(ComboBox1));
-  ApplySiteProfile();
+  SwitchToSite(ComboText(ComboBox1));
 }
 
 void TForm1::JamShellTree1Change() {
@@ -204,8 +237,19 @@ void TForm1::BitBtn1Click() {
   if (UpdatePanelVisible()) {
     selection = CheckedUpdates();
   } else {
+    if (!siteApplied_) {
+      const TSiteProfile& profile = sightEdit_->Profile();
+      ShowMessage(TMessageKind::Warning, profile.CurrentSiteName() == kNewSiteName
+                                             ? "アップロードするサイトを選択してください。"
+                                             : MissingRootText(profile.LocalRootDir));
+      return;
+    }
     std::string folder = JamShellTree1->SelectedFolder();
     for (const auto& name : JamShellList1->SelectedNames()) selection.Add(JoinPath(folder, name));
+    if (selection.Empty()) {
+      ShowMessage(TMessageKind::Warning, "ファイルを選択してください。");
+      return;
+    }
   }
   TUploadOptions options;
   options.cxOnly = cxOnly->isChecked();
@@ -214,6 +258,7 @@ void TForm1::BitBtn1Click() {
   options.rewrite.topBanner = cxTopBunner->isChecked();
   options.rewrite.flash = cxFlashSOE->isChecked();
   options.rewrite.pageEncoding = sightEdit_->Profile().Extended.PageEncoding();
+  runSelection_ = selection;
   // The run keeps this site even when another is chosen while it runs.
   upload_->Start(selection, options, UploadSiteOf(sightEdit_->Profile()));
 }
@@ -238,7 +283,13 @@ void TForm1::btnSubPGMClick() {
 
 void TForm1::btnUpdateCheckClick() { updateCheck_->UpdateCheckClick(); }
 void TForm1::btUpdateCancelClick() { updateCheck_->UpdateCancelClick(); }
-void TForm1::ApplicationEvents1Deactivate() { updateCheck_->SaveOnDeactivate(); }
-void TForm1::FormClose() { updateCheck_->SaveOnClose(); }
+// An application folder found unwritable at start was reported then; the
+// managed file list is not tried again on every change of focus.
+void TForm1::ApplicationEvents1Deactivate() {
+  if (appFolderWritable_) updateCheck_->SaveOnDeactivate();
+}
+void TForm1::FormClose() {
+  if (appFolderWritable_) updateCheck_->SaveOnClose();
+}
 
 }  // namespace tovra

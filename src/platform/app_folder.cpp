@@ -108,6 +108,18 @@ bool PrepareAppFolder(const AppFolderChoice& choice) {
   }
 }
 
+bool OpenAppFolderForWriting(const AppFolderChoice& choice) {
+  try {
+    if (!MakeFolders(choice.folder)) return false;
+    const std::string probe = JoinPath(choice.folder, ".tovra-write-check");
+    WriteFileAtomic(probe, "", 0600);
+    DeleteFile(probe);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 AppFolderChoice CurrentAppFolder() {
   AppFolderChoice choice = ChooseAppFolder(CurrentAppFolderInputs());
   // A folder that cannot be made shows up as the file error of the first

@@ -50,6 +50,11 @@ AppFolderChoice ChooseAppFolder(const AppFolderInputs& inputs);
 // are used as they are.
 bool PrepareAppFolder(const AppFolderChoice& choice);
 
+// At a program's start: creates the chosen folder when it is missing,
+// whatever its source (each new level 0700), and tells whether a file can be
+// written there. Writes and removes one small probe file.
+bool OpenAppFolderForWriting(const AppFolderChoice& choice);
+
 // The chosen folder of the running process, prepared. CP932.
 AppFolderChoice CurrentAppFolder();
 std::string AppFolder();

@@ -102,7 +102,7 @@ TCertificateInfo DescribePeer(SSL* ssl) {
   TCertificateInfo info;
   X509* cert = SSL_get1_peer_certificate(ssl);
   if (cert == nullptr) {
-    info.Problem = "サーバが証明書を示しませんでした";
+    info.Problem = "サーバーが証明書を示しませんでした";
     return info;
   }
   info.Subject = NameText(X509_get_subject_name(cert));

@@ -90,7 +90,8 @@ bool TSiteEditor::NameInUse(const std::string& name) const {
 }
 
 TModalResult TSiteEditor::Button2Click() {
-  profile_.LoadProfile(oldName_);
+  // A site whose root folder has gone is still left as it was stored.
+  profile_.LoadProfileKeepingMissingRoot(oldName_);
   return TModalResult::Cancel;
 }
 

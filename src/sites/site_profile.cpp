@@ -39,10 +39,16 @@ void TFolderSelection::SelectFolder(const std::string& path) {
 TSiteProfile::TSiteProfile(TConfigFile& config) : config_(&config) {}
 
 void TSiteProfile::LoadProfile(const std::string& siteName, bool readPasswords) {
+  Load(siteName, true, readPasswords);
+}
+
+bool TSiteProfile::LoadProfileKeepingMissingRoot(const std::string& siteName) { return Load(siteName, false, true); }
+
+bool TSiteProfile::Load(const std::string& siteName, bool missingRootThrows, bool readPasswords) {
   edName = siteName;
   if (siteName == kNewSiteName) {
     ResetProfile();
-    return;
+    return true;
   }
   TIniGT& ini = config_->IniGT;
   ini.SetFileName(ProfileFileName(siteName));
@@ -52,8 +58,15 @@ void TSiteProfile::LoadProfile(const std::string& siteName, bool readPasswords) 
   loadedPath_ = ini.ResolvedPath();
   chkUseProxy = ini.ReadFlag(kProxySection, "chkUseProxy", false);
   LocalRootDir = ini.ReadValue(kRootSection, "LocalRootDir", kDefaultRoot);
-  FolderTree().SelectFolder(LocalRootDir);
-  FolderTreeChanged();  // the root as the tree holds it
+  // A site whose folder was deleted is still read whole, so that it can be
+  // given a new root or deleted; nothing of another site stays in its fields.
+  const bool rootFound = missingRootThrows || LocalRootDir.empty() || DirectoryExists(LocalRootDir);
+  if (rootFound) {
+    FolderTree().SelectFolder(LocalRootDir);
+    FolderTreeChanged();  // the root as the tree holds it
+  } else {
+    FolderTree().SelectFolder("");
+  }
   WebURL = ini.ReadValue(kWebSection, "WebURL", "");
   WebHostName = ini.ReadValue(kWebSection, "WebHostName", "");
   WebUserName = ini.ReadValue(kWebSection, "WebUserName", "");
@@ -69,13 +82,14 @@ void TSiteProfile::LoadProfile(const std::string& siteName, bool readPasswords) 
   if (Extended.PasswordStore() == TPasswordStore::Keyring) {
     keyringSite_ = siteName;
     passwordsRead_ = false;
-    if (!readPasswords) return;
+    if (!readPasswords) return rootFound;
     TPasswordValues values{WebPasswd, ProxyPasswd};
     ReadKeyringPasswords(siteName, values);
     WebPasswd = values[0];
     ProxyPasswd = values[1];
     passwordsRead_ = true;
   }
+  return rootFound;
 }
 
 void TSiteProfile::ResetProfile() {

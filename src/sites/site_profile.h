@@ -81,6 +81,11 @@ class TSiteProfile {
   // asked (for a caller that needs no password); the fields stay empty and a
   // save asks for them first.
   void LoadProfile(const std::string& siteName, bool readPasswords = true);
+  // LoadProfile of a site that may need repairing: a root folder that no
+  // longer exists does not throw; every field is read, LocalRootDir keeps the
+  // stored path, the tree selects nothing, and the result is false. True
+  // when the root was selected (or the name is "新規登録").
+  bool LoadProfileKeepingMissingRoot(const std::string& siteName);
   // The reset values of a new site, with the extended settings a new site
   // starts with (the passwords in the keyring when one answers); the root
   // folder label and the tree keep theirs.
@@ -104,6 +109,7 @@ class TSiteProfile {
   void FolderTreeChanged();
 
  private:
+  bool Load(const std::string& siteName, bool missingRootThrows, bool readPasswords);
   void WriteFile(const std::string& name, bool passwordsInFile);
   // The keyring's passwords into fields that are still empty, after a load
   // that could not read them.

@@ -205,7 +205,7 @@ TTransferEngine::TFileResult TTransferEngine::SendWithRetry(Session& session, co
       if (attempt == 0 && !refused) continue;
       const bool fatal = session.connecting || refused;
       if (fatal && stop_.exchange(true)) return TFileResult::Stopped;
-      Line(ExtractFileName(file.localPath) + " 転送失敗: " + e.what());
+      Line(ExtractFileName(file.localPath) + " 転送失敗: " + view_.FailureText(e));
       Fail(std::current_exception());
       return fatal ? TFileResult::Fatal : TFileResult::Failed;
     }

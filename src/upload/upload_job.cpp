@@ -130,7 +130,7 @@ void TUploadJob::MMTimer1Timer() {
   try {
     outcome = RunPlan(*plan_);
   } catch (const std::exception& e) {
-    error = e.what();
+    error = view_.FailureText(e);
   }
   if (outcome == TRunOutcome::Failed) {
     // The run defines no report of its own for a failure: one status line,

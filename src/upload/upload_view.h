@@ -9,6 +9,7 @@
 // made (the window queues them onto its event loop).
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "upload/transfer_progress.h"
@@ -37,6 +38,10 @@ class IUploadView : public IMessenger {
   virtual void ShowProgress(const TTransferProgress& /*progress*/) {}
   // The run's one summary line (sent, skipped, failed), before RunEnded.
   virtual void ShowSummary(const std::string& /*line*/) {}
+  // The text of a failure (of a file, or the one that ended a run) for the
+  // status memo and RunEnded; a front end may explain the error's kind
+  // before its text. Called from the run's threads: it must not touch the UI.
+  virtual std::string FailureText(const std::exception& error) { return error.what(); }
 };
 
 }  // namespace tovra
