@@ -76,6 +76,7 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   cmbPageEncoding = Choices("PageEncoding", {{"自動", "auto"}, {"Shift_JIS", "shift_jis"}, {"UTF-8", "utf-8"}}, this);
   cmbRemoteNameEncoding =
       Choices("RemoteNameEncoding", {{"自動", "auto"}, {"CP932", "cp932"}, {"UTF-8", "utf-8"}}, this);
+  cmbReferences = Choices("References", {{"ブラウザが読むもの", "modern"}, {"従来の方法", "classic"}}, this);
   chkReuseConnection = new QCheckBox(QStr("接続を再利用する"), this);
   chkReuseConnection->setObjectName("chkReuseConnection");
   spnConnections = new QSpinBox(this);
@@ -105,7 +106,8 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(Group("同時接続数", spnConnections, this), 1, 2);
   grid->addWidget(chkReuseConnection, 2, 0);
   grid->addWidget(Group("秘密鍵ファイル", edPrivateKeyFile, this), 2, 1, 1, 2);
-  grid->addWidget(Group("記憶した指紋", pins, this), 3, 0, 1, 3);
+  grid->addWidget(Group("依存ファイルの集め方", cmbReferences, this), 3, 0);
+  grid->addWidget(Group("記憶した指紋", pins, this), 3, 1, 1, 2);
 
   connect(btnForgetCertificate, &QPushButton::clicked, this, [this] { emit ForgetPin("CertificateSha256"); });
   connect(btnForgetHostKey, &QPushButton::clicked, this, [this] { emit ForgetPin("HostKeySha256"); });
@@ -117,7 +119,8 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
 }
 
 void TExtendedSettingsGroup::Show(const TExtendedSettings& settings) {
-  for (QComboBox* box : {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding}) {
+  for (QComboBox* box :
+       {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding, cmbReferences}) {
     ShowChoice(box, settings);
   }
   chkReuseConnection->setChecked(settings.ReuseConnection());
@@ -129,7 +132,8 @@ void TExtendedSettingsGroup::Show(const TExtendedSettings& settings) {
 }
 
 void TExtendedSettingsGroup::Read(TExtendedSettings& settings) const {
-  for (const QComboBox* box : {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding}) {
+  for (const QComboBox* box :
+       {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding, cmbReferences}) {
     std::string key = box->property("extendedKey").toString().toStdString();
     StoreIfChanged(settings, key.c_str(), ChosenValue(box));
   }

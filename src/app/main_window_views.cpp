@@ -67,7 +67,7 @@ void TForm1::SetAbortEnabled(bool enabled) {
   });
 }
 
-bool TForm1::ConfirmMissingFiles(const TStringList& missing) { return warning_->Ask(missing); }
+bool TForm1::ConfirmMissingFiles(const TMissingFiles& missing) { return warning_->Ask(missing); }
 
 void TForm1::RunEnded(TRunOutcome outcome, const std::string& error) {
   OnUiThread([this, outcome, error] {

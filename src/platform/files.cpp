@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -155,6 +156,15 @@ bool IsLinkAt(int dirFd, const char* name) {
 bool FileExists(std::string_view path) {
   struct stat st;
   return StatPath(path, st) && !S_ISDIR(st.st_mode);
+}
+
+std::string RealPath(std::string_view path) {
+  char* real = ::realpath(ToOsPath(path).c_str(), nullptr);
+  if (real == nullptr) return {};
+  std::string out;
+  const bool named = TryFromOsPath(real, out);
+  std::free(real);
+  return named ? out : std::string();
 }
 
 bool DirectoryExists(std::string_view path) {

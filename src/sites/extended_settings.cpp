@@ -24,6 +24,7 @@ constexpr std::array<TExtendedKey, kExtendedKeyCount> kKeys{{
     {"Protocol", "ftp", "ftp", "ftp, sftp"},
     {"HostKeySha256", "", nullptr, "SHA256: followed by 43 base64 characters"},
     {"PrivateKeyFile", "", nullptr, "a file path"},
+    {"References", "classic", "modern", "classic, modern"},
 }};
 
 constexpr std::size_t kSha256Bytes = 32;
@@ -129,8 +130,10 @@ std::optional<std::string> NormalizeExtendedValue(std::string_view key, std::str
       return Choice(value, {"ftp", "sftp"});
     case 8:
       return HostKeyDigest(value);
-    default:
+    case 9:
       return FilePath(value);
+    default:
+      return Choice(value, {"classic", "modern"});
   }
 }
 
@@ -209,6 +212,11 @@ TRemoteNameEncoding TExtendedSettings::RemoteNameEncoding() const {
 }
 
 int TExtendedSettings::Connections() const { return Value("Connections")[0] - '0'; }
+
+TReferenceMode TExtendedSettings::References() const {
+  return Pick<TReferenceMode>(Value("References"),
+                              {{"classic", TReferenceMode::Classic}, {"modern", TReferenceMode::Modern}});
+}
 
 TTransferProtocol TExtendedSettings::Protocol() const {
   return Pick<TTransferProtocol>(Value("Protocol"),

@@ -1,6 +1,7 @@
 // TExtendedSettings: the keys of a site profile's section "[拡張設定]"
 // (data connection, encryption, certificate and host key pins, encodings,
-// connection reuse and count, protocol, private key file). A key that the
+// connection reuse and count, protocol, private key file, reference
+// collection). A key that the
 // profile does not hold stays absent, and an absent key means the program's
 // long-standing behaviour (one active-mode connection per file, no
 // encryption, Shift-JIS pages, CP932 names); the typed accessors give that
@@ -26,6 +27,9 @@ inline constexpr char kExtendedSection[] = "拡張設定";
 enum class TDataConnectionMode { Active, Passive };
 enum class TEncryptionMode { None, ExplicitIfAvailable, Explicit, Implicit };
 enum class TTransferProtocol { Ftp, Sftp };
+// Which references of a page travel with it: Classic, the long-standing link
+// scan; Modern, what a browser loads to show the page.
+enum class TReferenceMode { Classic, Modern };
 
 // A key of the section given a value it does not accept, or a name that is
 // no key of the section. The text names the key.
@@ -52,7 +56,7 @@ struct TExtendedKey {
   const char* accepts;
 };
 
-inline constexpr std::size_t kExtendedKeyCount = 10;
+inline constexpr std::size_t kExtendedKeyCount = 11;
 
 class TExtendedSettings {
  public:
@@ -93,6 +97,7 @@ class TExtendedSettings {
   TTransferProtocol Protocol() const;
   std::string HostKeySha256() const { return Value("HostKeySha256"); }
   std::string PrivateKeyFile() const { return Value("PrivateKeyFile"); }
+  TReferenceMode References() const;
 
   bool operator==(const TExtendedSettings&) const = default;
 

@@ -50,6 +50,7 @@ TUploadSite UploadSiteOf(const TSiteProfile& profile, const TFTP& ftp) {
   site.host = ftp.HostInfo;
   site.proxy = ftp.ProxyInfo;
   site.extended = profile.Extended;
+  site.webUrl = profile.WebURL;
   return site;
 }
 

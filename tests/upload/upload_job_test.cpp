@@ -198,12 +198,12 @@ TEST(SetAsideOutsideSite, OnlyEntriesAfterTheSelectionThatLeaveTheRoot) {
   for (const auto& c : cases) {
     TStringList list;
     for (const auto& entry : c.list) list.Add(entry);
-    TStringList outside;
+    TMissingFiles outside;
     SetAsideOutsideSite(list, c.from, "/s", outside);
     EXPECT_EQ(list.Items(), c.kept);
     std::vector<std::string> marked;
     for (const auto& path : c.outside) marked.push_back(path + kOutsideSiteMark);
-    EXPECT_EQ(outside.Items(), marked);
+    EXPECT_EQ(outside.Lines().Items(), marked);
   }
 }
 
