@@ -1,7 +1,9 @@
 #include "platform/encoding.h"
 
+#include <dirent.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <clocale>
@@ -239,13 +241,66 @@ std::string ComposeVoicedMarks(std::string_view utf8) {
   return out;
 }
 
-std::string ToOsPath(std::string_view cp932Path) {
+namespace {
+
+// The name in `folder` that composes to `piece` (a file named in decomposed
+// form, as some systems write names); "" when there is none.
+std::string DecomposedEntry(const std::string& folder, std::string_view piece) {
+  DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
+  if (dir == nullptr) return {};
+  std::string found;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name(entry->d_name);
+    if (name.find("\xE3\x82\x99") == std::string_view::npos && name.find("\xE3\x82\x9A") == std::string_view::npos) {
+      continue;
+    }
+    if (ComposeVoicedMarks(name) == piece) {
+      found = name;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+// A UTF-8 path with kana that names no file: the same path with the pieces
+// that exist on the disk only in decomposed form spelt that way, or the path
+// unchanged.
+std::string DecomposedOnDisk(const std::string& path) {
+  struct stat st;
+  if (path.find('\xE3') == std::string::npos || ::lstat(path.c_str(), &st) == 0) return path;
   std::string out;
-  if (!Convert(OsCodeset().c_str(), "CP932", cp932Path, out, false)) ThrowUnconvertible(cp932Path);
+  std::size_t start = path.starts_with('/') ? 1 : 0;
+  out = path.substr(0, start);
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string piece = path.substr(start, end - start);
+    const std::string folder = out.empty() ? "." : (out.size() > 1 ? out.substr(0, out.size() - 1) : out);
+    if (piece.find('\xE3') != std::string::npos && ::lstat((out + piece).c_str(), &st) != 0) {
+      std::string entry = DecomposedEntry(folder, piece);
+      if (entry.empty()) return path;
+      piece = entry;
+    }
+    out += piece;
+    if (end == path.size()) break;
+    out += '/';
+    start = end + 1;
+  }
   return out;
 }
 
+}  // namespace
+
+std::string ToOsPath(std::string_view cp932Path) {
+  std::string out;
+  if (!Convert(OsCodeset().c_str(), "CP932", cp932Path, out, false)) ThrowUnconvertible(cp932Path);
+  return OsCodeset() == "UTF-8" ? DecomposedOnDisk(out) : out;
+}
+
 bool TryFromOsPath(std::string_view osPath, std::string& cp932Path) {
+  // A name written in decomposed form is the composed name to the system.
+  if (OsCodeset() == "UTF-8") return Convert("CP932", "UTF-8", ComposeVoicedMarks(osPath), cp932Path, false);
   return Convert("CP932", OsCodeset().c_str(), osPath, cp932Path, false);
 }
 
