@@ -13,6 +13,7 @@ packages=(
   curl lftp
   libssl-dev openssl vsftpd
   libssh-dev openssh-client openssh-server sshpass
+  python3.11-doc
 )
 # The Debian package: shlibdeps, its checks, PNG icons, the toolkit's Japanese texts.
 packages+=(dpkg-dev lintian desktop-file-utils librsvg2-bin man-db qt6-translations-l10n)
