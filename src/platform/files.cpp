@@ -159,7 +159,13 @@ bool FileExists(std::string_view path) {
 }
 
 std::string RealPath(std::string_view path) {
-  char* real = ::realpath(ToOsPath(path).c_str(), nullptr);
+  std::string os;
+  try {
+    os = ToOsPath(path);
+  } catch (const EEncodingError&) {
+    return {};  // a name no file can have
+  }
+  char* real = ::realpath(os.c_str(), nullptr);
   if (real == nullptr) return {};
   std::string out;
   const bool named = TryFromOsPath(real, out);

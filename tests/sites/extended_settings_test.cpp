@@ -33,6 +33,7 @@ TEST(ExtendedSettings, AcceptedValuesAreStoredInTheirCanonicalSpelling) {
       {"HostKeySha256", kHostKey, kHostKey},
       {"HostKeySha256", kHostKey + "=", kHostKey},
       {"PrivateKeyFile", "/home/u/.ssh/id_ed25519", "/home/u/.ssh/id_ed25519"},
+      {"References", "Modern", "modern"},
   };
   for (const auto& c : cases) {
     TExtendedSettings s;
@@ -59,6 +60,7 @@ TEST(ExtendedSettings, RefusedValuesNameTheKeyAndChangeNothing) {
       {"Connections", "04"},
       {"Connections", ""},
       {"Protocol", "ftps"},
+      {"References", "browser"},
       {"HostKeySha256", kHostKey.substr(7)},                             // no prefix
       {"HostKeySha256", kHostKey.substr(0, kHostKey.size() - 1)},        // too short
       {"HostKeySha256", kHostKey.substr(0, kHostKey.size() - 1) + "V"},  // bits past the digest
@@ -98,6 +100,7 @@ TEST(ExtendedSettings, AbsentKeysMeanTheLongStandingBehaviour) {
   EXPECT_EQ(s.CertificateSha256(), "");
   EXPECT_EQ(s.HostKeySha256(), "");
   EXPECT_EQ(s.PrivateKeyFile(), "");
+  EXPECT_EQ(s.References(), TReferenceMode::Classic);
 }
 
 TEST(ExtendedSettings, NewSiteDefaults) {
@@ -112,6 +115,7 @@ TEST(ExtendedSettings, NewSiteDefaults) {
   EXPECT_FALSE(s.Stored("CertificateSha256").has_value());
   EXPECT_FALSE(s.Stored("HostKeySha256").has_value());
   EXPECT_FALSE(s.Stored("PrivateKeyFile").has_value());
+  EXPECT_EQ(s.References(), TReferenceMode::Modern);
 }
 
 class ExtendedSettingsFileTest : public ::testing::Test {
@@ -195,7 +199,7 @@ TEST_F(SiteProfileExtendedTest, NewSiteWritesItsDefaultsAndLoadsThemBack) {
   const std::string text = ReadFileBytes(app.Path() + "/fresh.txt");
   EXPECT_NE(text.find("[拡張設定]\r\nDataConnection=passive\r\nEncryption=explicit-if-available\r\n"
                       "PageEncoding=auto\r\nRemoteNameEncoding=auto\r\nReuseConnection=1\r\nConnections=4\r\n"
-                      "Protocol=ftp\r\n"),
+                      "Protocol=ftp\r\nReferences=modern\r\n"),
             std::string::npos)
       << text;
   TSiteProfile q(config);
