@@ -1,6 +1,7 @@
 #include "html/references.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "html/css_references.h"
@@ -151,25 +152,47 @@ const TReferenceCollector::Sheet& TReferenceCollector::StyleSheet(const std::str
 std::vector<TPageReference> TReferenceCollector::Collect(const TPageSource& page) {
   const bool shiftJis = ResolvePageEncoding(page.encoding, page.bytes) == TPageEncoding::ShiftJis;
   const TContext at{shiftJis, page.path, page.webUrl};
+  // The page's own references, each path once (a style sheet link wins
+  // over a plain mention, so that it is followed).
   std::vector<TPageReference> found;
+  std::unordered_map<std::string, std::size_t> where;
+  auto keep = [&](std::vector<TPageReference>& refs) {
+    for (auto& r : refs) {
+      auto [it, added] = where.emplace(r.path, found.size());
+      if (added) {
+        found.push_back(std::move(r));
+      } else if (r.styleSheet) {
+        found[it->second].styleSheet = true;
+      }
+    }
+    refs.clear();
+  };
+  std::vector<TPageReference> batch;
   auto emit = [&](std::string_view raw, TValueKind kind) {
     const std::string text = DecodeCharacterReferences(SourceTextToUtf8(raw, shiftJis));
-    if (kind == TValueKind::Style) return StyleReferences(text, at, found);
-    if (kind == TValueKind::Srcset) {
-      return ForEachSrcsetCandidate(text, [&](std::string_view url) {
-        if (auto r = Resolve(url, at)) found.push_back(std::move(*r));
+    if (kind == TValueKind::Style) {
+      StyleReferences(text, at, batch);
+    } else if (kind == TValueKind::Srcset) {
+      ForEachSrcsetCandidate(text, [&](std::string_view url) {
+        if (auto r = Resolve(url, at)) batch.push_back(std::move(*r));
       });
-    }
-    if (auto r = Resolve(text, at)) {
+    } else if (auto r = Resolve(text, at)) {
       r->styleSheet = kind == TValueKind::StyleSheet;
-      found.push_back(std::move(*r));
+      batch.push_back(std::move(*r));
     }
+    keep(batch);
   };
   ScanStartTags(page.bytes, TTagSink{[&](const TStartTag& tag) { ForEachLoadingValue(tag, emit); },
                                      [&](std::string_view block) {
-                                       StyleReferences(SourceTextToUtf8(block, shiftJis), at, found);
+                                       StyleReferences(SourceTextToUtf8(block, shiftJis), at, batch);
+                                       keep(batch);
                                      }});
 
+  return WithStyleSheets(found, page.webUrl);
+}
+
+std::vector<TPageReference> TReferenceCollector::WithStyleSheets(const std::vector<TPageReference>& found,
+                                                                 std::string_view webUrl) {
   // Each path once; a style sheet is followed where it is first found, so
   // a cycle of @imports ends.
   std::vector<TPageReference> out;
@@ -182,7 +205,7 @@ std::vector<TPageReference> TReferenceCollector::Collect(const TPageSource& page
     r.styleSheet = !r.outside && (r.styleSheet || EndsWithNoCase(r.path, ".css"));
     out.push_back(r);
     if (!r.styleSheet) continue;
-    const Sheet& sheet = StyleSheet(r.path, page.webUrl);
+    const Sheet& sheet = StyleSheet(r.path, webUrl);
     pending.insert(pending.end(), sheet.references.rbegin(), sheet.references.rend());
   }
   return out;

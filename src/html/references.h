@@ -66,6 +66,8 @@ class TReferenceCollector {
     std::vector<TPageReference> references;  // direct references only
   };
   const Sheet& StyleSheet(const std::string& path, std::string_view webUrl);
+  // The page's references in order, each style sheet followed by its own.
+  std::vector<TPageReference> WithStyleSheets(const std::vector<TPageReference>& found, std::string_view webUrl);
 
   TStyleSheetFetch fetch_;
   std::map<std::string, Sheet> sheets_;  // read once per collector
