@@ -108,7 +108,9 @@ void TModernDependencies::Collect(TStringList& uploadList, std::string_view page
     why.referrer = referrer;
     std::string local;
     if (reference.outside) {
-      why.file = FoldDotPieces(JoinPath(ExtractFileDir(referrer), Utf8ForDisplay(reference.path)));
+      // Where it would lie on the disk: from the site root for "/../x".
+      const std::string shown = Utf8ForDisplay(reference.path);
+      why.file = FoldDotPieces(shown.starts_with('/') ? root_ + shown : JoinPath(ExtractFileDir(referrer), shown));
       if (why.file.empty()) why.file = Utf8ForDisplay(reference.path);
       why.reason = TMissingReason::OutsideSite;
       missing.Add(why);

@@ -70,7 +70,8 @@ TEST_F(ModernDependenciesTest, EachUnsendableFileWithItsReasonAndReferrer) {
       Write("p/index.html", U8(u8"<meta charset=utf-8><img src='../Img/Logo.GIF'><img src='/logo2.gif'>"
                                u8"<img src='/assets/other'><img src='/inside.gif'><img src='/顔😀.png'>"
                                u8"<link rel=stylesheet href=/css/s.css><img src='../../../etc/passwd'>"
-                               u8"<img src='/img/'><img src='/img'><a href='./'></a><img src='https://x/y.png'>"));
+                               u8"<img src='/img/'><img src='/img'><a href='./'></a><img src='https://x/y.png'>"
+                               u8"<img src='/../up.png'>"));
   TMissingFiles missing;
   EXPECT_EQ(Collect(page, missing), (Paths{page, Site("/inside.gif"), Site("/css/s.css")}));
   std::vector<std::tuple<std::string, TMissingReason, std::string, std::string>> got;
@@ -83,11 +84,12 @@ TEST_F(ModernDependenciesTest, EachUnsendableFileWithItsReasonAndReferrer) {
                      {Site("/") + Utf8ToCp932(U8(u8"顔")) + "[U+1F600].png", TMissingReason::Unrepresentable, p, ""},
                      {Site("/gone.png"), TMissingReason::NotOnDisk, Site("/css/s.css"), ""},
                      {FoldDotPieces(Site("/p/../../../etc/passwd")), TMissingReason::OutsideSite, p, ""},
+                     {dir_.Sub("up.png"), TMissingReason::OutsideSite, p, ""},
                  }));
   EXPECT_EQ(missing.Entries()[0].Line(), Site("/Img/Logo.GIF") + " (大文字小文字が違います: ディスクにあるのは " +
                                              Site("/img/logo.gif") + ")  参照元: " + p);
   EXPECT_EQ(MissingCountsLine(missing),
-            "ローカルに無い 1 件、サイト外 3 件、CP932で表せない 1 件、大文字小文字違い 1 件");
+            "ローカルに無い 1 件、サイト外 4 件、CP932で表せない 1 件、大文字小文字違い 1 件");
 }
 
 TEST_F(ModernDependenciesTest, NamesThatDifferInCaseAloneAreThreeFiles) {
