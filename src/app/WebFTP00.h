@@ -141,6 +141,8 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void BuildControls();
   void ShowFirstSite();  // FormShow's site list, first site and first-start dialog
   void ConnectHandlers();
+  // A setting a run learnt (a pin, "always encrypted"), written into its site.
+  void RememberSiteSetting(const std::string& site, const std::string& key, const std::string& value);
   void OnUiThread(std::function<void()> fn);
   std::string ComboText(QComboBox* box) const;
   void UpdateSiteControls();

@@ -79,6 +79,9 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   cmbReferences = Choices("References", {{"ブラウザが読むもの", "modern"}, {"従来の方法", "classic"}}, this);
   chkReuseConnection = new QCheckBox(QStr("接続を再利用する"), this);
   chkReuseConnection->setObjectName("chkReuseConnection");
+  chkPasswordStore = new QCheckBox(QStr("キーリングに保存"), this);
+  chkPasswordStore->setObjectName("chkPasswordStore");
+  chkPasswordStore->setToolTip(QStr("パスワードをプロファイルではなくデスクトップのキーリングに保存します"));
   spnConnections = new QSpinBox(this);
   spnConnections->setObjectName("spnConnections");
   spnConnections->setRange(1, 8);
@@ -104,10 +107,11 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(Group("ページの文字コード", cmbPageEncoding, this), 1, 0);
   grid->addWidget(Group("サーバーのファイル名", cmbRemoteNameEncoding, this), 1, 1);
   grid->addWidget(Group("同時接続数", spnConnections, this), 1, 2);
-  grid->addWidget(chkReuseConnection, 2, 0);
+  grid->addWidget(Group("依存ファイルの集め方", cmbReferences, this), 2, 0);
   grid->addWidget(Group("秘密鍵ファイル", edPrivateKeyFile, this), 2, 1, 1, 2);
-  grid->addWidget(Group("依存ファイルの集め方", cmbReferences, this), 3, 0);
-  grid->addWidget(Group("記憶した指紋", pins, this), 3, 1, 1, 2);
+  grid->addWidget(Group("記憶した指紋", pins, this), 3, 0, 1, 3);
+  grid->addWidget(chkReuseConnection, 4, 0);
+  grid->addWidget(chkPasswordStore, 4, 1, 1, 2);
 
   connect(btnForgetCertificate, &QPushButton::clicked, this, [this] { emit ForgetPin("CertificateSha256"); });
   connect(btnForgetHostKey, &QPushButton::clicked, this, [this] { emit ForgetPin("HostKeySha256"); });
@@ -124,6 +128,7 @@ void TExtendedSettingsGroup::Show(const TExtendedSettings& settings) {
     ShowChoice(box, settings);
   }
   chkReuseConnection->setChecked(settings.ReuseConnection());
+  chkPasswordStore->setChecked(settings.PasswordStore() == TPasswordStore::Keyring);
   spnConnections->setValue(settings.Connections());
   edPrivateKeyFile->setText(QStr(settings.PrivateKeyFile()));
   ShowPins(settings);
@@ -138,6 +143,7 @@ void TExtendedSettingsGroup::Read(TExtendedSettings& settings) const {
     StoreIfChanged(settings, key.c_str(), ChosenValue(box));
   }
   StoreIfChanged(settings, "ReuseConnection", chkReuseConnection->isChecked() ? "1" : "0");
+  StoreIfChanged(settings, "PasswordStore", chkPasswordStore->isChecked() ? "keyring" : "file");
   StoreIfChanged(settings, "Connections", std::to_string(spnConnections->value()));
   std::string keyFile = CharTrim(ToCp932(edPrivateKeyFile->text()));
   if (keyFile == settings.PrivateKeyFile()) return;

@@ -4,7 +4,7 @@
 // back only what the user changed: a key the user left alone keeps its
 // state, so a profile without the section is saved without it. The pins
 // are shown read-only; forgetting one is asked of the dialog, which owns
-// the profile. UI thread only.
+// the profile. It also shows where the passwords are kept. UI thread only.
 #pragma once
 
 #include <QGroupBox>
@@ -41,6 +41,8 @@ class TExtendedSettingsGroup : public QGroupBox {
   QComboBox* cmbEncryption;
   QComboBox* cmbProtocol;
   QCheckBox* chkReuseConnection;
+  // On: the site's passwords are kept in the desktop's keyring.
+  QCheckBox* chkPasswordStore;
   QSpinBox* spnConnections;
   QComboBox* cmbPageEncoding;
   QComboBox* cmbRemoteNameEncoding;

@@ -26,6 +26,7 @@
 #include "platform/line_file.h"
 #include "sites/dmConfig.h"
 #include "sites/site_list.h"
+#include "sites/site_profile.h"
 #include "update/update_check.h"
 #include "upload/apply_site_profile.h"
 #include "upload/upload_job.h"
@@ -38,34 +39,30 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
   sightEdit_ = sightEdit;
   config_ = config;
   warning_ = warning;
-  upload_ = std::make_unique<TUploadJob>(
-      *ftp_, *this, [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
-  updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
-  // "Trust and remember" pins the certificate in the site's profile.
-  certificatePrompt_ =
-      std::make_unique<TCertificatePrompt>(this, ftp_->CancelRequested, [this](const std::string& pin) {
-        Guarded([this, &pin] {
-          sightEdit_->Profile().Extended.Set("CertificateSha256", pin);
-          sightEdit_->Profile().SaveProfile();
-        });
-      });
+  // The questions are asked on the UI thread; "trust and remember" is
+  // written by the run, into the run's own site (RememberSiteSetting).
+  certificatePrompt_ = std::make_unique<TCertificatePrompt>(this, ftp_->CancelRequested, nullptr);
+  hostKeyPrompt_ = std::make_unique<TWindowHostKeyPrompt>(this, nullptr, &ftp_->CancelRequested);
   ftp_->CertificateTrust = certificatePrompt_.get();
-  // "Trust and remember" pins an SFTP server's host key the same way.
-  hostKeyPrompt_ = std::make_unique<TWindowHostKeyPrompt>(
-      this,
-      [this](const std::string& pin) {
-        Guarded([this, &pin] {
-          sightEdit_->Profile().Extended.Set("HostKeySha256", pin);
-          sightEdit_->Profile().SaveProfile();
-        });
-      },
-      &ftp_->CancelRequested);
   ftp_->HostKeyPrompt = hostKeyPrompt_.get();
-  // The connection's own notices (a server without encryption) join the
-  // status memo; AppendStatus may be called from the transfer thread.
-  ftp_->IdFTP1.OnStatus = [this](const std::string& line) { AppendStatus(line); };
+  TRunHooks hooks;
+  hooks.cancel = &ftp_->CancelRequested;
+  hooks.certificateTrust = certificatePrompt_.get();
+  hooks.hostKeyPrompt = hostKeyPrompt_.get();
+  hooks.remember = [this](const std::string& site, const std::string& key, const std::string& value) {
+    OnUiThread([this, site, key, value] { Guarded([&] { RememberSiteSetting(site, key, value); }); });
+  };
+  upload_ = std::make_unique<TUploadJob>(
+      hooks, *this, [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
+  updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
   ConnectHandlers();
+}
+
+void TForm1::RememberSiteSetting(const std::string& site, const std::string& key, const std::string& value) {
+  StoreSiteSetting(site, key, value);
+  // The shown site keeps it too, so that saving it later does not take it out.
+  if (sightEdit_->Profile().CurrentSiteName() == site) sightEdit_->Profile().Extended.Set(key, value);
 }
 
 void TForm1::ConnectHandlers() {
@@ -217,7 +214,7 @@ void TForm1::BitBtn1Click() {
   options.rewrite.flash = cxFlashSOE->isChecked();
   options.rewrite.pageEncoding = sightEdit_->Profile().Extended.PageEncoding();
   // The run keeps this site even when another is chosen while it runs.
-  upload_->Start(selection, options, UploadSiteOf(sightEdit_->Profile(), *ftp_));
+  upload_->Start(selection, options, UploadSiteOf(sightEdit_->Profile()));
 }
 
 void TForm1::btnAbortClick() { upload_->Abort(); }

@@ -1,6 +1,7 @@
 #include "sites/site_editor.h"
 
 #include "platform/files.h"
+#include "sites/site_passwords.h"
 #include "util/char_string.h"
 
 namespace tovra {
@@ -39,6 +40,8 @@ TModalResult TSiteEditor::DeleteSite() {
     return TModalResult::None;
   }
   if (!messenger_.ConfirmOkCancel("サイト名称「" + oldName_ + "」を削除します。")) return TModalResult::None;
+  // The keyring items go first: a keyring that refuses keeps the site whole.
+  if (profile_.KeyringSite() == oldName_) ForgetKeyringPasswords(oldName_);
   if (IsProfileFileNameSafe(oldName_)) DeleteFile(ProfileFileName(oldName_));
   if (siteList_ != nullptr) {
     int index = siteList_->IndexOf(oldName_);
@@ -53,13 +56,15 @@ bool TSiteEditor::RenameSite(const std::string& name) {
     Refuse(InUseText(name));
     return false;
   }
-  // The new profile is written before anything of the old one goes, so a
-  // failed write leaves the site as it was.
+  // The new profile (and its keyring items) is written before anything of
+  // the old one goes, so a failed write leaves the site as it was.
+  const bool oldInKeyring = profile_.KeyringSite() == oldName_;
   profile_.SaveProfile();
   // "a\b" and "a$~b" share one file: removing the old one would remove the new.
   if (ProfileFileName(name) != ProfileFileName(oldName_) && IsProfileFileNameSafe(oldName_)) {
     DeleteFile(ProfileFileName(oldName_));
   }
+  if (oldInKeyring) ForgetKeyringPasswordsIfReachable(oldName_);
   if (siteList_ != nullptr) {
     int index = siteList_->IndexOf(oldName_);
     if (index >= 0) siteList_->Set(index, name);

@@ -2,7 +2,6 @@
 
 #include <unordered_set>
 
-#include "ftp/dmFtp.h"
 #include "html/dependencies.h"
 #include "html/modern_dependencies.h"
 #include "platform/app_folder.h"
@@ -18,10 +17,6 @@ namespace {
 
 constexpr int kTimerInterval = 500;
 constexpr int kTimerResolution = 10;
-
-void CloseIfConnected(TFTP& ftp) {
-  if (ftp.IdFTP1.IsConnected()) ftp.IdFTP1.CloseSession();
-}
 
 }  // namespace
 
@@ -71,8 +66,9 @@ TStringList UniqueSelection(const TStringList& selection) {
   return unique;
 }
 
-TUploadJob::TUploadJob(TFTP& ftp, IUploadView& view, std::function<void()> finishSiteUpdates)
-    : ftp_(ftp), view_(view), finishSiteUpdates_(std::move(finishSiteUpdates)) {
+TUploadJob::TUploadJob(const TRunHooks& hooks, IUploadView& view, std::function<void()> finishSiteUpdates)
+    : hooks_(hooks), view_(view), finishSiteUpdates_(std::move(finishSiteUpdates)) {
+  if (hooks_.cancel == nullptr) hooks_.cancel = &ownCancel_;
   timer_.SetInterval(kTimerInterval);
   timer_.SetResolution(kTimerResolution);
   timer_.OnTimer = [this](TMMTimer&) { MMTimer1Timer(); };
@@ -154,13 +150,13 @@ void TUploadJob::CollectAndCheck(int selected, const TUploadOptions& options, co
   for (const auto& entry : aside.Entries()) dropped.Add(entry);
 }
 
-void TUploadJob::Abort() { ftp_.CancelRequested.store(1, std::memory_order_relaxed); }
+void TUploadJob::Abort() { hooks_.cancel->store(1, std::memory_order_relaxed); }
 
 void TUploadJob::MMTimer1Timer() {
   timer_.SetEnabled(false);
   // Cleared before the run is marked, so that an owner going away sees
   // either no run (which then never starts) or a run it can abort.
-  ftp_.CancelRequested.store(0, std::memory_order_relaxed);
+  hooks_.cancel->store(0, std::memory_order_relaxed);
   running_.store(true);
   if (closing_.load()) return;
   TRunOutcome outcome = TRunOutcome::Failed;
@@ -172,14 +168,9 @@ void TUploadJob::MMTimer1Timer() {
   }
   if (outcome == TRunOutcome::Failed) {
     // The run defines no report of its own for a failure: one status line,
-    // the window back to idle, the connection closed, the text shown.
+    // the window back to idle, the text shown (the run has closed its connections).
     view_.AppendStatus("転送エラー: " + error);
     view_.SetAbortEnabled(false);
-    try {
-      CloseIfConnected(ftp_);
-    } catch (const std::exception&) {
-      // Closing a broken connection may fail again; the run is over anyway.
-    }
   }
   view_.SetUploadEnabled(true);
   if (finishSiteUpdates_) finishSiteUpdates_();
@@ -188,12 +179,12 @@ void TUploadJob::MMTimer1Timer() {
 }
 
 TRunOutcome TUploadJob::RunTransfer(const TUploadPlan& plan) {
-  ftp_.CancelRequested.store(0, std::memory_order_relaxed);
+  hooks_.cancel->store(0, std::memory_order_relaxed);
   return RunPlan(plan);
 }
 
 TRunOutcome TUploadJob::RunPlan(const TUploadPlan& plan) {
-  TTransferEngine engine(plan, ftp_, view_);
+  TTransferEngine engine(plan, hooks_, view_);
   return engine.Run();
 }
 

@@ -17,19 +17,20 @@
 #include "html/missing_files.h"
 #include "platform/mm_timer.h"
 #include "upload/page_rewriter.h"
+#include "upload/run_hooks.h"
 #include "upload/upload_plan.h"
 #include "upload/upload_view.h"
 #include "util/string_list.h"
 
 namespace tovra {
 
-class TFTP;
-
 class TUploadJob {
  public:
+  // hooks are handed to every run (their objects must outlive the job);
+  // without a cancel flag of the front end's the job uses its own.
   // finishSiteUpdates is the update check's hook after every run (and after
   // an empty preparation); it is called on the thread that ends the upload.
-  TUploadJob(TFTP& ftp, IUploadView& view, std::function<void()> finishSiteUpdates);
+  TUploadJob(const TRunHooks& hooks, IUploadView& view, std::function<void()> finishSiteUpdates);
   ~TUploadJob();
 
   // BitBtn1Click: with cxOnly, asks first; then PrepareUpload. Returns true
@@ -37,9 +38,10 @@ class TUploadJob {
   // the press; the run keeps it even when another site is chosen meanwhile.
   bool Start(const TStringList& selection, const TUploadOptions& options, const TUploadSite& site);
   bool PrepareUpload(const TStringList& selection, const TUploadOptions& options, const TUploadSite& site);
-  // btnAbortClick: sets the session's cancel flag; the run then disables
+  // btnAbortClick: sets the run's cancel flag; the run then disables
   // the button, says so and cuts its connections.
   void Abort();
+  std::atomic<std::uint8_t>& CancelFlag() { return *hooks_.cancel; }
 
   // The timer tick and the run it starts (public for tests). RunTransfer
   // clears the cancel flag, then returns Completed or Aborted and throws a
@@ -56,7 +58,8 @@ class TUploadJob {
   // selection) and takes out what cannot be sent, into `dropped`.
   void CollectAndCheck(int selected, const TUploadOptions& options, const TUploadSite& site, TMissingFiles& dropped);
 
-  TFTP& ftp_;
+  std::atomic<std::uint8_t> ownCancel_{0};
+  TRunHooks hooks_;
   IUploadView& view_;
   std::function<void()> finishSiteUpdates_;
   TStringList uploadList_;                   // UI thread only

@@ -2,6 +2,7 @@
 
 #include "html/dependencies.h"
 #include "platform/files.h"
+#include "upload/apply_site_profile.h"
 #include "util/char_string.h"
 
 namespace tovra {
@@ -28,6 +29,10 @@ std::shared_ptr<TUploadPlan> MakePlan(const TStringList& list, const TUploadSite
                                       int missingFiles) {
   auto plan = std::make_shared<TUploadPlan>();
   plan->siteRoot = site.root;
+  plan->siteName = site.name;
+  plan->connection = ConnectionSettingsOf(site.extended);
+  plan->readTimeoutMs = site.readTimeoutMs;
+  plan->acceptTimeoutMs = site.acceptTimeoutMs;
   plan->host = site.host;
   plan->proxy = site.proxy;
   plan->extended = site.extended;

@@ -33,6 +33,10 @@ struct TUploadSite {
   THostInfo host;
   THostInfo proxy;  // Port 0: no proxy
   TExtendedSettings extended;
+  std::string name{};  // the site's name: where a remembered setting is written
+  // The waits of every connection of the run.
+  int readTimeoutMs = kDefaultReadTimeoutMs;
+  int acceptTimeoutMs = kDefaultAcceptTimeoutMs;
   std::string webUrl = {};  // the profile's WebURL: references to it are local files
 };
 
@@ -49,9 +53,15 @@ struct TPlannedFile {
 struct TUploadPlan {
   std::vector<TPlannedFile> files;  // in upload list order
   std::string siteRoot;
+  std::string siteName;
   THostInfo host;
   THostInfo proxy;
   TExtendedSettings extended;
+  // What every FTP session of the run is set up with, resolved from the
+  // extended settings once.
+  TFtpConnectionSettings connection;
+  int readTimeoutMs = kDefaultReadTimeoutMs;
+  int acceptTimeoutMs = kDefaultAcceptTimeoutMs;
   TUploadOptions options;
   // Dropped from the list by the preparation, by reason: not on the disk,
   // outside the site, a name CP932 cannot hold, a letter case that differs.

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "ftp/dmFtp.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
 #include "support/pyftpd_server.h"
@@ -54,7 +53,7 @@ TEST(SlowRealServerPythonDocs, EveryPageRequisiteArrivesWithTheSameBytes) {
   ASSERT_GT(selection.Count(), 500);
 
   test::PyFtpdServer server(remote, "tovra", "secret", true);
-  TFTP ftp;
+  TRunHooks hooks;
   TUploadSite site{root, THostInfo{"127.0.0.1", "tovra", "secret", server.Port()}, THostInfo{}, {}};
   for (const char* setting :
        {"References=modern", "PageEncoding=auto", "DataConnection=passive", "ReuseConnection=1", "Connections=4"}) {
@@ -63,7 +62,7 @@ TEST(SlowRealServerPythonDocs, EveryPageRequisiteArrivesWithTheSameBytes) {
   }
   test::RecordingUploadView view;
   view.continueMissing = true;
-  TUploadJob job(ftp, view, {});
+  TUploadJob job(hooks, view, {});
   ASSERT_TRUE(job.Start(selection, {}, site));
   ASSERT_TRUE(view.WaitForEnd());
   ASSERT_EQ(view.Outcome(), TRunOutcome::Completed) << view.Error();
