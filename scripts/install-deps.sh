@@ -14,6 +14,7 @@ packages=(
   libssl-dev openssl vsftpd
   libssh-dev openssh-client openssh-server sshpass
   libsecret-1-dev gnome-keyring libsecret-tools dbus dbus-x11
+  python3.11-doc
 )
 # The Debian package: shlibdeps, its checks, PNG icons, the toolkit's Japanese texts.
 packages+=(dpkg-dev lintian desktop-file-utils librsvg2-bin man-db qt6-translations-l10n)

@@ -36,7 +36,7 @@ tsan_targets+=("${gui_targets[@]}")
 cmake --build build-tsan -j"$jobs" --target "${tsan_targets[@]}"
 supp=$PWD/scripts/tsan.supp
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$supp" \
-  ctest --output-on-failure -j"$jobs" -L 'ftp|upload|gui' -E '_NOT_BUILT')
+  ctest --output-on-failure -j"$jobs" -L 'ftp|upload|gui' -LE slow -E '_NOT_BUILT')
 
 if [[ -x scripts/fuzz.sh ]]; then
   scripts/fuzz.sh 30

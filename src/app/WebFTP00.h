@@ -105,7 +105,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void AppendStatus(const std::string& line) override;
   void SetUploadEnabled(bool enabled) override;
   void SetAbortEnabled(bool enabled) override;
-  bool ConfirmMissingFiles(const TStringList& missing) override;
+  bool ConfirmMissingFiles(const TMissingFiles& missing) override;
   void RunEnded(TRunOutcome outcome, const std::string& error) override;
   void ShowProgress(const TTransferProgress& progress) override;
   void ShowSummary(const std::string& line) override;

@@ -99,6 +99,7 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   cmbPageEncoding = Choices("PageEncoding", {{"自動", "auto"}, {"Shift_JIS", "shift_jis"}, {"UTF-8", "utf-8"}}, this);
   cmbRemoteNameEncoding =
       Choices("RemoteNameEncoding", {{"自動", "auto"}, {"CP932", "cp932"}, {"UTF-8", "utf-8"}}, this);
+  cmbReferences = Choices("References", {{"ブラウザが読むもの", "modern"}, {"従来の方法", "classic"}}, this);
   chkReuseConnection = new QCheckBox(QStr("接続を再利用する"), this);
   chkReuseConnection->setObjectName("chkReuseConnection");
   chkPasswordStore = new QCheckBox(QStr("キーリングに保存"), this);
@@ -129,10 +130,11 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(Group("ページの文字コード", cmbPageEncoding, this), 1, 0);
   grid->addWidget(Group("サーバーのファイル名", cmbRemoteNameEncoding, this), 1, 1);
   grid->addWidget(Group("同時接続数", spnConnections, this), 1, 2);
-  grid->addWidget(chkReuseConnection, 2, 0);
+  grid->addWidget(Group("依存ファイルの集め方", cmbReferences, this), 2, 0);
   grid->addWidget(Group("秘密鍵ファイル", KeyFileRow(), this), 2, 1, 1, 2);
   grid->addWidget(Group("記憶した指紋", pins, this), 3, 0, 1, 3);
-  grid->addWidget(chkPasswordStore, 4, 0, 1, 3);
+  grid->addWidget(chkReuseConnection, 4, 0);
+  grid->addWidget(chkPasswordStore, 4, 1, 1, 2);
 
   connect(btnForgetCertificate, &QPushButton::clicked, this, [this] { emit ForgetPin("CertificateSha256"); });
   connect(btnForgetHostKey, &QPushButton::clicked, this, [this] { emit ForgetPin("HostKeySha256"); });
@@ -144,7 +146,8 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
 }
 
 void TExtendedSettingsGroup::Show(const TExtendedSettings& settings) {
-  for (QComboBox* box : {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding}) {
+  for (QComboBox* box :
+       {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding, cmbReferences}) {
     ShowChoice(box, settings);
   }
   chkReuseConnection->setChecked(settings.ReuseConnection());
@@ -157,7 +160,8 @@ void TExtendedSettingsGroup::Show(const TExtendedSettings& settings) {
 }
 
 void TExtendedSettingsGroup::Read(TExtendedSettings& settings) const {
-  for (const QComboBox* box : {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding}) {
+  for (const QComboBox* box :
+       {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding, cmbReferences}) {
     std::string key = box->property("extendedKey").toString().toStdString();
     StoreIfChanged(settings, key.c_str(), ChosenValue(box));
   }

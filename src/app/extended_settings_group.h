@@ -47,6 +47,7 @@ class TExtendedSettingsGroup : public QGroupBox {
   QSpinBox* spnConnections;
   QComboBox* cmbPageEncoding;
   QComboBox* cmbRemoteNameEncoding;
+  QComboBox* cmbReferences;  // References: what travels with a page
   QLineEdit* edCertificateSha256;
   QPushButton* btnForgetCertificate;
   QLineEdit* edHostKeySha256;

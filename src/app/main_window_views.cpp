@@ -76,7 +76,7 @@ void TForm1::SetAbortEnabled(bool enabled) {
   });
 }
 
-bool TForm1::ConfirmMissingFiles(const TStringList& missing) {
+bool TForm1::ConfirmMissingFiles(const TMissingFiles& missing) {
   if (warning_->Ask(missing)) return true;
   AppendStatus("アップロードを中止しました。");
   return false;

@@ -70,11 +70,12 @@ class TerminalUploadView : public IUploadView {
   void SetAbortEnabled(bool enabled) override {
     if (enabled && TInterruptCancels::Interrupted()) cancel_.store(1, std::memory_order_relaxed);
   }
-  bool ConfirmMissingFiles(const TStringList& missing) override {
+  bool ConfirmMissingFiles(const TMissingFiles& missing) override {
     bool go = missing_ == TMissingAnswer::Skip;
     if (missing_ == TMissingAnswer::Ask) {
       PrintError("以下の依存ファイルがローカルディスクに存在しません。");
-      for (const auto& line : missing) PrintError(line);
+      for (const auto& line : missing.Lines()) PrintError(line);
+      PrintError(MissingCountsLine(missing));
       go = messenger_.Ask("ファイルをスキップして続行しますか?");
     }
     refusedMissing_ = !go;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -155,6 +156,21 @@ bool IsLinkAt(int dirFd, const char* name) {
 bool FileExists(std::string_view path) {
   struct stat st;
   return StatPath(path, st) && !S_ISDIR(st.st_mode);
+}
+
+std::string RealPath(std::string_view path) {
+  std::string os;
+  try {
+    os = ToOsPath(path);
+  } catch (const EEncodingError&) {
+    return {};  // a name no file can have
+  }
+  char* real = ::realpath(os.c_str(), nullptr);
+  if (real == nullptr) return {};
+  std::string out;
+  const bool named = TryFromOsPath(real, out);
+  std::free(real);
+  return named ? out : std::string();
 }
 
 bool DirectoryExists(std::string_view path) {

@@ -15,9 +15,17 @@ namespace tovra {
 inline constexpr char kPathSep = '/';
 inline constexpr std::string_view kPathSepStr = "/";
 
+// Whether the file system tells names apart by letter case alone ("a.gif"
+// and "A.gif" two files). True here; false where the system ignores case.
+inline constexpr bool kFileNamesCaseSensitive = true;
+
 bool FileExists(std::string_view path);       // a regular file (or anything but a folder)
 bool DirectoryExists(std::string_view path);  // a folder
 bool PathExists(std::string_view path);
+
+// The path with every symbolic link, "." and ".." resolved; empty when it
+// does not exist or cannot be named in CP932.
+std::string RealPath(std::string_view path);
 
 // Opens a regular file for reading and returns its descriptor (the caller
 // closes it). Anything else (a folder, a FIFO, a device, a socket) is refused

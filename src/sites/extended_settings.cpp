@@ -25,6 +25,7 @@ constexpr std::array<TExtendedKey, kExtendedKeyCount> kKeys{{
     {"HostKeySha256", "", nullptr, "SHA256: followed by 43 base64 characters"},
     {"PrivateKeyFile", "", nullptr, "a file path"},
     {"PasswordStore", "file", nullptr, "file, keyring"},
+    {"References", "classic", "modern", "classic, modern"},
 }};
 
 constexpr std::size_t kSha256Bytes = 32;
@@ -132,8 +133,10 @@ std::optional<std::string> NormalizeExtendedValue(std::string_view key, std::str
       return HostKeyDigest(value);
     case 9:
       return FilePath(value);
-    default:
+    case 10:
       return Choice(value, {"file", "keyring"});
+    default:
+      return Choice(value, {"classic", "modern"});
   }
 }
 
@@ -230,6 +233,11 @@ TRemoteNameEncoding TExtendedSettings::RemoteNameEncoding() const {
 }
 
 int TExtendedSettings::Connections() const { return Value("Connections")[0] - '0'; }
+
+TReferenceMode TExtendedSettings::References() const {
+  return Pick<TReferenceMode>(Value("References"),
+                              {{"classic", TReferenceMode::Classic}, {"modern", TReferenceMode::Modern}});
+}
 
 TTransferProtocol TExtendedSettings::Protocol() const {
   return Pick<TTransferProtocol>(Value("Protocol"),

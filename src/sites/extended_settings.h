@@ -1,7 +1,7 @@
 // TExtendedSettings: the keys of a site profile's section "[拡張設定]"
 // (data connection, encryption, certificate and host key pins, encodings,
 // connection reuse and count, protocol, private key file, where the
-// passwords are kept). A key that the
+// passwords are kept, reference collection). A key that the
 // profile does not hold stays absent, and an absent key means the program's
 // long-standing behaviour (one active-mode connection per file, no
 // encryption, Shift-JIS pages, CP932 names); the typed accessors give that
@@ -30,6 +30,9 @@ enum class TTransferProtocol { Ftp, Sftp };
 // Where a site's passwords are kept: in its profile file, or in the
 // desktop's keyring (the profile's password keys then stay empty).
 enum class TPasswordStore { File, Keyring };
+// Which references of a page travel with it: Classic, the long-standing link
+// scan; Modern, what a browser loads to show the page.
+enum class TReferenceMode { Classic, Modern };
 
 // A key of the section given a value it does not accept, or a name that is
 // no key of the section. The text names the key.
@@ -56,7 +59,7 @@ struct TExtendedKey {
   const char* accepts;
 };
 
-inline constexpr std::size_t kExtendedKeyCount = 11;
+inline constexpr std::size_t kExtendedKeyCount = 12;
 
 class TExtendedSettings {
  public:
@@ -108,6 +111,7 @@ class TExtendedSettings {
   std::string HostKeySha256() const { return Value("HostKeySha256"); }
   std::string PrivateKeyFile() const { return Value("PrivateKeyFile"); }
   TPasswordStore PasswordStore() const;
+  TReferenceMode References() const;
 
   // The values alone: what a file held that could not be read is no value.
   bool operator==(const TExtendedSettings& other) const { return values_ == other.values_; }

@@ -58,6 +58,7 @@ TUploadSite UploadSiteOf(const TSiteProfile& profile) {
   }
   site.extended = profile.Extended;
   site.name = profile.CurrentSiteName();
+  site.webUrl = profile.WebURL;
   return site;
 }
 

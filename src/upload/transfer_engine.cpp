@@ -94,6 +94,9 @@ void TTransferEngine::CutOff(const TPlannedFile& file) {
 TRunOutcome TTransferEngine::Run() {
   SetAbortEnabled(true);
   summary_.missing = plan_.missingFiles;
+  summary_.outside = plan_.outsideFiles;
+  summary_.unrepresentable = plan_.unrepresentableFiles;
+  summary_.caseDiffers = plan_.caseFiles;
   std::thread watcher([this] { Watch(); });
   TRunOutcome outcome = TRunOutcome::Failed;
   std::exception_ptr failure;

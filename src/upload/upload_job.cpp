@@ -1,9 +1,13 @@
 #include "upload/upload_job.h"
 
+#include <unordered_set>
+
 #include "html/dependencies.h"
+#include "html/modern_dependencies.h"
 #include "platform/app_folder.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
+#include "platform/path_pieces.h"
 #include "upload/transfer_engine.h"
 #include "util/char_string.h"
 
@@ -35,15 +39,31 @@ void RemoveMissingFiles(TStringList& list, TStringList& missing) {
   }
 }
 
-void SetAsideOutsideSite(TStringList& list, int from, std::string_view siteRoot, TStringList& outside) {
-  for (int i = from; i < list.Count();) {
-    if (IsUnderRoot(siteRoot, list[i])) {
+void SetAsideOutsideSite(TStringList& list, int from, std::string_view siteRoot, TMissingFiles& outside) {
+  const std::string realRoot = RealPath(siteRoot);
+  for (int i = 0; i < list.Count();) {
+    const bool under = IsUnderRoot(siteRoot, list[i]);
+    const std::string real = under && !realRoot.empty() ? RealPath(list[i]) : std::string();
+    const bool leaves = under ? !real.empty() && !IsUnderRoot(realRoot, real) : i >= from;
+    if (!leaves) {
       ++i;
       continue;
     }
-    outside.Add(list[i] + kOutsideSiteMark);
+    outside.Add(list[i], TMissingReason::OutsideSite);
     list.Delete(i);
+    if (i < from) --from;
   }
+}
+
+TStringList UniqueSelection(const TStringList& selection) {
+  TStringList unique;
+  std::unordered_set<std::string> seen;
+  for (const std::string& entry : selection) {
+    std::string folded = FoldDotPieces(entry);
+    if (folded.empty()) folded = entry;
+    if (seen.insert(kFileNamesCaseSensitive ? folded : CharLowerCase(folded)).second) unique.Add(folded);
+  }
+  return unique;
 }
 
 TUploadJob::TUploadJob(const TRunHooks& hooks, IUploadView& view, std::function<void()> finishSiteUpdates)
@@ -70,21 +90,9 @@ bool TUploadJob::Start(const TStringList& selection, const TUploadOptions& optio
 bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOptions& options, const TUploadSite& site) {
   view_.SetUploadEnabled(false);
   try {
-    uploadList_.Clear();
-    for (const auto& entry : selection) uploadList_.Add(entry);
-    TStringList outside;
-    if (!options.cxOnly) {
-      view_.AppendStatus("依存ファイル確認中");
-      for (const auto& entry : selection) {
-        if (IsPagePath(entry)) {
-          CollectDependencies(uploadList_, site.root, entry, options.rewrite.pageEncoding, &outside);
-        }
-      }
-      SetAsideOutsideSite(uploadList_, selection.Count(), site.root, outside);
-    }
-    TStringList missing;
-    RemoveMissingFiles(uploadList_, missing);
-    for (const auto& line : outside) missing.Add(line);
+    uploadList_ = UniqueSelection(selection);
+    TMissingFiles missing;
+    CollectAndCheck(uploadList_.Count(), options, site, missing);
     if (missing.Count() > 0) {
       if (!view_.ConfirmMissingFiles(missing)) {
         uploadList_.Clear();
@@ -92,7 +100,7 @@ bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOption
         return false;
       }
       view_.AppendStatus("Uploas cancel files");  // the given status text, spelt as it has always been
-      for (const auto& line : missing) view_.AppendStatus(line);
+      for (const auto& line : missing.Lines()) view_.AppendStatus(line);
     }
     // Rewriting may append support files; they are visited too.
     for (int i = 0; i < uploadList_.Count(); ++i) {
@@ -102,7 +110,7 @@ bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOption
     for (const auto& entry : uploadList_) view_.AppendStatus(entry);
     view_.AppendStatus("*********************");
     SaveLines(UploadLogPath(), uploadList_);
-    plan_ = BuildUploadPlan(uploadList_, site, options, missing.Count());
+    plan_ = BuildUploadPlan(uploadList_, site, options, missing);
   } catch (...) {
     view_.SetUploadEnabled(true);
     throw;
@@ -114,6 +122,32 @@ bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOption
   view_.SetUploadEnabled(true);
   if (finishSiteUpdates_) finishSiteUpdates_();
   return false;
+}
+
+void TUploadJob::CollectAndCheck(int selected, const TUploadOptions& options, const TUploadSite& site,
+                                 TMissingFiles& dropped) {
+  TMissingFiles aside;
+  if (!options.cxOnly) {
+    view_.AppendStatus("依存ファイル確認中");
+    const TPageEncoding encoding = options.rewrite.pageEncoding;
+    if (site.extended.References() == TReferenceMode::Modern) {
+      TModernDependencies modern(site.root, encoding, site.webUrl);
+      for (int i = 0; i < selected; ++i) {
+        if (IsPagePath(uploadList_[i])) modern.Collect(uploadList_, std::string(uploadList_[i]), aside);
+      }
+    } else {
+      for (int i = 0; i < selected; ++i) {
+        if (IsPagePath(uploadList_[i])) {
+          CollectDependencies(uploadList_, site.root, std::string(uploadList_[i]), encoding, &aside);
+        }
+      }
+    }
+  }
+  SetAsideOutsideSite(uploadList_, options.cxOnly ? uploadList_.Count() : selected, site.root, aside);
+  TStringList missing;
+  RemoveMissingFiles(uploadList_, missing);
+  for (const auto& path : missing) dropped.Add(path, TMissingReason::NotOnDisk);
+  for (const auto& entry : aside.Entries()) dropped.Add(entry);
 }
 
 void TUploadJob::Abort() { hooks_.cancel->store(1, std::memory_order_relaxed); }

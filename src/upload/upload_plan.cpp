@@ -23,8 +23,10 @@ std::int64_t TUploadPlan::TotalBytes() const {
   return total;
 }
 
-std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, const TUploadSite& site,
-                                                   const TUploadOptions& options, int missingFiles) {
+namespace {
+
+std::shared_ptr<TUploadPlan> MakePlan(const TStringList& list, const TUploadSite& site, const TUploadOptions& options,
+                                      int missingFiles) {
   auto plan = std::make_shared<TUploadPlan>();
   plan->siteRoot = site.root;
   plan->siteName = site.name;
@@ -48,6 +50,22 @@ std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, cons
     if (GetFileTimes(entry, times)) file.size = times.size;
     plan->files.push_back(std::move(file));
   }
+  return plan;
+}
+
+}  // namespace
+
+std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, const TUploadSite& site,
+                                                   const TUploadOptions& options, int missingFiles) {
+  return MakePlan(list, site, options, missingFiles);
+}
+
+std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, const TUploadSite& site,
+                                                   const TUploadOptions& options, const TMissingFiles& dropped) {
+  auto plan = MakePlan(list, site, options, dropped.Count(TMissingReason::NotOnDisk));
+  plan->outsideFiles = dropped.Count(TMissingReason::OutsideSite);
+  plan->unrepresentableFiles = dropped.Count(TMissingReason::Unrepresentable);
+  plan->caseFiles = dropped.Count(TMissingReason::CaseDiffers);
   return plan;
 }
 

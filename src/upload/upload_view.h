@@ -12,6 +12,7 @@
 #include <exception>
 #include <string>
 
+#include "html/missing_files.h"
 #include "upload/transfer_progress.h"
 #include "util/messenger.h"
 #include "util/string_list.h"
@@ -26,9 +27,10 @@ class IUploadView : public IMessenger {
   virtual void AppendStatus(const std::string& line) = 0;
   virtual void SetUploadEnabled(bool enabled) = 0;  // BitBtn1
   virtual void SetAbortEnabled(bool enabled) = 0;   // btnAbort
-  // The missing-dependency dialog listing `missing` (one path per line):
-  // true to skip them and go on, false to stop the upload.
-  virtual bool ConfirmMissingFiles(const TStringList& missing) = 0;
+  // The missing-dependency dialog listing the files that cannot be sent,
+  // each with its reason (one line each, TMissingFile::Line): true to skip
+  // them and go on, false to stop the upload.
+  virtual bool ConfirmMissingFiles(const TMissingFiles& missing) = 0;
   // The run is over and the window is idle again. For a failure, `error` is
   // the failure's text, which the front end reports to the user.
   virtual void RunEnded(TRunOutcome outcome, const std::string& error) = 0;

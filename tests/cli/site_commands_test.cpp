@@ -53,7 +53,8 @@ TEST_F(SiteCommandsTest, CreateShowListAndDelete) {
   // A new site is created with the extended settings of one made in the window.
   const std::string extended =
       "DataConnection=passive\nEncryption=explicit-if-available\nPageEncoding=auto\n"
-      "RemoteNameEncoding=auto\nReuseConnection=1\nConnections=4\nProtocol=ftp\nPasswordStore=file\n";
+      "RemoteNameEncoding=auto\nReuseConnection=1\nConnections=4\nProtocol=ftp\nPasswordStore=file\nReferences="
+      "modern\n";
   r = Run({"site", "show", "ショップ\\テスト"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, FormatMessage(shown, {"********"}) + extended);

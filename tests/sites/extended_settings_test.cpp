@@ -35,6 +35,7 @@ TEST(ExtendedSettings, AcceptedValuesAreStoredInTheirCanonicalSpelling) {
       {"HostKeySha256", kHostKey + "=", kHostKey},
       {"PrivateKeyFile", "/home/u/.ssh/id_ed25519", "/home/u/.ssh/id_ed25519"},
       {"PasswordStore", "Keyring", "keyring"},
+      {"References", "Modern", "modern"},
   };
   for (const auto& c : cases) {
     TExtendedSettings s;
@@ -61,6 +62,7 @@ TEST(ExtendedSettings, RefusedValuesNameTheKeyAndChangeNothing) {
       {"Connections", "04"},
       {"Connections", ""},
       {"Protocol", "ftps"},
+      {"References", "browser"},
       {"HostKeySha256", kHostKey.substr(7)},                             // no prefix
       {"HostKeySha256", kHostKey.substr(0, kHostKey.size() - 1)},        // too short
       {"HostKeySha256", kHostKey.substr(0, kHostKey.size() - 1) + "V"},  // bits past the digest
@@ -102,6 +104,7 @@ TEST(ExtendedSettings, AbsentKeysMeanTheLongStandingBehaviour) {
   EXPECT_EQ(s.HostKeySha256(), "");
   EXPECT_EQ(s.PrivateKeyFile(), "");
   EXPECT_EQ(s.PasswordStore(), TPasswordStore::File);
+  EXPECT_EQ(s.References(), TReferenceMode::Classic);
 }
 
 TEST(ExtendedSettings, NewSiteDefaults) {
@@ -117,6 +120,7 @@ TEST(ExtendedSettings, NewSiteDefaults) {
   EXPECT_FALSE(s.Stored("HostKeySha256").has_value());
   EXPECT_FALSE(s.Stored("PrivateKeyFile").has_value());
   EXPECT_FALSE(s.Stored("PasswordStore").has_value());  // chosen when the site is made
+  EXPECT_EQ(s.References(), TReferenceMode::Modern);
 }
 
 class ExtendedSettingsFileTest : public ::testing::Test {
@@ -201,7 +205,7 @@ TEST_F(SiteProfileExtendedTest, NewSiteWritesItsDefaultsAndLoadsThemBack) {
   const std::string text = ReadFileBytes(app.Path() + "/fresh.txt");
   EXPECT_NE(text.find("[拡張設定]\r\nDataConnection=passive\r\nEncryption=explicit-if-available\r\n"
                       "PageEncoding=auto\r\nRemoteNameEncoding=auto\r\nReuseConnection=1\r\nConnections=4\r\n"
-                      "Protocol=ftp\r\nPasswordStore=file\r\n"),
+                      "Protocol=ftp\r\nPasswordStore=file\r\nReferences=modern\r\n"),
             std::string::npos)
       << text;
   TSiteProfile q(config);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -195,12 +196,12 @@ TEST(SetAsideOutsideSite, OnlyEntriesAfterTheSelectionThatLeaveTheRoot) {
   for (const auto& c : cases) {
     TStringList list;
     for (const auto& entry : c.list) list.Add(entry);
-    TStringList outside;
+    TMissingFiles outside;
     SetAsideOutsideSite(list, c.from, "/s", outside);
     EXPECT_EQ(list.Items(), c.kept);
     std::vector<std::string> marked;
     for (const auto& path : c.outside) marked.push_back(path + kOutsideSiteMark);
-    EXPECT_EQ(outside.Items(), marked);
+    EXPECT_EQ(outside.Lines().Items(), marked);
   }
 }
 
@@ -218,6 +219,32 @@ TEST(UploadJob, EntryOutsideTheRootGetsItsLineButIsNotStored) {
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "x.gif")));
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "y.gif")));
   EXPECT_TRUE(FileExists(JoinPath(site.remote, "img/a.gif")));
+}
+
+TEST(UploadJob, LinksOutOfTheSiteAreNeverSentAndATwiceSelectedPageGoesOnce) {
+  Site site;
+  const std::string secret = site.dir.Write("private/id_rsa", "key");
+  ASSERT_EQ(::symlink(secret.c_str(), (site.root + "/logo.gif").c_str()), 0);
+  ASSERT_EQ(::symlink(site.dir.Sub("private").c_str(), (site.root + "/assets").c_str()), 0);
+  const std::string page = site.dir.Write(
+      "site/p.html", "<img src=\"logo.gif\"><img src=\"assets/id_rsa\"><img src=\"img/a.gif\"><img src=\"no.gif\">");
+  test::PyFtpdServer server(site.remote);
+  Session session(server.Port());
+  RecordingUploadView view;
+  TUploadJob job(session.hooks, view, {});
+  const TStringList selection{page, site.root + "/./p.html", site.root + "/img/../p.html",
+                              site.root + "/assets/id_rsa"};
+  ASSERT_TRUE(job.Start(selection, {}, session.Site(site.root)));
+  ASSERT_TRUE(view.WaitForEnd());
+  EXPECT_EQ(view.Outcome(), TRunOutcome::Completed) << view.Error();
+  EXPECT_EQ(view.missingShown,
+            (std::vector<std::string>{site.root + "/no.gif", site.root + "/assets/id_rsa" + kOutsideSiteMark,
+                                      site.root + "/logo.gif" + kOutsideSiteMark}));
+  EXPECT_EQ(view.Summary(), "送信 2 件、スキップ 3 件 (ローカルに無い 1 件、サイト外 2 件)、失敗 0 件");
+  EXPECT_TRUE(FileExists(JoinPath(site.remote, "p.html")));
+  EXPECT_TRUE(FileExists(JoinPath(site.remote, "img/a.gif")));
+  EXPECT_FALSE(PathExists(JoinPath(site.remote, "logo.gif")));
+  EXPECT_FALSE(PathExists(JoinPath(site.remote, "assets")));
 }
 
 TEST(UploadJob, RefusedStoreEndsTheRunWithAnErrorLine) {
