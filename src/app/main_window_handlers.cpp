@@ -24,6 +24,7 @@
 #include "platform/app_folder.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
+#include "platform/path_pieces.h"
 #include "sites/dmConfig.h"
 #include "sites/site_list.h"
 #include "sites/site_profile.h"
@@ -217,7 +218,7 @@ void TForm1::Button3Click() {
 void TForm1::JamShellTree1Change() {
   std::string folder = JamShellTree1->SelectedFolder();
   const std::string& root = sightEdit_->Profile().LocalRootDir;
-  if (CharCopy(folder, 1, CharLength(root)) != root) {
+  if (!IsUnderRoot(root, folder)) {
     TMessageBoxes::Show(this, TMessageKind::Warning, ComboText(ComboBox1) + "はそのフォルダーを参照できません");
     JamShellTree1->SetSelectedFolder(CurrentSiteRoot);
     folder = JamShellTree1->SelectedFolder();

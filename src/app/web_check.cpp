@@ -1,32 +1,19 @@
 #include "app/web_check.h"
 
 #include "platform/files.h"
+#include "platform/path_pieces.h"
 #include "platform/process.h"
 #include "util/char_string.h"
 
 namespace tovra {
 
-namespace {
-
-std::string LastChar(const std::string& s) {
-  int n = CharLength(s);
-  return n == 0 ? std::string() : CharCopy(s, n, 1);
-}
-
-}  // namespace
-
 std::string WebCheckUrl(const std::string& url, const std::string& root, const std::string& path) {
+  std::string rest;
+  if (!PathBelowRoot(root, path, rest)) return {};
   std::string joint = url;
-  if (LastChar(root) == std::string(1, kPathSep)) {
-    if (LastChar(joint) != "/") joint += "/";
-  } else if (LastChar(joint) == "/") {
-    CharDelete(joint, CharLength(joint), 1);
-  }
-  std::string rel = path;
-  CharDelete(rel, 1, CharLength(root));
-  std::string result = joint + rel;
+  while (!joint.empty() && joint.back() == '/') joint.pop_back();
   // The separator of local paths becomes the URL's slash.
-  return ReplaceAll(result, std::string(1, kPathSep), "/");
+  return joint + ReplaceAll(rest, std::string(1, kPathSep), "/");
 }
 
 std::string WebCheck(const std::vector<std::string>& selectedNames, const std::string& treeFolder,
@@ -41,6 +28,10 @@ std::string WebCheck(const std::vector<std::string>& selectedNames, const std::s
     return {};
   }
   std::string url = WebCheckUrl(webUrl, localRoot, JoinPath(treeFolder, selectedNames.front()));
+  if (url.empty()) {
+    messenger.ShowMessage(TMessageKind::Warning, "そのファイルはサイトのフォルダーの外にあります。");
+    return {};
+  }
   if (openUrl) openUrl(url);
   return url;
 }

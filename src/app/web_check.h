@@ -11,13 +11,14 @@
 namespace tovra {
 
 // The URL of `path` (a local file below `root`) on the site `url`: exactly
-// one slash at the joint, the path's first CharLength(root) characters cut,
-// every path separator turned into "/". No percent-encoding.
+// one slash at the joint, the part of the path behind the root, every path
+// separator turned into "/". No percent-encoding. Empty when the path does
+// not lie under the root.
 std::string WebCheckUrl(const std::string& url, const std::string& root, const std::string& path);
 
 // btnWebCheckClick: refuses zero or several selected files with a warning;
-// otherwise opens the URL of folder + separator + the one name. Returns the
-// URL opened, or empty.
+// otherwise opens the URL of folder + separator + the one name; a name
+// outside the root is refused with a warning. Returns the URL opened, or empty.
 std::string WebCheck(const std::vector<std::string>& selectedNames, const std::string& treeFolder,
                      const std::string& webUrl, const std::string& localRoot, IMessenger& messenger,
                      const std::function<void(const std::string&)>& openUrl);

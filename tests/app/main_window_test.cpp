@@ -122,18 +122,23 @@ class MainWindowTest : public QObject {
     std::string root = fx.dir.Sub("site");
     fx.dir.Write("site/sub/a.html", "");
     fx.dir.Write("other/b.html", "");
+    fx.dir.Write("site2/c.html", "");
     fx.AddSite("サイトA", root);
     TApplicationModules modules;
     StartWindow(modules);
     TForm1* form = modules.Form1();
     form->JamShellTree1->SetSelectedFolder(root + "/sub");
     QCOMPARE(form->JamShellTree1->SelectedFolder(), root + "/sub");
-    TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);
-    form->JamShellTree1->SetSelectedFolder(fx.dir.Sub("other"));
-    QCOMPARE(form->JamShellTree1->SelectedFolder(), root);
-    auto shown = TMessageBoxes::TakeShown();
-    QCOMPARE(shown.size(), size_t(1));
-    QCOMPARE(shown[0], std::string("サイトAはそのフォルダーを参照できません"));
+    // A sibling whose name begins with the root's name is outside it too.
+    for (const char* outside : {"other", "site2"}) {
+      form->JamShellTree1->SetSelectedFolder(root + "/sub");
+      TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);
+      form->JamShellTree1->SetSelectedFolder(fx.dir.Sub(outside));
+      QCOMPARE(form->JamShellTree1->SelectedFolder(), root);
+      auto shown = TMessageBoxes::TakeShown();
+      QCOMPARE(shown.size(), size_t(1));
+      QCOMPARE(shown[0], std::string("サイトAはそのフォルダーを参照できません"));
+    }
   }
 
   void webCheckNeedsExactlyOnePage() {

@@ -25,6 +25,9 @@ TEST(WebCheckUrl, OneSlashAtTheJoint) {
       {"http://h/", "/", "/index.htm", "http://h/index.htm"},
       // Japanese names pass unchanged (no percent-encoding).
       {"http://h", "/s", "/s/\x93\xfa\x96\x7b.html", "http://h/\x93\xfa\x96\x7b.html"},
+      // A sibling folder whose name begins with the root's is not under it.
+      {"http://h/", "/web/site", "/web/site2/a.htm", ""},
+      {"http://h/", "/web/site", "/web/site/../etc/a.htm", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(WebCheckUrl(c.url, c.root, c.path), c.expected) << c.path;
 }
