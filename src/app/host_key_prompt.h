@@ -30,8 +30,6 @@ class TWindowHostKeyPrompt : public IHostKeyPrompt {
   // Asks on the calling (UI) thread; calls rememberPin for "trust and remember".
   static TTrustAnswer AskNow(QWidget* parent, const std::string& text, const THostKey& key,
                              const TRememberPin& rememberPin);
-  // Tests: the next question is not shown but answered with this.
-  static void SetNextAnswer(TTrustAnswer answer);
 
  private:
   QPointer<QWidget> parent_;

@@ -11,7 +11,9 @@
 
 #include "app/WebFTP00.h"
 #include "app/app_modules.h"
+#include "app/host_key_prompt.h"
 #include "app/qt_text.h"
+#include "app/trust_question.h"
 #include "ftp/dmFtp.h"
 #include "gui_test_support.h"
 #include "platform/files.h"
@@ -125,6 +127,23 @@ class CertificatePromptTest : public QObject {
     transfer.join();
     QVERIFY(answeredWhileShown);
     QCOMPARE(answer.load(), int(TTrustAnswer::Reject));
+  }
+
+  // One answer given in advance serves the certificate and the host key
+  // question alike, once: the question after it shows its box again.
+  void answerGivenInAdvanceServesEitherQuestionOnce() {
+    SetNextTrustAnswer(TTrustAnswer::TrustOnce);
+    QCOMPARE(int(AskCertificateTrust(nullptr, "ftp.example.jp", SelfSigned())), int(TTrustAnswer::TrustOnce));
+    const THostKey key{"ssh-ed25519", "SHA256:abc"};
+    std::string pinned;
+    SetNextTrustAnswer(TTrustAnswer::TrustAndRemember);
+    QCOMPARE(int(TWindowHostKeyPrompt::AskNow(nullptr, "?", key, [&](const std::string& pin) { pinned = pin; })),
+             int(TTrustAnswer::TrustAndRemember));
+    QCOMPARE(pinned, key.fingerprint);
+    QString shown;
+    ClickWhenShown(QStr(std::string("今回だけ信頼する")), &shown);
+    QCOMPARE(int(AskCertificateTrust(nullptr, "ftp.example.jp", SelfSigned())), int(TTrustAnswer::TrustOnce));
+    QVERIFY(shown.contains("ftp.example.jp"));
   }
 
   // "Trust and remember" goes through the run, which names its own site:

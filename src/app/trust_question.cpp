@@ -1,0 +1,80 @@
+#include "app/trust_question.h"
+
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QThread>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "app/qt_text.h"
+
+namespace tovra {
+
+namespace {
+
+constexpr auto kCancelPoll = std::chrono::milliseconds(50);
+
+std::mutex& NextAnswerMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::optional<TTrustAnswer>& NextAnswer() {
+  static std::optional<TTrustAnswer> answer;
+  return answer;
+}
+
+std::optional<TTrustAnswer> TakeNextAnswer() {
+  std::lock_guard lock(NextAnswerMutex());
+  std::optional<TTrustAnswer> answer = NextAnswer();
+  NextAnswer().reset();
+  return answer;
+}
+
+}  // namespace
+
+void SetNextTrustAnswer(TTrustAnswer answer) {
+  std::lock_guard lock(NextAnswerMutex());
+  NextAnswer() = answer;
+}
+
+TTrustAnswer AskTrustBox(QWidget* parent, const std::string& title, const std::string& question,
+                         const std::string& details) {
+  if (std::optional<TTrustAnswer> given = TakeNextAnswer()) return *given;
+  QMessageBox box(QMessageBox::Warning, QStr(title), QStr(question), QMessageBox::NoButton, parent);
+  if (!details.empty()) box.setInformativeText(QStr(details));
+  QPushButton* remember = box.addButton(QStr(std::string("信頼して記憶する")), QMessageBox::AcceptRole);
+  QPushButton* once = box.addButton(QStr(std::string("今回だけ信頼する")), QMessageBox::YesRole);
+  QPushButton* stop = box.addButton(QStr(std::string("接続しない")), QMessageBox::RejectRole);
+  box.setDefaultButton(stop);
+  box.setEscapeButton(stop);
+  box.exec();
+  if (box.clickedButton() == remember) return TTrustAnswer::TrustAndRemember;
+  if (box.clickedButton() == once) return TTrustAnswer::TrustOnce;
+  return TTrustAnswer::Reject;
+}
+
+TTrustAnswer AskOnUiThreadAndWait(QObject* context, const std::atomic<std::uint8_t>* cancel,
+                                  std::function<TTrustAnswer()> ask) {
+  if (QThread::currentThread() == context->thread()) return ask();
+  // The promise lives in the queued call only: a context that goes before
+  // the call runs drops it unanswered, which ends the wait below.
+  auto answer = std::make_shared<std::promise<TTrustAnswer>>();
+  std::future<TTrustAnswer> result = answer->get_future();
+  QMetaObject::invokeMethod(
+      context, [answer, ask = std::move(ask)] { answer->set_value(ask()); }, Qt::QueuedConnection);
+  while (result.wait_for(kCancelPoll) != std::future_status::ready) {
+    if (cancel != nullptr && cancel->load(std::memory_order_relaxed) == 1) return TTrustAnswer::Reject;
+  }
+  try {
+    return result.get();
+  } catch (const std::future_error&) {
+    return TTrustAnswer::Reject;
+  }
+}
+
+}  // namespace tovra
