@@ -17,6 +17,7 @@
 #include "ftp/ftp_list.h"
 #include "ftp/simple_server.h"
 #include "ftp/tcp_client.h"
+#include "util/ftp_encryption.h"
 #include "util/text_encodings.h"
 
 namespace tovra {
@@ -24,10 +25,6 @@ namespace tovra {
 inline constexpr std::size_t kMaxListingBytes = std::size_t{64} << 20;
 
 enum class TIdFTPTransferType { ftASCII, ftBinary };
-// None: plain FTP. ExplicitIfAvailable: AUTH TLS, plain FTP (with a status
-// line) when the server refuses it. Explicit: AUTH TLS or no login.
-// Implicit: TLS from the first byte.
-enum class TFtpEncryption { None, ExplicitIfAvailable, Explicit, Implicit };
 enum class TIdFtpProxyType { fpcmNone };
 
 // Proxy settings: carried, never used; every connection goes to Host directly.

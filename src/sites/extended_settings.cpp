@@ -213,11 +213,11 @@ TDataConnectionMode TExtendedSettings::DataConnection() const {
       Value("DataConnection"), {{"active", TDataConnectionMode::Active}, {"passive", TDataConnectionMode::Passive}});
 }
 
-TEncryptionMode TExtendedSettings::Encryption() const {
-  return Pick<TEncryptionMode>(Value("Encryption"), {{"none", TEncryptionMode::None},
-                                                     {"explicit-if-available", TEncryptionMode::ExplicitIfAvailable},
-                                                     {"explicit", TEncryptionMode::Explicit},
-                                                     {"implicit", TEncryptionMode::Implicit}});
+TFtpEncryption TExtendedSettings::Encryption() const {
+  return Pick<TFtpEncryption>(Value("Encryption"), {{"none", TFtpEncryption::None},
+                                                    {"explicit-if-available", TFtpEncryption::ExplicitIfAvailable},
+                                                    {"explicit", TFtpEncryption::Explicit},
+                                                    {"implicit", TFtpEncryption::Implicit}});
 }
 
 TPageEncoding TExtendedSettings::PageEncoding() const {

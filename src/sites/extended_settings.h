@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "util/errors.h"
+#include "util/ftp_encryption.h"
 #include "util/text_encodings.h"
 
 namespace tovra {
@@ -25,7 +26,6 @@ class TIniGT;
 inline constexpr char kExtendedSection[] = "拡張設定";
 
 enum class TDataConnectionMode { Active, Passive };
-enum class TEncryptionMode { None, ExplicitIfAvailable, Explicit, Implicit };
 enum class TTransferProtocol { Ftp, Sftp };
 // Where a site's passwords are kept: in its profile file, or in the
 // desktop's keyring (the profile's password keys then stay empty).
@@ -101,7 +101,7 @@ class TExtendedSettings {
   void Save(TIniGT& ini) const;
 
   TDataConnectionMode DataConnection() const;
-  TEncryptionMode Encryption() const;
+  TFtpEncryption Encryption() const;
   std::string CertificateSha256() const { return Value("CertificateSha256"); }
   TPageEncoding PageEncoding() const;
   TRemoteNameEncoding RemoteNameEncoding() const;

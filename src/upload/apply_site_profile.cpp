@@ -9,20 +9,7 @@ namespace tovra {
 TFtpConnectionSettings ConnectionSettingsOf(const TExtendedSettings& extended) {
   TFtpConnectionSettings settings;
   settings.passive = extended.DataConnection() == TDataConnectionMode::Passive;
-  switch (extended.Encryption()) {
-    case TEncryptionMode::None:
-      settings.encryption = TFtpEncryption::None;
-      break;
-    case TEncryptionMode::ExplicitIfAvailable:
-      settings.encryption = TFtpEncryption::ExplicitIfAvailable;
-      break;
-    case TEncryptionMode::Explicit:
-      settings.encryption = TFtpEncryption::Explicit;
-      break;
-    case TEncryptionMode::Implicit:
-      settings.encryption = TFtpEncryption::Implicit;
-      break;
-  }
+  settings.encryption = extended.Encryption();
   settings.certificateSha256 = extended.CertificateSha256();
   settings.nameEncoding = extended.RemoteNameEncoding();
   return settings;

@@ -94,7 +94,7 @@ TEST(ExtendedSettings, AbsentKeysMeanTheLongStandingBehaviour) {
   TExtendedSettings s;
   EXPECT_TRUE(s.Empty());
   EXPECT_EQ(s.DataConnection(), TDataConnectionMode::Active);
-  EXPECT_EQ(s.Encryption(), TEncryptionMode::None);
+  EXPECT_EQ(s.Encryption(), TFtpEncryption::None);
   EXPECT_EQ(s.PageEncoding(), TPageEncoding::ShiftJis);
   EXPECT_EQ(s.RemoteNameEncoding(), TRemoteNameEncoding::Cp932);
   EXPECT_FALSE(s.ReuseConnection());
@@ -110,7 +110,7 @@ TEST(ExtendedSettings, AbsentKeysMeanTheLongStandingBehaviour) {
 TEST(ExtendedSettings, NewSiteDefaults) {
   TExtendedSettings s = TExtendedSettings::NewSiteDefaults();
   EXPECT_EQ(s.DataConnection(), TDataConnectionMode::Passive);
-  EXPECT_EQ(s.Encryption(), TEncryptionMode::ExplicitIfAvailable);
+  EXPECT_EQ(s.Encryption(), TFtpEncryption::ExplicitIfAvailable);
   EXPECT_EQ(s.PageEncoding(), TPageEncoding::Auto);
   EXPECT_EQ(s.RemoteNameEncoding(), TRemoteNameEncoding::Auto);
   EXPECT_TRUE(s.ReuseConnection());
@@ -143,7 +143,7 @@ TEST_F(ExtendedSettingsFileTest, LoadKeepsGoodKeysAndDropsBadOnes) {
   EXPECT_FALSE(s.Stored("ReuseConnection").has_value());
   EXPECT_FALSE(s.Stored("Protocol").has_value());
   EXPECT_FALSE(s.Stored("PrivateKeyFile").has_value());  // not in this file
-  EXPECT_EQ(s.Encryption(), TEncryptionMode::Explicit);
+  EXPECT_EQ(s.Encryption(), TFtpEncryption::Explicit);
   EXPECT_EQ(s.DataConnection(), TDataConnectionMode::Passive);
 }
 
