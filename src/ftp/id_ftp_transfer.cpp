@@ -1,10 +1,5 @@
 // Data transfers of TIdFTP: STOR, LIST and their abort, over active or
 // passive data connections, plain or TLS.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -13,50 +8,10 @@
 #include "ftp/id_ftp.h"
 #include "ftp/remote_names.h"
 #include "platform/files.h"
+#include "platform/read_only_file.h"
 #include "util/errors.h"
 
 namespace tovra {
-
-namespace {
-
-// A read-only descriptor of a local file, closed on every path. Other
-// readers and writers are never locked out.
-class TLocalFile {
- public:
-  explicit TLocalFile(const std::string& path) {
-    fd_ = OpenRegularFile(path);  // a FIFO or device is refused, never waited on
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-      int err = errno;
-      ::close(fd_);
-      throw EFileError::CannotOpen(path, std::strerror(err));
-    }
-    size_ = st.st_size;
-    path_ = path;
-  }
-  ~TLocalFile() { ::close(fd_); }
-  TLocalFile(const TLocalFile&) = delete;
-  TLocalFile& operator=(const TLocalFile&) = delete;
-
-  int Fd() const { return fd_; }
-  std::int64_t Size() const { return size_; }
-  const std::string& Path() const { return path_; }
-
- private:
-  int fd_ = -1;
-  std::int64_t size_ = 0;
-  std::string path_;
-};
-
-std::size_t ReadBlock(const TLocalFile& file, char* buffer, std::size_t size) {
-  for (;;) {
-    ssize_t n = ::read(file.Fd(), buffer, size);
-    if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno != EINTR) throw EFileError::CannotOpen(file.Path(), std::strerror(errno));
-  }
-}
-
-}  // namespace
 
 void TIdFTP::SendOnly(const std::string& command) {
   CheckCommandArgument(command);
@@ -189,7 +144,7 @@ void TIdFTP::ReadStoreReplies() {
 void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteName) {
   CheckCommandArgument("STOR " + remoteName);
   const std::string wireName = ToServerName(remoteName, utf8Names_);
-  TLocalFile file(localPath);
+  TReadOnlyFile file(localPath);
   try {
     // Pipelining saves the PORT round trip; a passive connection must read
     // its EPSV or PASV reply before it can connect, so it never pipelines.
@@ -214,7 +169,7 @@ void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteNa
     std::int64_t sent = 0;
     while (sent < file.Size()) {
       std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(file.Size() - sent, block.size()));
-      std::size_t got = ReadBlock(file, block.data(), want);
+      std::size_t got = file.Read(block.data(), want);
       if (got == 0) throw EIdNoDataToRead();
       Data()->Write(std::string_view(block.data(), got));
       sent += static_cast<std::int64_t>(got);

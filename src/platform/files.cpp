@@ -15,6 +15,7 @@
 
 #include "platform/encoding.h"
 #include "platform/local_time.h"
+#include "platform/read_only_file.h"
 #include "util/char_string.h"
 #include "util/errors.h"
 
@@ -206,24 +207,11 @@ int OpenRegularFile(std::string_view path) {
 }
 
 std::string ReadFileBytes(std::string_view path) {
-  std::string p(path);
-  int fd = OpenRegularFile(path);
+  TReadOnlyFile file(path);
   std::string bytes;
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  if (file.Size() > 0) bytes.reserve(static_cast<std::size_t>(file.Size()));
   char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      ::close(fd);
-      throw EFileError::CannotOpen(p, Reason(err));
-    }
-    bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
+  while (const std::size_t n = file.Read(buffer, sizeof buffer)) bytes.append(buffer, n);
   return bytes;
 }
 

@@ -5,13 +5,13 @@
 #include <libssh/sftp.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 
 #include "ftp/id_exceptions.h"
 #include "ftp/remote_names.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "platform/read_only_file.h"
 #include "util/errors.h"
 
 namespace tovra {
@@ -319,29 +319,26 @@ void TSftpSession::MakeFolders(const std::string& folder) {
 
 void TSftpSession::StoreFile(const std::string& localPath, const std::string& remotePath) {
   if (!Connected()) throw EIdNotConnected();
-  int fd = OpenRegularFile(localPath);
-  struct TCloser {
-    int fd;
-    ~TCloser() { ::close(fd); }
-  } closer{fd};
+  TReadOnlyFile local(localPath);
   TOperation op(watchdog_, Settings.timeoutMs);
   sftp_file file = sftp_open(ssh_->sftp, Wire(remotePath).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (file == nullptr) FailSftp("書き込み", remotePath);
   std::vector<char> block(kBlockBytes);
   std::int64_t sent = 0;
   for (;;) {
-    ssize_t n = ::read(fd, block.data(), block.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
+    std::size_t n = 0;
+    try {
+      n = local.Read(block.data(), block.size());
+    } catch (const EFileError&) {
       sftp_close(file);
-      throw EFileError::CannotOpen(localPath, std::strerror(errno));
+      throw;
     }
     if (n == 0) break;
-    if (sftp_write(file, block.data(), static_cast<std::size_t>(n)) != n) {
+    if (sftp_write(file, block.data(), n) != static_cast<ssize_t>(n)) {
       sftp_close(file);
       FailSftp("書き込み", remotePath);
     }
-    sent += n;
+    sent += static_cast<std::int64_t>(n);
     watchdog_.Touch();
     if (OnProgress) OnProgress(sent);
   }
