@@ -109,6 +109,37 @@ class WindowRunTest : public QObject {
     QCOMPARE(ReadFileBytes(SiteListFileName()), std::string("S\r\n新規登録\r\n"));
   }
 
+  // The run goes on from what it was started with: another site chosen in
+  // the window meanwhile is applied to the window at once, and its server
+  // gets nothing of this run.
+  void choosingAnotherSiteDuringARunChangesNothingOfIt() {
+    ServedSite site(40);
+    test::FakeFtpServer second;
+    site.dir.Write("other/q.htm", "<p>y</p>");
+    site.AddSite("T", site.dir.Sub("other"), second.Port());
+    TApplicationModules modules;
+    StartWindow(modules);
+    TForm1* form = modules.Form1();
+    SelectAllPages(form, 40);
+    QSignalSpy finished(form, &TForm1::RunFinished);
+    bool chosen = false;
+    test::OnEnabled(form->btnAbort, [&] {
+      if (chosen || !form->btnAbort->isEnabled()) return;
+      chosen = true;
+      const int other = form->ComboBox1->findText("T");
+      form->ComboBox1->setCurrentIndex(other);
+      emit form->ComboBox1->activated(other);
+    });
+    form->BitBtn1->click();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+    QVERIFY(chosen);
+    QCOMPARE(finished.at(0).at(0).toInt(), static_cast<int>(TRunOutcome::Completed));
+    for (int i = 0; i < 40; ++i) QVERIFY(site.server.WasStored("p" + std::to_string(100 + i) + ".htm"));
+    QVERIFY(second.Transcript().empty());
+    QCOMPARE(form->ComboBox1->currentText(), QString("T"));
+    QCOMPARE(form->CurrentSiteRoot, site.dir.Sub("other"));
+  }
+
   // The connection's own text stays as it is, after a Japanese sentence
   // saying what happened and what to check.
   void aRunErrorIsOneLine_data() {
