@@ -21,6 +21,7 @@ std::vector<Command>& Commands() {
     RegisterUploadCommands();
     RegisterUpdateCommands();
     RegisterWhereCommand();
+    RegisterVerifyCommand();
   }
   return commands;
 }

@@ -41,6 +41,7 @@ void RegisterRewriteCommands();  // rewrite
 void RegisterUploadCommands();   // upload
 void RegisterUpdateCommands();   // check-updates
 void RegisterWhereCommand();     // where
+void RegisterVerifyCommand();    // verify
 
 // CP932 text to stdout / stderr in the terminal's encoding, with a line end.
 // Much of it comes from outside (server replies, listing names, page
