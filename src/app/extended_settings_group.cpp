@@ -78,6 +78,9 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
       Choices("RemoteNameEncoding", {{"自動", "auto"}, {"CP932", "cp932"}, {"UTF-8", "utf-8"}}, this);
   chkReuseConnection = new QCheckBox(QStr("接続を再利用する"), this);
   chkReuseConnection->setObjectName("chkReuseConnection");
+  chkVerifyAfterUpload = new QCheckBox(QStr("転送後に公開アドレスで確認する"), this);
+  chkVerifyAfterUpload->setObjectName("chkVerifyAfterUpload");
+  chkVerifyAfterUpload->setEnabled(false);
   spnConnections = new QSpinBox(this);
   spnConnections->setObjectName("spnConnections");
   spnConnections->setRange(1, 8);
@@ -106,6 +109,7 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(chkReuseConnection, 2, 0);
   grid->addWidget(Group("秘密鍵ファイル", edPrivateKeyFile, this), 2, 1, 1, 2);
   grid->addWidget(Group("記憶した指紋", pins, this), 3, 0, 1, 3);
+  grid->addWidget(chkVerifyAfterUpload, 4, 0, 1, 3);
 
   connect(btnForgetCertificate, &QPushButton::clicked, this, [this] { emit ForgetPin("CertificateSha256"); });
   connect(btnForgetHostKey, &QPushButton::clicked, this, [this] { emit ForgetPin("HostKeySha256"); });
@@ -121,6 +125,7 @@ void TExtendedSettingsGroup::Show(const TExtendedSettings& settings) {
     ShowChoice(box, settings);
   }
   chkReuseConnection->setChecked(settings.ReuseConnection());
+  chkVerifyAfterUpload->setChecked(settings.VerifyAfterUpload());
   spnConnections->setValue(settings.Connections());
   edPrivateKeyFile->setText(QStr(settings.PrivateKeyFile()));
   ShowPins(settings);
@@ -134,6 +139,7 @@ void TExtendedSettingsGroup::Read(TExtendedSettings& settings) const {
     StoreIfChanged(settings, key.c_str(), ChosenValue(box));
   }
   StoreIfChanged(settings, "ReuseConnection", chkReuseConnection->isChecked() ? "1" : "0");
+  StoreIfChanged(settings, "VerifyAfterUpload", chkVerifyAfterUpload->isChecked() ? "1" : "0");
   StoreIfChanged(settings, "Connections", std::to_string(spnConnections->value()));
   std::string keyFile = CharTrim(ToCp932(edPrivateKeyFile->text()));
   if (keyFile == settings.PrivateKeyFile()) return;
@@ -143,6 +149,8 @@ void TExtendedSettingsGroup::Read(TExtendedSettings& settings) const {
     settings.Set("PrivateKeyFile", keyFile);
   }
 }
+
+void TExtendedSettingsGroup::SetWebUrlGiven(bool given) { chkVerifyAfterUpload->setEnabled(given); }
 
 void TExtendedSettingsGroup::ShowPins(const TExtendedSettings& settings) {
   // A certificate's fingerprint is longer than its field: the tip shows it whole.

@@ -36,11 +36,15 @@ class TExtendedSettingsGroup : public QGroupBox {
   // The port a connection of the shown protocol and encryption uses unless
   // the site names another: 22 for SFTP, 990 for implicit TLS, else 21.
   int DefaultPort() const;
+  // The check after each run needs a public address: its box is usable
+  // only while the dialog's WebURL holds one.
+  void SetWebUrlGiven(bool given);
 
   QComboBox* cmbDataConnection;
   QComboBox* cmbEncryption;
   QComboBox* cmbProtocol;
   QCheckBox* chkReuseConnection;
+  QCheckBox* chkVerifyAfterUpload;
   QSpinBox* spnConnections;
   QComboBox* cmbPageEncoding;
   QComboBox* cmbRemoteNameEncoding;

@@ -87,6 +87,10 @@ void TForm1::ShowSummary(const std::string& line) {
   OnUiThread([this, line] { UploadProgress->ShowSummary(line); });
 }
 
+void TForm1::ShowRunWarning(const std::string& text) {
+  OnUiThread([this, text] { TMessageBoxes::Show(this, TMessageKind::Warning, text); });
+}
+
 void TForm1::ShowMessage(TMessageKind kind, const std::string& text) { TMessageBoxes::Show(this, kind, text); }
 bool TForm1::ConfirmOkCancel(const std::string& text) { return TMessageBoxes::ConfirmOkCancel(this, text); }
 bool TForm1::ConfirmOkAbort(const std::string& text) { return TMessageBoxes::ConfirmOkAbort(this, text); }

@@ -88,6 +88,11 @@ class TerminalUploadView : public IUploadView {
     done_.notify_all();
   }
   void ShowMessage(TMessageKind, const std::string& text) override { PrintError(text); }
+  void ShowRunWarning(const std::string& text) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearLive();
+    PrintError(text);
+  }
   bool ConfirmOkCancel(const std::string& text) override { return messenger_.Ask(text); }
   bool ConfirmOkAbort(const std::string&) override { return true; }  // --only answers OK
 

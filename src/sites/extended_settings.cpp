@@ -24,6 +24,7 @@ constexpr std::array<TExtendedKey, kExtendedKeyCount> kKeys{{
     {"Protocol", "ftp", "ftp", "ftp, sftp"},
     {"HostKeySha256", "", nullptr, "SHA256: followed by 43 base64 characters"},
     {"PrivateKeyFile", "", nullptr, "a file path"},
+    {"VerifyAfterUpload", "0", "0", "0, 1"},
 }};
 
 constexpr std::size_t kSha256Bytes = 32;
@@ -129,8 +130,10 @@ std::optional<std::string> NormalizeExtendedValue(std::string_view key, std::str
       return Choice(value, {"ftp", "sftp"});
     case 8:
       return HostKeyDigest(value);
-    default:
+    case 9:
       return FilePath(value);
+    default:
+      return Choice(value, {"0", "1"});
   }
 }
 

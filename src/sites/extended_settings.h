@@ -1,6 +1,7 @@
 // TExtendedSettings: the keys of a site profile's section "[拡張設定]"
 // (data connection, encryption, certificate and host key pins, encodings,
-// connection reuse and count, protocol, private key file). A key that the
+// connection reuse and count, protocol, private key file, the check at the
+// public address after each run). A key that the
 // profile does not hold stays absent, and an absent key means the program's
 // long-standing behaviour (one active-mode connection per file, no
 // encryption, Shift-JIS pages, CP932 names); the typed accessors give that
@@ -52,7 +53,7 @@ struct TExtendedKey {
   const char* accepts;
 };
 
-inline constexpr std::size_t kExtendedKeyCount = 10;
+inline constexpr std::size_t kExtendedKeyCount = 11;
 
 class TExtendedSettings {
  public:
@@ -93,6 +94,8 @@ class TExtendedSettings {
   TTransferProtocol Protocol() const;
   std::string HostKeySha256() const { return Value("HostKeySha256"); }
   std::string PrivateKeyFile() const { return Value("PrivateKeyFile"); }
+  // Whether each completed run is followed by the check at the public address.
+  bool VerifyAfterUpload() const { return Value("VerifyAfterUpload") == "1"; }
 
   bool operator==(const TExtendedSettings&) const = default;
 

@@ -47,6 +47,7 @@ void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp) {
 TUploadSite UploadSiteOf(const TSiteProfile& profile, const TFTP& ftp) {
   TUploadSite site;
   site.root = profile.LocalRootDir;
+  site.webUrl = profile.WebURL;
   site.host = ftp.HostInfo;
   site.proxy = ftp.ProxyInfo;
   site.extended = profile.Extended;

@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "upload/transfer_engine.h"
+#include "upload/verify_after_run.h"
 #include "util/char_string.h"
 
 namespace tovra {
@@ -135,6 +136,14 @@ void TUploadJob::MMTimer1Timer() {
     outcome = RunPlan(*plan_);
   } catch (const std::exception& e) {
     error = e.what();
+  }
+  if (outcome == TRunOutcome::Completed) {
+    try {
+      VerifyAfterRun(*plan_, view_, ftp_.CancelRequested);
+    } catch (const std::exception& e) {
+      // The files are on the server; a check that cannot run says so and no more.
+      view_.AppendStatus("公開アドレスの確認: " + std::string(e.what()));
+    }
   }
   if (outcome == TRunOutcome::Failed) {
     // The run defines no report of its own for a failure: one status line,

@@ -26,6 +26,7 @@ std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, cons
                                                    const TUploadOptions& options, int missingFiles) {
   auto plan = std::make_shared<TUploadPlan>();
   plan->siteRoot = site.root;
+  plan->webUrl = site.webUrl;
   plan->host = site.host;
   plan->proxy = site.proxy;
   plan->extended = site.extended;

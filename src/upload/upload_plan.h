@@ -32,6 +32,7 @@ struct TUploadSite {
   THostInfo host;
   THostInfo proxy;  // Port 0: no proxy
   TExtendedSettings extended;
+  std::string webUrl = {};  // the profile's WebURL, the site's public address
 };
 
 struct TPlannedFile {
@@ -52,6 +53,7 @@ struct TUploadPlan {
   TExtendedSettings extended;
   TUploadOptions options;
   int missingFiles = 0;  // dropped from the list by the preparation
+  std::string webUrl;    // where the site's files are public
 
   std::int64_t TotalBytes() const;
   // Whether the absent-key behaviour applies: one connection per file.

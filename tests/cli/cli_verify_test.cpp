@@ -92,6 +92,39 @@ TEST_F(RealServerCliVerifyTest, ServerFaultsAreNamedFileByFile) {
                   "%E5%86%99%E7%9C%9F/%E8%A1%A8%E7%B4%99.gif): 見つかりません (状態 404)\n" + Summary(5, 2, 2, 1)));
 }
 
+// With VerifyAfterUpload the run's files are checked once it completes; a
+// WebURL that maps to another folder than the one uploaded to is named.
+TEST_F(RealServerCliVerifyTest, VerifyAfterUploadChecksTheRunsFiles) {
+  test::PyFtpdServer ftp(remote);
+  work.Write("elsewhere/img/a.gif", "GIF89a-a");
+  struct Row {
+    std::string served;
+    std::string lines;  // after the check's first line
+    std::string warning;
+  };
+  const Row rows[] = {
+      {remote, Summary(1, 1, 0, 0) + "\n", ""},
+      {work.Sub("elsewhere/img"), "img/a.gif (URL/img/a.gif): 見つかりません (状態 404)\n" + Summary(1, 0, 1, 0) + "\n",
+       "公開アドレスで内容が一致しないファイルがあります (1 件)。\n状態欄で確認してください。\n"},
+  };
+  for (const Row& row : rows) {
+    test::WebServer web(row.served, "/~tovra/");
+    TExtendedSettings extended;
+    extended.Set("VerifyAfterUpload", "1");
+    test::SaveTestSite({"サイト", root, ftp.Port(), "secret", web.Url()}, extended);
+    CliResult r = Cli("upload --site サイト --only site/img/a.gif");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string url = web.Url().substr(0, web.Url().size() - 1);
+    std::string lines = row.lines;
+    if (lines.find("URL") != std::string::npos) lines.replace(lines.find("URL"), 3, url);
+    const std::string check = "公開アドレスを確認中: " + web.Url() + "\n";
+    ASSERT_NE(r.out.find(check), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.find(check) + check.size()), lines);
+    EXPECT_NE(r.err.find(row.warning), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("公開アドレスで"), row.warning.empty() ? std::string::npos : r.err.find(row.warning)) << r.err;
+  }
+}
+
 TEST_F(RealServerCliVerifyTest, NamedFilesAndTheWholeSiteAndAWebUrlThatCannotBeChecked) {
   struct Row {
     std::string url;
