@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <QVBoxLayout>
 #include <initializer_list>
 #include <utility>
 
@@ -78,7 +79,7 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
       Choices("RemoteNameEncoding", {{"自動", "auto"}, {"CP932", "cp932"}, {"UTF-8", "utf-8"}}, this);
   chkReuseConnection = new QCheckBox(QStr("接続を再利用する"), this);
   chkReuseConnection->setObjectName("chkReuseConnection");
-  chkVerifyAfterUpload = new QCheckBox(QStr("転送後に公開アドレスで確認する"), this);
+  chkVerifyAfterUpload = new QCheckBox(QStr("転送後に公開アドレスで確認"), this);
   chkVerifyAfterUpload->setObjectName("chkVerifyAfterUpload");
   chkVerifyAfterUpload->setEnabled(false);
   spnConnections = new QSpinBox(this);
@@ -106,10 +107,15 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(Group("ページの文字コード", cmbPageEncoding, this), 1, 0);
   grid->addWidget(Group("サーバーのファイル名", cmbRemoteNameEncoding, this), 1, 1);
   grid->addWidget(Group("同時接続数", spnConnections, this), 1, 2);
-  grid->addWidget(chkReuseConnection, 2, 0);
+  // The two boxes share a row beside the key file's field, which is taller.
+  auto* boxes = new QWidget(this);
+  auto* boxColumn = new QVBoxLayout(boxes);
+  boxColumn->setContentsMargins(0, 0, 0, 0);
+  boxColumn->addWidget(chkReuseConnection);
+  boxColumn->addWidget(chkVerifyAfterUpload);
+  grid->addWidget(boxes, 2, 0);
   grid->addWidget(Group("秘密鍵ファイル", edPrivateKeyFile, this), 2, 1, 1, 2);
   grid->addWidget(Group("記憶した指紋", pins, this), 3, 0, 1, 3);
-  grid->addWidget(chkVerifyAfterUpload, 4, 0, 1, 3);
 
   connect(btnForgetCertificate, &QPushButton::clicked, this, [this] { emit ForgetPin("CertificateSha256"); });
   connect(btnForgetHostKey, &QPushButton::clicked, this, [this] { emit ForgetPin("HostKeySha256"); });
