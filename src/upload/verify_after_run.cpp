@@ -29,7 +29,9 @@ bool VerifyAfterRun(const TUploadPlan& plan, IUploadView& view, const std::atomi
   view.AppendStatus(line);
   view.ShowSummary(line);
   if (!summary.AnyDifference()) return false;
-  view.ShowRunWarning("公開アドレスで内容が一致しないファイルがあります (" +
+  // A check the user stopped has told them nothing new.
+  if (cancel.load(std::memory_order_relaxed) != 0) return true;
+  view.ShowRunWarning("公開アドレスで正しく公開されていないファイルがあります (" +
                       std::to_string(summary.Total() - summary.Count(TVerifyKind::Same)) + " 件)。\n" +
                       "状態欄で確認してください。");
   return true;

@@ -105,7 +105,7 @@ TEST_F(RealServerCliVerifyTest, VerifyAfterUploadChecksTheRunsFiles) {
   const Row rows[] = {
       {remote, Summary(1, 1, 0, 0) + "\n", ""},
       {work.Sub("elsewhere/img"), "img/a.gif (URL/img/a.gif): 見つかりません (状態 404)\n" + Summary(1, 0, 1, 0) + "\n",
-       "公開アドレスで内容が一致しないファイルがあります (1 件)。\n状態欄で確認してください。\n"},
+       "公開アドレスで正しく公開されていないファイルがあります (1 件)。\n状態欄で確認してください。\n"},
   };
   for (const Row& row : rows) {
     test::WebServer web(row.served, "/~tovra/");
