@@ -134,13 +134,6 @@ TMissingAnswer ParseMissing(const std::string& text) {
   throw UsageError{"--missing takes ask, skip or stop"};
 }
 
-std::string Absolute(const std::string& path) {
-  if (!path.empty() && path[0] == kPathSep) return path;
-  char buffer[4096];
-  if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
-  return JoinPath(FromOsPath(buffer), path);
-}
-
 int RunUpload(Args args) {
   std::string site = TakeOption(args, "--site");
   TMissingAnswer missing = ParseMissing(TakeOption(args, "--missing"));
@@ -173,7 +166,7 @@ int RunUpload(Args args) {
   // shown; the session's cancel lines stay as quiet as they always were.
   ftp.IdFTP1.OnStatus = [](const std::string& line) { PrintLine(line); };
   TStringList selection;
-  for (const auto& file : args) selection.Add(Absolute(file));
+  for (const auto& file : args) selection.Add(AbsoluteFromHere(file));
   std::unique_ptr<TCliUpdateCheck> updates;
   if (changed) {
     updates = std::make_unique<TCliUpdateCheck>();

@@ -22,13 +22,6 @@ namespace {
 
 constexpr int kDefaultTimeoutSeconds = 60;
 
-std::string AbsoluteFile(const std::string& path) {
-  if (!path.empty() && path[0] == kPathSep) return path;
-  char buffer[4096];
-  if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
-  return JoinPath(FromOsPath(buffer), path);
-}
-
 int TakeTimeoutMs(Args& args) {
   const std::string text = TakeOption(args, "--timeout");
   if (text.empty()) return kDefaultTimeoutSeconds * 1000;
@@ -56,7 +49,7 @@ int RunVerify(Args args) {
     return kExitFailure;
   }
   std::vector<std::string> files;
-  for (const auto& file : args) files.push_back(AbsoluteFile(file));
+  for (const auto& file : args) files.push_back(AbsoluteFromHere(file));
   if (all) files = WholeSiteFiles(profile.LocalRootDir);
   if (!all && args.empty()) files = LastUploadFiles(profile.LocalRootDir);
   if (files.empty()) {
