@@ -158,6 +158,8 @@ void THttpClient::FinishDone() {
     active_.erase(it);
     const CURLcode code = message->data.result;
     curl_multi_remove_handle(multi_, t->easy);
+    long opened = 0;
+    if (curl_easy_getinfo(t->easy, CURLINFO_NUM_CONNECTS, &opened) == CURLE_OK) connectionsOpened_ += opened;
     THttpResponse response = t->Response(code);
     THttpRequest request = std::move(t->request);
     idle_.push_back(std::move(t));
@@ -205,22 +207,6 @@ THttpResponse THttpClient::Fetch(const std::string& url, std::size_t maxBytes, s
               [&](const THttpResponse& response) { result = response; }});
   single.Run();
   return result;
-}
-
-std::string ResolveUrl(const std::string& base, const std::string& reference) {
-  InitCurlOnce();
-  CURLU* url = curl_url();
-  if (url == nullptr) return "";
-  std::string resolved;
-  char* text = nullptr;
-  if (curl_url_set(url, CURLUPART_URL, base.c_str(), 0) == CURLUE_OK &&
-      curl_url_set(url, CURLUPART_URL, reference.c_str(), CURLU_URLENCODE) == CURLUE_OK &&
-      curl_url_get(url, CURLUPART_URL, &text, 0) == CURLUE_OK) {
-    resolved = text;
-  }
-  curl_free(text);
-  curl_url_cleanup(url);
-  return resolved;
 }
 
 }  // namespace tovra

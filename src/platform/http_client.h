@@ -65,6 +65,8 @@ class THttpClient {
   // One request run alone to its end (as Run does it): the body, up to
   // maxBytes (a longer body ends as a failure of kind Other).
   THttpResponse Fetch(const std::string& url, std::size_t maxBytes, std::string& body);
+  // The connections Run has opened so far (a kept one is not counted again).
+  long ConnectionsOpened() const { return connectionsOpened_; }
 
  private:
   struct Transfer;
@@ -74,14 +76,10 @@ class THttpClient {
 
   THttpOptions options_;
   void* multi_ = nullptr;
+  long connectionsOpened_ = 0;
   std::deque<THttpRequest> queue_;
   std::vector<std::unique_ptr<Transfer>> idle_;    // easy handles kept for reuse
   std::vector<std::unique_ptr<Transfer>> active_;  // in the multi handle
 };
-
-// The reference resolved against the base address as a browser does
-// ("../a.css" against "http://h/p/x.html" is "http://h/a.css"); empty when
-// either cannot be parsed.
-std::string ResolveUrl(const std::string& base, const std::string& reference);
 
 }  // namespace tovra
