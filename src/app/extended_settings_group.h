@@ -4,7 +4,8 @@
 // back only what the user changed: a key the user left alone keeps its
 // state, so a profile without the section is saved without it. The pins
 // are shown read-only; forgetting one is asked of the dialog, which owns
-// the profile. UI thread only.
+// the profile. It also shows where the passwords are kept and whether each
+// run is checked at the public address. UI thread only.
 #pragma once
 
 #include <QGroupBox>
@@ -16,6 +17,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QToolButton;
 
 namespace tovra {
 
@@ -44,15 +46,20 @@ class TExtendedSettingsGroup : public QGroupBox {
   QComboBox* cmbEncryption;
   QComboBox* cmbProtocol;
   QCheckBox* chkReuseConnection;
+  // On: the site's passwords are kept in the desktop's keyring.
+  QCheckBox* chkPasswordStore;
+  // On: each completed run is followed by the check at the public address.
   QCheckBox* chkVerifyAfterUpload;
   QSpinBox* spnConnections;
   QComboBox* cmbPageEncoding;
   QComboBox* cmbRemoteNameEncoding;
+  QComboBox* cmbReferences;  // References: what travels with a page
   QLineEdit* edCertificateSha256;
   QPushButton* btnForgetCertificate;
   QLineEdit* edHostKeySha256;
   QPushButton* btnForgetHostKey;
   QLineEdit* edPrivateKeyFile;
+  QToolButton* btnBrowseKeyFile;  // picks the key file in a file dialog
 
  signals:
   // The user asked to forget the pin held under `key`.
@@ -62,6 +69,7 @@ class TExtendedSettingsGroup : public QGroupBox {
   void DefaultPortChanged(int from, int to);
 
  private:
+  QWidget* KeyFileRow();  // the key file field with its browse button
   void UserChoseMode();
   void EnableForProtocol();
 

@@ -59,8 +59,8 @@ int RunVerify(Args args) {
 
   std::atomic<std::uint8_t> cancel{0};
   TInterruptCancels interrupt(cancel);
-  TVerifySettings settings{
-      profile.WebURL, profile.LocalRootDir, profile.Extended.Connections(), timeoutMs, requisites, &cancel, {}};
+  TVerifySettings settings{profile.WebURL, profile.LocalRootDir, profile.Extended.Connections(),
+                           timeoutMs,      requisites,           &cancel};
   const TVerifySummary summary = VerifySite(settings, files, [](const TVerifyResult& result) {
     if (result.kind != TVerifyKind::Same) PrintLine(VerifyResultLine(result));
   });

@@ -178,9 +178,10 @@ class TVerifyRun {
       if (response.failure != THttpFailure::None || response.status != 200) return std::nullopt;
       return body;
     };
-    const TRequisiteFinder& find = settings_.findRequisites ? settings_.findRequisites : FindPageRequisites;
     try {
-      for (const TRequisite& requisite : find(check.body, check.result.file, fetch)) AddRequisite(requisite);
+      for (const TRequisite& requisite : FindPageRequisites(check.body, check.result.file, settings_.webUrl, fetch)) {
+        AddRequisite(requisite);
+      }
     } catch (const ETovraError&) {
       // A page the collection cannot read needs nothing that could be named.
     }

@@ -61,8 +61,6 @@ struct TVerifySettings {
   int timeoutMs = 60000;
   bool requisites = false;
   const std::atomic<std::uint8_t>* cancel = nullptr;
-  // The files a page needs; empty: the built-in collection (FindPageRequisites).
-  TRequisiteFinder findRequisites;
 };
 
 // Why the WebURL cannot be checked ("WebURL が設定されていません", or one

@@ -19,8 +19,7 @@ bool VerifyAfterRun(const TUploadPlan& plan, IUploadView& view, const std::atomi
   }
   view.AppendStatus("公開アドレスを確認中: " + plan.webUrl);
   view.SetAbortEnabled(true);
-  TVerifySettings settings{
-      plan.webUrl, plan.siteRoot, plan.extended.Connections(), kDefaultReadTimeoutMs, false, &cancel, {}};
+  TVerifySettings settings{plan.webUrl, plan.siteRoot, plan.extended.Connections(), plan.readTimeoutMs, false, &cancel};
   const TVerifySummary summary = VerifySite(settings, files, [&view](const TVerifyResult& result) {
     if (result.kind != TVerifyKind::Same) view.AppendStatus(VerifyResultLine(result));
   });
