@@ -109,6 +109,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void RunEnded(TRunOutcome outcome, const std::string& error) override;
   void ShowProgress(const TTransferProgress& progress) override;
   void ShowSummary(const std::string& line) override;
+  void ShowRunWarning(const std::string& text) override;
   std::string FailureText(const std::exception& error) override;
   void ShowMessage(TMessageKind kind, const std::string& text) override;
   bool ConfirmOkCancel(const std::string& text) override;

@@ -82,6 +82,8 @@ void TfrmSightEdit::BuildControls() {
   Group("パスワード", ProxyPasswd, GroupBox7)->hide();
 
   grpExtended = new TExtendedSettingsGroup(this);
+  connect(WebURL, &QLineEdit::textChanged, grpExtended,
+          [this](const QString& url) { grpExtended->SetWebUrlGiven(!url.trimmed().isEmpty()); });
   connect(grpExtended, &TExtendedSettingsGroup::ForgetPin, this, [this](const QString& key) {
     // Kept until OK saves the profile; CANCEL loads the pin again.
     profile_->Extended.Clear(key.toStdString());

@@ -102,6 +102,9 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   cmbReferences = Choices("References", {{"ブラウザが読むもの", "modern"}, {"従来の方法", "classic"}}, this);
   chkReuseConnection = new QCheckBox(QStr("接続を再利用する"), this);
   chkReuseConnection->setObjectName("chkReuseConnection");
+  chkVerifyAfterUpload = new QCheckBox(QStr("転送後に公開アドレスで確認"), this);
+  chkVerifyAfterUpload->setObjectName("chkVerifyAfterUpload");
+  chkVerifyAfterUpload->setEnabled(false);
   chkPasswordStore = new QCheckBox(QStr("キーリングに保存"), this);
   chkPasswordStore->setObjectName("chkPasswordStore");
   chkPasswordStore->setToolTip(QStr("パスワードをプロファイルではなくデスクトップのキーリングに保存します"));
@@ -134,7 +137,8 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(Group("秘密鍵ファイル", KeyFileRow(), this), 2, 1, 1, 2);
   grid->addWidget(Group("記憶した指紋", pins, this), 3, 0, 1, 3);
   grid->addWidget(chkReuseConnection, 4, 0);
-  grid->addWidget(chkPasswordStore, 4, 1, 1, 2);
+  grid->addWidget(chkPasswordStore, 4, 1);
+  grid->addWidget(chkVerifyAfterUpload, 4, 2);
 
   connect(btnForgetCertificate, &QPushButton::clicked, this, [this] { emit ForgetPin("CertificateSha256"); });
   connect(btnForgetHostKey, &QPushButton::clicked, this, [this] { emit ForgetPin("HostKeySha256"); });
@@ -151,6 +155,7 @@ void TExtendedSettingsGroup::Show(const TExtendedSettings& settings) {
     ShowChoice(box, settings);
   }
   chkReuseConnection->setChecked(settings.ReuseConnection());
+  chkVerifyAfterUpload->setChecked(settings.VerifyAfterUpload());
   chkPasswordStore->setChecked(settings.PasswordStore() == TPasswordStore::Keyring);
   spnConnections->setValue(settings.Connections());
   edPrivateKeyFile->setText(QStr(settings.PrivateKeyFile()));
@@ -166,6 +171,7 @@ void TExtendedSettingsGroup::Read(TExtendedSettings& settings) const {
     StoreIfChanged(settings, key.c_str(), ChosenValue(box));
   }
   StoreIfChanged(settings, "ReuseConnection", chkReuseConnection->isChecked() ? "1" : "0");
+  StoreIfChanged(settings, "VerifyAfterUpload", chkVerifyAfterUpload->isChecked() ? "1" : "0");
   StoreIfChanged(settings, "PasswordStore", chkPasswordStore->isChecked() ? "keyring" : "file");
   StoreIfChanged(settings, "Connections", std::to_string(spnConnections->value()));
   std::string keyFile = CharTrim(ToCp932(edPrivateKeyFile->text()));
@@ -176,6 +182,8 @@ void TExtendedSettingsGroup::Read(TExtendedSettings& settings) const {
     settings.Set("PrivateKeyFile", keyFile);
   }
 }
+
+void TExtendedSettingsGroup::SetWebUrlGiven(bool given) { chkVerifyAfterUpload->setEnabled(given); }
 
 void TExtendedSettingsGroup::ShowPins(const TExtendedSettings& settings) {
   // A certificate's fingerprint is longer than its field: the tip shows it whole.

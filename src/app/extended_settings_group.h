@@ -4,7 +4,8 @@
 // back only what the user changed: a key the user left alone keeps its
 // state, so a profile without the section is saved without it. The pins
 // are shown read-only; forgetting one is asked of the dialog, which owns
-// the profile. It also shows where the passwords are kept. UI thread only.
+// the profile. It also shows where the passwords are kept and whether each
+// run is checked at the public address. UI thread only.
 #pragma once
 
 #include <QGroupBox>
@@ -37,6 +38,9 @@ class TExtendedSettingsGroup : public QGroupBox {
   // The port a connection of the shown protocol and encryption uses unless
   // the site names another: 22 for SFTP, 990 for implicit TLS, else 21.
   int DefaultPort() const;
+  // The check after each run needs a public address: its box is usable
+  // only while the dialog's WebURL holds one.
+  void SetWebUrlGiven(bool given);
 
   QComboBox* cmbDataConnection;
   QComboBox* cmbEncryption;
@@ -44,6 +48,8 @@ class TExtendedSettingsGroup : public QGroupBox {
   QCheckBox* chkReuseConnection;
   // On: the site's passwords are kept in the desktop's keyring.
   QCheckBox* chkPasswordStore;
+  // On: each completed run is followed by the check at the public address.
+  QCheckBox* chkVerifyAfterUpload;
   QSpinBox* spnConnections;
   QComboBox* cmbPageEncoding;
   QComboBox* cmbRemoteNameEncoding;

@@ -104,6 +104,10 @@ void TForm1::ShowSummary(const std::string& line) {
   OnUiThread([this, line] { UploadProgress->ShowSummary(line); });
 }
 
+void TForm1::ShowRunWarning(const std::string& text) {
+  OnUiThread([this, text] { TMessageBoxes::Show(this, TMessageKind::Warning, text); });
+}
+
 std::string TForm1::FailureText(const std::exception& error) { return ExplainedFailure(error); }
 
 void TForm1::ShowMessage(TMessageKind kind, const std::string& text) { TMessageBoxes::Show(this, kind, text); }

@@ -1,8 +1,11 @@
 #include "cli/cli_common.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "platform/encoding.h"
+#include "platform/files.h"
 #include "sites/extended_settings.h"
 #include "util/char_string.h"
 
@@ -21,6 +24,7 @@ std::vector<Command>& Commands() {
     RegisterUploadCommands();
     RegisterUpdateCommands();
     RegisterWhereCommand();
+    RegisterVerifyCommand();
   }
   return commands;
 }
@@ -88,6 +92,13 @@ bool TakeFlag(Args& args, std::string_view name) {
     }
   }
   return false;
+}
+
+std::string AbsoluteFromHere(const std::string& path) {
+  if (!path.empty() && path[0] == kPathSep) return path;
+  char buffer[4096];
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
+  return JoinPath(FromOsPath(buffer), path);
 }
 
 TPageEncoding TakePageEncoding(Args& args) {

@@ -41,6 +41,7 @@ void RegisterRewriteCommands();  // rewrite
 void RegisterUploadCommands();   // upload
 void RegisterUpdateCommands();   // check-updates
 void RegisterWhereCommand();     // where
+void RegisterVerifyCommand();    // verify
 
 // CP932 text to stdout / stderr in the terminal's encoding, with a line end.
 // Much of it comes from outside (server replies, listing names, page
@@ -57,6 +58,9 @@ std::string EscapeControls(std::string_view cp932);
 // absent. Throws UsageError when the value is missing.
 std::string TakeOption(Args& args, std::string_view name);
 bool TakeFlag(Args& args, std::string_view name);
+// A FILE argument as an absolute path: one given relative is taken from the
+// current folder (as typed: "." and ".." pieces stay).
+std::string AbsoluteFromHere(const std::string& path);
 // The --page-encoding option (auto, shift_jis, utf-8), checked as the site
 // setting PageEncoding is; absent means shift_jis.
 TPageEncoding TakePageEncoding(Args& args);

@@ -89,6 +89,11 @@ class TerminalUploadView : public IUploadView {
     done_.notify_all();
   }
   void ShowMessage(TMessageKind, const std::string& text) override { PrintError(text); }
+  void ShowRunWarning(const std::string& text) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearLive();
+    PrintError(text);
+  }
   bool ConfirmOkCancel(const std::string& text) override { return messenger_.Ask(text); }
   bool ConfirmOkAbort(const std::string&) override { return true; }  // --only answers OK
 
@@ -130,13 +135,6 @@ TMissingAnswer ParseMissing(const std::string& text) {
   throw UsageError{"--missing takes ask, skip or stop"};
 }
 
-std::string Absolute(const std::string& path) {
-  if (!path.empty() && path[0] == kPathSep) return path;
-  char buffer[4096];
-  if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
-  return JoinPath(FromOsPath(buffer), path);
-}
-
 int RunUpload(Args args) {
   std::string site = TakeOption(args, "--site");
   TMissingAnswer missing = ParseMissing(TakeOption(args, "--missing"));
@@ -174,7 +172,7 @@ int RunUpload(Args args) {
     StoreSiteSetting(name, key, value);
   };
   TStringList selection;
-  for (const auto& file : args) selection.Add(Absolute(file));
+  for (const auto& file : args) selection.Add(AbsoluteFromHere(file));
   std::unique_ptr<TCliUpdateCheck> updates;
   if (changed) {
     updates = std::make_unique<TCliUpdateCheck>();

@@ -26,6 +26,7 @@ constexpr std::array<TExtendedKey, kExtendedKeyCount> kKeys{{
     {"PrivateKeyFile", "", nullptr, "a file path"},
     {"PasswordStore", "file", nullptr, "file, keyring"},
     {"References", "classic", "modern", "classic, modern"},
+    {"VerifyAfterUpload", "0", "0", "0, 1"},
 }};
 
 constexpr std::size_t kSha256Bytes = 32;
@@ -135,8 +136,10 @@ std::optional<std::string> NormalizeExtendedValue(std::string_view key, std::str
       return FilePath(value);
     case 10:
       return Choice(value, {"file", "keyring"});
-    default:
+    case 11:
       return Choice(value, {"classic", "modern"});
+    default:
+      return Choice(value, {"0", "1"});
   }
 }
 

@@ -1,7 +1,8 @@
 // TExtendedSettings: the keys of a site profile's section "[拡張設定]"
 // (data connection, encryption, certificate and host key pins, encodings,
 // connection reuse and count, protocol, private key file, where the
-// passwords are kept, reference collection). A key that the
+// passwords are kept, reference collection, the check at the public address
+// after each run). A key that the
 // profile does not hold stays absent, and an absent key means the program's
 // long-standing behaviour (one active-mode connection per file, no
 // encryption, Shift-JIS pages, CP932 names); the typed accessors give that
@@ -59,7 +60,7 @@ struct TExtendedKey {
   const char* accepts;
 };
 
-inline constexpr std::size_t kExtendedKeyCount = 12;
+inline constexpr std::size_t kExtendedKeyCount = 13;
 
 class TExtendedSettings {
  public:
@@ -112,6 +113,8 @@ class TExtendedSettings {
   std::string PrivateKeyFile() const { return Value("PrivateKeyFile"); }
   TPasswordStore PasswordStore() const;
   TReferenceMode References() const;
+  // Whether each completed run is followed by the check at the public address.
+  bool VerifyAfterUpload() const { return Value("VerifyAfterUpload") == "1"; }
 
   // The values alone: what a file held that could not be read is no value.
   bool operator==(const TExtendedSettings& other) const { return values_ == other.values_; }

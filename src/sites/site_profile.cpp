@@ -38,9 +38,7 @@ void TFolderSelection::SelectFolder(const std::string& path) {
 
 TSiteProfile::TSiteProfile(TConfigFile& config) : config_(&config) {}
 
-void TSiteProfile::LoadProfile(const std::string& siteName, bool readPasswords) {
-  Load(siteName, true, readPasswords);
-}
+void TSiteProfile::LoadProfile(const std::string& siteName, bool readPasswords) { Load(siteName, true, readPasswords); }
 
 bool TSiteProfile::LoadProfileKeepingMissingRoot(const std::string& siteName) { return Load(siteName, false, true); }
 

@@ -9,6 +9,7 @@
 #include "platform/line_file.h"
 #include "platform/path_pieces.h"
 #include "upload/transfer_engine.h"
+#include "upload/verify_after_run.h"
 #include "util/char_string.h"
 
 namespace tovra {
@@ -165,6 +166,14 @@ void TUploadJob::MMTimer1Timer() {
     outcome = RunPlan(*plan_);
   } catch (const std::exception& e) {
     error = view_.FailureText(e);
+  }
+  if (outcome == TRunOutcome::Completed) {
+    try {
+      VerifyAfterRun(*plan_, view_, *hooks_.cancel);
+    } catch (const std::exception& e) {
+      // The files are on the server; a check that cannot run says so and no more.
+      view_.AppendStatus("公開アドレスの確認: " + std::string(e.what()));
+    }
   }
   if (outcome == TRunOutcome::Failed) {
     // The run defines no report of its own for a failure: one status line,

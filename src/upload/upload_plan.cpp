@@ -29,6 +29,7 @@ std::shared_ptr<TUploadPlan> MakePlan(const TStringList& list, const TUploadSite
                                       int missingFiles) {
   auto plan = std::make_shared<TUploadPlan>();
   plan->siteRoot = site.root;
+  plan->webUrl = site.webUrl;
   plan->siteName = site.name;
   plan->connection = ConnectionSettingsOf(site.extended);
   plan->readTimeoutMs = site.readTimeoutMs;

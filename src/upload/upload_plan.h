@@ -37,7 +37,7 @@ struct TUploadSite {
   // The waits of every connection of the run.
   int readTimeoutMs = kDefaultReadTimeoutMs;
   int acceptTimeoutMs = kDefaultAcceptTimeoutMs;
-  std::string webUrl = {};  // the profile's WebURL: references to it are local files
+  std::string webUrl = {};  // the profile's WebURL, the site's public address
 };
 
 struct TPlannedFile {
@@ -69,6 +69,7 @@ struct TUploadPlan {
   int outsideFiles = 0;
   int unrepresentableFiles = 0;
   int caseFiles = 0;
+  std::string webUrl;  // where the site's files are public
 
   std::int64_t TotalBytes() const;
   // Whether the absent-key behaviour applies: one connection per file.

@@ -4,7 +4,7 @@
 // terminal, tests with a recording fake.
 // Threading: the preparation calls it on the UI thread; the transfer run
 // calls AppendStatus, SetAbortEnabled, SetUploadEnabled, ShowProgress,
-// ShowSummary and RunEnded from its own threads, one call at a time. An
+// ShowSummary, ShowRunWarning and RunEnded from its own threads, one call at a time. An
 // implementation must deliver those calls to its UI in the order they were
 // made (the window queues them onto its event loop).
 #pragma once
@@ -40,6 +40,9 @@ class IUploadView : public IMessenger {
   virtual void ShowProgress(const TTransferProgress& /*progress*/) {}
   // The run's one summary line (sent, skipped, failed), before RunEnded.
   virtual void ShowSummary(const std::string& /*line*/) {}
+  // A warning box about the run that has just ended (the check at the
+  // public address found differences), shown before RunEnded.
+  virtual void ShowRunWarning(const std::string& /*text*/) {}
   // The text of a failure (of a file, or the one that ended a run) for the
   // status memo and RunEnded; a front end may explain the error's kind
   // before its text. Called from the run's threads: it must not touch the UI.

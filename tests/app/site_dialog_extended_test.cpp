@@ -233,6 +233,8 @@ class SiteDialogExtendedTest : public QObject {
                                   << "auto";
     QTest::newRow("key file") << 7 << "PrivateKeyFile"
                               << "/home/web/.ssh/id_ed25519";
+    QTest::newRow("check after each run") << 8 << "VerifyAfterUpload"
+                                          << "1";
   }
 
   void anEditIsSavedAndShownAgainAfterSwitchingSites() {
@@ -248,6 +250,13 @@ class SiteDialogExtendedTest : public QObject {
         [](TExtendedSettingsGroup* g) { Choose(g->cmbPageEncoding, "utf-8"); },
         [](TExtendedSettingsGroup* g) { Choose(g->cmbRemoteNameEncoding, "auto"); },
         [](TExtendedSettingsGroup* g) { g->edPrivateKeyFile->setText(" /home/web/.ssh/id_ed25519 "); },
+        // The box waits for a public address to check.
+        [](TExtendedSettingsGroup* g) {
+          QVERIFY(!g->chkVerifyAfterUpload->isEnabled());
+          qobject_cast<TfrmSightEdit*>(g->window())->WebURL->setText("http://example.jp/");
+          QVERIFY(g->chkVerifyAfterUpload->isEnabled());
+          g->chkVerifyAfterUpload->setChecked(true);
+        },
     };
     AppFolderFixture fx;
     fx.AddSite("A", fx.dir.Sub("a"));

@@ -1,0 +1,47 @@
+#include "upload/verify_files.h"
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "platform/line_file.h"
+#include "platform/path_pieces.h"
+#include "upload/upload_job.h"
+#include "util/string_list.h"
+
+namespace tovra {
+
+namespace {
+
+void Walk(const std::string& folder, std::vector<std::string>& files) {
+  std::vector<DirName> entries = ListFolderNames(folder);
+  std::sort(entries.begin(), entries.end(), [](const DirName& a, const DirName& b) { return a.name < b.name; });
+  for (const DirName& entry : entries) {
+    if (entry.name.starts_with('.') && entry.isDirectory) continue;
+    const std::string path = JoinPath(folder, entry.name);
+    if (!entry.isDirectory) {
+      files.push_back(path);
+    } else if (!entry.isLink) {
+      Walk(path, files);
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> LastUploadFiles(std::string_view siteRoot) {
+  TStringList log;
+  std::vector<std::string> files;
+  if (!LoadLinesIfExists(UploadLogPath(), log)) return files;
+  for (const std::string& entry : log) {
+    if (!entry.empty() && IsUnderRoot(siteRoot, entry)) files.push_back(entry);
+  }
+  return files;
+}
+
+std::vector<std::string> WholeSiteFiles(std::string_view siteRoot) {
+  std::vector<std::string> files;
+  Walk(std::string(siteRoot), files);
+  return files;
+}
+
+}  // namespace tovra

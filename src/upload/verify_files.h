@@ -1,0 +1,22 @@
+// Which files a verify run checks when none are named: those of the last
+// upload (its upload log) that lie below the site root, or every file below
+// the site root. Run on their caller's thread; they keep no state.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovra {
+
+// The entries of the upload log (UploadLogPath) below the site root, in
+// their order; empty when there is no log.
+std::vector<std::string> LastUploadFiles(std::string_view siteRoot);
+
+// Every file below the site root, folder by folder in name order; folders
+// whose names begin with "." (a version control's ".git", ".svn", ".hg")
+// and symbolic links to folders are not entered. The one place that decides
+// what the whole site is.
+std::vector<std::string> WholeSiteFiles(std::string_view siteRoot);
+
+}  // namespace tovra
