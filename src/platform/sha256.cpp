@@ -1,16 +1,12 @@
 #include "platform/sha256.h"
 
 #include <openssl/evp.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
-#include "util/errors.h"
+#include "platform/read_only_file.h"
 
 namespace tovra {
 
@@ -37,23 +33,14 @@ TSha256Digest TSha256::Final() {
 }
 
 TSha256Digest Sha256OfFile(std::string_view path, std::int64_t& size) {
-  const int fd = OpenRegularFile(path);
+  TReadOnlyFile file(path);
   TSha256 hash;
   std::vector<char> buffer(1 << 16);
   size = 0;
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const std::string reason = std::strerror(errno);
-      ::close(fd);
-      throw EFileError::CannotOpen(std::string(path), reason);
-    }
-    hash.Update(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
-    size += n;
+  while (const std::size_t n = file.Read(buffer.data(), buffer.size())) {
+    hash.Update(std::string_view(buffer.data(), n));
+    size += static_cast<std::int64_t>(n);
   }
-  ::close(fd);
   return hash.Final();
 }
 
