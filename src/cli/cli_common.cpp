@@ -19,6 +19,7 @@ std::vector<Command>& Commands() {
     RegisterSftpCommands();
     RegisterRewriteCommands();
     RegisterUploadCommands();
+    RegisterPublishCommand();
     RegisterUpdateCommands();
     RegisterWhereCommand();
   }

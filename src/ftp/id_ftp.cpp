@@ -75,6 +75,37 @@ void TIdFTP::ChangeWorkingDir(const std::string& path) {
 
 void TIdFTP::MakeRemoteDir(const std::string& name) { SendCommand("MKD " + ToServerName(name, utf8Names_), {257}); }
 
+namespace {
+
+// Runs one command exchange; a permanent refusal gives false.
+template <typename F>
+bool UnlessRefused(F exchange) {
+  try {
+    exchange();
+    return true;
+  } catch (const EIdProtocolReplyError& e) {
+    if (e.ReplyErrorCode() >= 500 && e.ReplyErrorCode() < 600) return false;
+    throw;
+  }
+}
+
+}  // namespace
+
+bool TIdFTP::RenameRemote(const std::string& from, const std::string& to) {
+  return UnlessRefused([&] {
+    SendCommand("RNFR " + ToServerName(from, utf8Names_), {350});
+    SendCommand("RNTO " + ToServerName(to, utf8Names_), {250});
+  });
+}
+
+bool TIdFTP::DeleteRemoteFile(const std::string& name) {
+  return UnlessRefused([&] { SendCommand("DELE " + ToServerName(name, utf8Names_), {250}); });
+}
+
+bool TIdFTP::RemoveRemoteDir(const std::string& name) {
+  return UnlessRefused([&] { SendCommand("RMD " + ToServerName(name, utf8Names_), {250}); });
+}
+
 const TIdFTPListItems& TIdFTP::ParsedListing() {
   if (!parsed_) {
     parsed_ = BuildParsedListing(utf8Names_ ? ServerLinesToCp932(listingLines_) : listingLines_, Today());

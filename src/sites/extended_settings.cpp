@@ -24,6 +24,8 @@ constexpr std::array<TExtendedKey, kExtendedKeyCount> kKeys{{
     {"Protocol", "ftp", "ftp", "ftp, sftp"},
     {"HostKeySha256", "", nullptr, "SHA256: followed by 43 base64 characters"},
     {"PrivateKeyFile", "", nullptr, "a file path"},
+    {"AtomicUpload", "0", "1", "0, 1"},
+    {"PublishExclude", "", nullptr, "glob patterns separated by ; (a trailing / names a folder)"},
 }};
 
 constexpr std::size_t kSha256Bytes = 32;
@@ -129,8 +131,12 @@ std::optional<std::string> NormalizeExtendedValue(std::string_view key, std::str
       return Choice(value, {"ftp", "sftp"});
     case 8:
       return HostKeyDigest(value);
-    default:
+    case 9:
       return FilePath(value);
+    case 10:
+      return Choice(value, {"0", "1"});
+    default:
+      return FilePath(value);  // patterns: any text without control characters
   }
 }
 

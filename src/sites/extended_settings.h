@@ -1,6 +1,7 @@
 // TExtendedSettings: the keys of a site profile's section "[拡張設定]"
 // (data connection, encryption, certificate and host key pins, encodings,
-// connection reuse and count, protocol, private key file). A key that the
+// connection reuse and count, protocol, private key file, atomic stores,
+// publish exclusions). A key that the
 // profile does not hold stays absent, and an absent key means the program's
 // long-standing behaviour (one active-mode connection per file, no
 // encryption, Shift-JIS pages, CP932 names); the typed accessors give that
@@ -52,7 +53,7 @@ struct TExtendedKey {
   const char* accepts;
 };
 
-inline constexpr std::size_t kExtendedKeyCount = 10;
+inline constexpr std::size_t kExtendedKeyCount = 12;
 
 class TExtendedSettings {
  public:
@@ -93,6 +94,10 @@ class TExtendedSettings {
   TTransferProtocol Protocol() const;
   std::string HostKeySha256() const { return Value("HostKeySha256"); }
   std::string PrivateKeyFile() const { return Value("PrivateKeyFile"); }
+  // Every store goes under a temporary name and is renamed over its target.
+  bool AtomicUpload() const { return Value("AtomicUpload") == "1"; }
+  // Glob patterns a publish leaves out, separated by ";".
+  std::string PublishExclude() const { return Value("PublishExclude"); }
 
   bool operator==(const TExtendedSettings&) const = default;
 

@@ -20,6 +20,14 @@ bool IsHostKeyRefusal(const std::exception& e) {
   return dynamic_cast<const EHostKeyUnknown*>(&e) != nullptr || dynamic_cast<const EHostKeyChanged*>(&e) != nullptr;
 }
 
+TStoreSteps FtpSteps(TIdFTP& client) {
+  TStoreSteps steps;
+  steps.store = [&client](const std::string& local, const std::string& name) { client.StoreFile(local, name); };
+  steps.rename = [&client](const std::string& from, const std::string& to) { return client.RenameRemote(from, to); };
+  steps.remove = [&client](const std::string& name) { return client.DeleteRemoteFile(name); };
+  return steps;
+}
+
 std::vector<std::int64_t> SizesOf(const TUploadPlan& plan) {
   std::vector<std::int64_t> sizes;
   for (const auto& file : plan.files) sizes.push_back(file.size);
@@ -38,6 +46,7 @@ TTransferEngine::TTransferEngine(const TUploadPlan& plan, TFTP& primary, IUpload
                std::lock_guard<std::mutex> lock(viewMutex_);
                view_.ShowProgress(p);
              }),
+      atomic_([this](const std::string& line) { Line(line); }),
       frontTrust_(primary.CertificateTrust),
       trust_(primary.CertificateTrust) {
   primary_.CertificateTrust = &trust_;
@@ -210,9 +219,13 @@ TRunOutcome TTransferEngine::RunOnePerFile() {
         ftp.AdjustRemoteDir(remote);
         ftp.ChangeRemoteDir(remote);
         session.storing = true;
-        ftp.PutFile(file.localPath);
+        if (plan_.extended.AtomicUpload()) {
+          StoreInFolder(session, file, FtpSteps(ftp.IdFTP1));
+        } else {
+          ftp.PutFile(file.localPath);
+        }
         session.storing = false;
-        if (!Cancelled()) ++summary_.sent;
+        if (!Cancelled()) Sent(index);
       } else {
         ++summary_.outside;
       }
@@ -264,7 +277,11 @@ void TTransferEngine::Work(Session& session) {
     std::lock_guard<std::mutex> lock(resultMutex_);
     switch (result) {
       case TFileResult::Sent:
-        ++(file.folderBelowHome ? summary_.sent : summary_.outside);
+        if (file.folderBelowHome) {
+          Sent(index);
+        } else {
+          ++summary_.outside;
+        }
         break;
       case TFileResult::Failed:
       case TFileResult::Fatal:
@@ -316,9 +333,16 @@ void TTransferEngine::SendOnceSftp(Session& session, const TPlannedFile& file) {
     session.connecting = false;
     session.home = remote.Home();
   }
-  remote.EnterFolder(RemoteFolderOf(file, session.home));
+  const std::string folder = RemoteFolderOf(file, session.home);
+  remote.EnterFolder(folder);
   session.storing = true;
-  remote.Store(file.localPath, file.remoteName);
+  TStoreSteps steps;
+  steps.store = [&remote](const std::string& local, const std::string& name) { remote.Store(local, name); };
+  steps.rename = [&remote, &folder](const std::string& from, const std::string& to) {
+    return remote.Rename(folder + from, folder + to);
+  };
+  steps.remove = [&remote, &folder](const std::string& name) { return remote.Delete(folder + name); };
+  StoreInFolder(session, file, std::move(steps));
   session.storing = false;
   if (!plan_.extended.ReuseConnection()) remote.Close();
 }
@@ -345,12 +369,27 @@ void TTransferEngine::SendOnce(Session& session, const TPlannedFile& file) {
   }
   folders_.Enter(ftp.IdFTP1, session.home, RemoteFolderOf(file, session.home), session.runFolders, session.cwd);
   session.storing = true;
-  ftp.IdFTP1.StoreFile(file.localPath, file.remoteName);
+  StoreInFolder(session, file, FtpSteps(ftp.IdFTP1));
   session.storing = false;
   if (!plan_.extended.ReuseConnection()) {
     ftp.IdFTP1.CloseSession();
     session.cwd.clear();
   }
+}
+
+void TTransferEngine::StoreInFolder(Session& session, const TPlannedFile& file, TStoreSteps steps) {
+  if (!plan_.extended.AtomicUpload()) return steps.store(file.localPath, file.remoteName);
+  const std::size_t index = session.current;
+  const std::string below = file.folderBelowHome.value_or("/");
+  if (OnStoreBegun) steps.begun = [this, index, below](const std::string& name) { OnStoreBegun(index, below + name); };
+  if (OnStoreEnded) steps.ended = [this, index, below](const std::string& name) { OnStoreEnded(index, below + name); };
+  atomic_.Store(steps, file.localPath, file.remoteName);
+}
+
+// Under resultMutex_, or on the only session.
+void TTransferEngine::Sent(std::size_t index) {
+  ++summary_.sent;
+  if (OnFileSent) OnFileSent(index);
 }
 
 void TTransferEngine::Fail(const std::string& error) {

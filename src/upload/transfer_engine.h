@@ -5,7 +5,8 @@
 // its folder; with Connections=N, N sessions take the files from one queue,
 // each file exactly once, and share what they learn about the server's
 // folders. A file that fails there is tried once more on a fresh connection
-// and then reported, and the run goes on.
+// and then reported, and the run goes on. With AtomicUpload=1 every file is
+// stored under a temporary name and renamed over its target (TAtomicStores).
 //
 // Abort: the front end sets the primary session's CancelRequested (from any
 // thread). Within a few tens of milliseconds the engine disables the abort
@@ -19,6 +20,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +28,7 @@
 
 #include "platform/socket_interrupter.h"
 #include "sftp/shared_host_key.h"
+#include "upload/atomic_store.h"
 #include "upload/remote_folders.h"
 #include "upload/remote_session.h"
 #include "upload/run_certificate_trust.h"
@@ -53,6 +56,13 @@ class TTransferEngine {
   TRunOutcome Run();
 
   const TRunSummary& Summary() const { return summary_; }
+
+  // Hooks, set before Run, called on the thread of the session concerned:
+  // a store under a temporary name begins or its temporary name is gone
+  // (the path below the server's home: the file's folder and the name), and
+  // a file (by its index in the plan) the server has confirmed.
+  std::function<void(std::size_t index, const std::string&temporaryPath)> OnStoreBegun, OnStoreEnded;
+  std::function<void(std::size_t index)> OnFileSent;
 
  private:
   struct Session {
@@ -84,6 +94,9 @@ class TTransferEngine {
   TFileResult SendWithRetry(Session& session, const TPlannedFile& file);
   void SendOnce(Session& session, const TPlannedFile& file);
   void SendOnceSftp(Session& session, const TPlannedFile& file);
+  // Stores the file into the entered folder, atomically when the plan asks.
+  void StoreInFolder(Session& session, const TPlannedFile& file, TStoreSteps steps);
+  void Sent(std::size_t index);
   void Fail(const std::string& error);
   TRunOutcome Stopped();
 
@@ -96,6 +109,7 @@ class TTransferEngine {
   TRemoteFolders folders_;
   TSharedHostKey hostKey_;  // one host key decision for the run's SFTP sessions
   TProgressMeter meter_;
+  TAtomicStores atomic_;
 
   std::mutex viewMutex_;
   bool announced_ = false;

@@ -51,7 +51,7 @@ TEST_F(SiteCommandsTest, CreateShowListAndDelete) {
   // A new site is created with the extended settings of one made in the window.
   const std::string extended =
       "DataConnection=passive\nEncryption=explicit-if-available\nPageEncoding=auto\n"
-      "RemoteNameEncoding=auto\nReuseConnection=1\nConnections=4\nProtocol=ftp\n";
+      "RemoteNameEncoding=auto\nReuseConnection=1\nConnections=4\nProtocol=ftp\nAtomicUpload=1\n";
   r = Run({"site", "show", "ショップ\\テスト"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, FormatMessage(shown, {"********"}) + extended);

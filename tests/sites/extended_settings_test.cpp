@@ -33,6 +33,8 @@ TEST(ExtendedSettings, AcceptedValuesAreStoredInTheirCanonicalSpelling) {
       {"HostKeySha256", kHostKey, kHostKey},
       {"HostKeySha256", kHostKey + "=", kHostKey},
       {"PrivateKeyFile", "/home/u/.ssh/id_ed25519", "/home/u/.ssh/id_ed25519"},
+      {"AtomicUpload", "1", "1"},
+      {"PublishExclude", "*.map;drafts/", "*.map;drafts/"},
   };
   for (const auto& c : cases) {
     TExtendedSettings s;
@@ -65,6 +67,8 @@ TEST(ExtendedSettings, RefusedValuesNameTheKeyAndChangeNothing) {
       {"HostKeySha256", kHostKey.substr(0, 20) + "!" + kHostKey.substr(21)},
       {"PrivateKeyFile", ""},
       {"PrivateKeyFile", "/a\r\nb"},
+      {"AtomicUpload", "on"},
+      {"PublishExclude", "*.map\t*.bak"},
   };
   for (const auto& c : cases) {
     TExtendedSettings s;
@@ -98,6 +102,8 @@ TEST(ExtendedSettings, AbsentKeysMeanTheLongStandingBehaviour) {
   EXPECT_EQ(s.CertificateSha256(), "");
   EXPECT_EQ(s.HostKeySha256(), "");
   EXPECT_EQ(s.PrivateKeyFile(), "");
+  EXPECT_FALSE(s.AtomicUpload());
+  EXPECT_EQ(s.PublishExclude(), "");
 }
 
 TEST(ExtendedSettings, NewSiteDefaults) {
@@ -112,6 +118,8 @@ TEST(ExtendedSettings, NewSiteDefaults) {
   EXPECT_FALSE(s.Stored("CertificateSha256").has_value());
   EXPECT_FALSE(s.Stored("HostKeySha256").has_value());
   EXPECT_FALSE(s.Stored("PrivateKeyFile").has_value());
+  EXPECT_TRUE(s.AtomicUpload());
+  EXPECT_FALSE(s.Stored("PublishExclude").has_value());
 }
 
 class ExtendedSettingsFileTest : public ::testing::Test {

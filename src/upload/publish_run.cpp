@@ -1,0 +1,160 @@
+#include "upload/publish_run.h"
+
+#include <algorithm>
+#include <memory>
+#include <set>
+
+#include "platform/file_digest.h"
+#include "platform/files.h"
+#include "sftp/shared_host_key.h"
+#include "upload/ftp_remote_session.h"
+#include "upload/sftp_remote_session.h"
+#include "upload/transfer_engine.h"
+
+namespace tovra {
+
+namespace {
+
+// "/" and the folder of a path below the root, with "/" after it.
+std::string FolderBelowRoot(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "/" : "/" + path.substr(0, slash + 1);
+}
+
+std::unique_ptr<IRemoteSession> SessionFor(const TUploadSite& site, TFTP& ftp, TSharedHostKey& hostKey) {
+  if (site.extended.Protocol() != TTransferProtocol::Sftp) return std::make_unique<TFtpRemoteSession>(ftp);
+  const THostInfo& host = site.host;
+  return std::make_unique<TSftpRemoteSession>(
+      SftpSettingsOf(host.HostName, host.Port, host.UserName, host.Password, site.extended), hostKey, ftp.HostKeyPrompt,
+      &ftp.CancelRequested);
+}
+
+}  // namespace
+
+std::string PublishCountsLine(const TPublishPlan& plan) {
+  return "新規 " + std::to_string(plan.Count(TPublishChange::New)) + " 件、変更 " +
+         std::to_string(plan.Count(TPublishChange::Changed)) + " 件、削除 " + std::to_string(plan.deletions.size()) +
+         " 件、変更なし " + std::to_string(plan.unchanged) + " 件";
+}
+
+TRunOutcome TPublishRun::Run(const TPublishPlan& plan, bool deleteRemoved) {
+  for (const auto& file : plan.touched) record_.Confirm(file);
+  TRunOutcome outcome = TRunOutcome::Failed;
+  try {
+    outcome = RunSteps(plan, deleteRemoved);
+  } catch (...) {
+    record_.Save();
+    throw;
+  }
+  record_.Save();
+  return outcome;
+}
+
+TRunOutcome TPublishRun::RunSteps(const TPublishPlan& plan, bool deleteRemoved) {
+  const bool deleting = deleteRemoved && !plan.deletions.empty();
+  if (plan.uploads.empty() && !deleting && record_.Leftovers().empty()) {
+    view_.AppendStatus("公開するものはありません");
+    return TRunOutcome::Completed;
+  }
+  TSharedHostKey hostKey;
+  if (!record_.Leftovers().empty()) {
+    auto session = SessionFor(site_, ftp_, hostKey);
+    session->Connect();
+    RemoveLeftovers(*session);
+    session->Close();
+  }
+  for (bool pages : {false, true}) {
+    if (Cancelled()) return TRunOutcome::Aborted;
+    TRunOutcome outcome = Send(plan, pages);
+    if (outcome != TRunOutcome::Completed) return outcome;
+  }
+  if (!deleting) return TRunOutcome::Completed;
+  if (Cancelled()) return TRunOutcome::Aborted;
+  auto session = SessionFor(site_, ftp_, hostKey);
+  session->Connect();
+  Delete(*session, plan);
+  RemoveEmptyFolders(*session, plan);
+  session->Close();
+  return Cancelled() ? TRunOutcome::Aborted : TRunOutcome::Completed;
+}
+
+// One engine run for the files that are not pages, another for the pages:
+// a page reaches the server only once everything before it is there.
+TRunOutcome TPublishRun::Send(const TPublishPlan& plan, bool pages) {
+  TUploadPlan upload;
+  upload.siteRoot = plan.root;
+  upload.host = site_.host;
+  upload.proxy = site_.proxy;
+  upload.extended = site_.extended;
+  std::vector<const TPublishUpload*> sent;
+  for (const auto& item : plan.uploads) {
+    if (IsPublishedPage(item.file.path) != pages) continue;
+    TPlannedFile file{LocalPathOf(plan, item.file.path), item.file.remoteName, FolderBelowRoot(item.file.path),
+                      item.file.size};
+    upload.files.push_back(std::move(file));
+    sent.push_back(&item);
+  }
+  if (upload.files.empty()) return TRunOutcome::Completed;
+  TTransferEngine engine(upload, ftp_, view_);
+  engine.OnStoreBegun = [this](std::size_t, const std::string& path) { record_.StoreBegun(path); };
+  engine.OnStoreEnded = [this](std::size_t, const std::string& path) { record_.StoreEnded(path); };
+  engine.OnFileSent = [this, &sent, &upload](std::size_t index) {
+    TPublishedFile file = sent[index]->file;
+    if (file.sha256.empty()) file.sha256 = FileSha256(upload.files[index].localPath);
+    record_.Confirm(file);
+  };
+  return engine.Run();
+}
+
+std::string TPublishRun::OnServer(IRemoteSession& session, const std::string& below) const {
+  std::string home = session.Home();
+  while (!home.empty() && home.back() == '/') home.pop_back();
+  return home + below;
+}
+
+void TPublishRun::RemoveLeftovers(IRemoteSession& session) {
+  const std::set<std::string> leftovers = record_.Leftovers();
+  for (const auto& path : leftovers) {
+    if (Cancelled()) return;
+    // A temporary file that is not there any more is gone all the same.
+    session.Delete(OnServer(session, path));
+    record_.StoreEnded(path);
+  }
+}
+
+void TPublishRun::Delete(IRemoteSession& session, const TPublishPlan& plan) {
+  for (const auto& file : plan.deletions) {
+    if (Cancelled()) return;
+    const std::string remote = FolderBelowRoot(file.path) + file.remoteName;
+    if (session.Delete(OnServer(session, remote))) {
+      view_.AppendStatus(file.path + " 削除");
+      record_.Forget(file.path);
+    } else {
+      view_.AppendStatus(file.path + " 削除できません: サーバーが拒否しました");
+    }
+  }
+}
+
+// A folder goes only when it is gone locally as well, no recorded file is
+// left in it, and the server finds it empty (it refuses otherwise).
+void TPublishRun::RemoveEmptyFolders(IRemoteSession& session, const TPublishPlan& plan) {
+  std::set<std::string> folders;
+  for (const auto& file : plan.deletions) {
+    for (std::string folder = FolderBelowRoot(file.path); folder != "/";
+         folder = FolderBelowRoot(folder.substr(1, folder.size() - 2))) {
+      folders.insert(folder);
+    }
+  }
+  std::vector<std::string> deepestFirst(folders.begin(), folders.end());
+  std::sort(deepestFirst.begin(), deepestFirst.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+  for (const auto& folder : deepestFirst) {
+    if (Cancelled()) return;
+    const std::string below = folder.substr(1, folder.size() - 2);
+    if (DirectoryExists(LocalPathOf(plan, below))) continue;
+    auto inside = record_.Files().lower_bound(below + "/");
+    if (inside != record_.Files().end() && inside->first.rfind(below + "/", 0) == 0) continue;
+    session.RemoveFolder(OnServer(session, folder.substr(0, folder.size() - 1)));
+  }
+}
+
+}  // namespace tovra
