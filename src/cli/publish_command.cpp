@@ -23,13 +23,8 @@ namespace tovra::cli {
 namespace {
 
 void PrintPlan(const TPublishPlan& plan, bool deleteRemoved) {
-  for (const auto& item : plan.uploads) {
-    PrintLine((item.change == TPublishChange::New ? "新規 " : "変更 ") + item.file.path);
-  }
-  for (const auto& file : plan.deletions) {
-    PrintLine((deleteRemoved ? "削除 " : "削除 (--delete で削除) ") + file.path);
-  }
-  PrintLine(PublishCountsLine(plan));
+  for (const auto& line : PublishPlanLines(plan)) PrintLine(line);
+  if (!deleteRemoved && !plan.deletions.empty()) PrintLine("削除は --delete を付けたときだけ行います");
 }
 
 int RunPublish(Args args) {

@@ -37,6 +37,16 @@ std::string PublishCountsLine(const TPublishPlan& plan) {
          " 件、変更なし " + std::to_string(plan.unchanged) + " 件";
 }
 
+std::vector<std::string> PublishPlanLines(const TPublishPlan& plan) {
+  std::vector<std::string> lines;
+  for (const auto& item : plan.uploads) {
+    lines.push_back((item.change == TPublishChange::New ? "新規 " : "変更 ") + item.file.path);
+  }
+  for (const auto& file : plan.deletions) lines.push_back("削除 " + file.path);
+  lines.push_back(PublishCountsLine(plan));
+  return lines;
+}
+
 TRunOutcome TPublishRun::Run(const TPublishPlan& plan, bool deleteRemoved) {
   for (const auto& file : plan.touched) record_.Confirm(file);
   TRunOutcome outcome = TRunOutcome::Failed;

@@ -50,5 +50,8 @@ class TPublishRun {
 
 // The plan's one line of counts: "新規 2 件、変更 3 件、削除 1 件、変更なし 10 件".
 std::string PublishCountsLine(const TPublishPlan& plan);
+// The plan as it is shown before it runs: a line per file ("新規 PATH",
+// "変更 PATH", "削除 PATH"), in sending order, then the counts line.
+std::vector<std::string> PublishPlanLines(const TPublishPlan& plan);
 
 }  // namespace tovra

@@ -1,0 +1,43 @@
+#include "upload/publish_job.h"
+
+#include "upload/publish_run.h"
+
+namespace tovra {
+
+TPublishJob::~TPublishJob() {
+  if (!thread_.joinable()) return;
+  Abort();
+  thread_.join();
+}
+
+bool TPublishJob::Start(const TUploadSite& site, TPublishPlan plan, std::unique_ptr<TPublishRecord> record,
+                        bool deleteRemoved) {
+  if (running_.load()) return false;
+  if (thread_.joinable()) thread_.join();
+  site_ = site;
+  plan_ = std::move(plan);
+  record_ = std::move(record);
+  view_.SetUploadEnabled(false);
+  ftp_.CancelRequested.store(0, std::memory_order_relaxed);
+  running_.store(true);
+  thread_ = std::thread([this, deleteRemoved] { Run(deleteRemoved); });
+  return true;
+}
+
+void TPublishJob::Run(bool deleteRemoved) {
+  TRunOutcome outcome = TRunOutcome::Failed;
+  std::string error;
+  try {
+    outcome = TPublishRun(site_, ftp_, view_, *record_).Run(plan_, deleteRemoved);
+  } catch (const std::exception& e) {
+    error = e.what();
+    view_.AppendStatus("転送エラー: " + error);
+    view_.SetAbortEnabled(false);
+    ftp_.IdFTP1.CloseSession();
+  }
+  view_.SetUploadEnabled(true);
+  running_.store(false);
+  view_.RunEnded(outcome, error);
+}
+
+}  // namespace tovra
