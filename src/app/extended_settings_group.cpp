@@ -46,6 +46,17 @@ void StoreIfChanged(TExtendedSettings& settings, const char* key, const std::str
   if (value != settings.Value(key)) settings.Set(key, value);
 }
 
+// A text field: trimmed, and an empty one makes the key absent.
+void StoreTextIfChanged(TExtendedSettings& settings, const char* key, const QLineEdit* field) {
+  std::string text = CharTrim(ToCp932(field->text()));
+  if (text == settings.Value(key)) return;
+  if (text.empty()) {
+    settings.Clear(key);
+  } else {
+    settings.Set(key, text);
+  }
+}
+
 // A read-only pin with the button that forgets it, as one field.
 QWidget* PinField(QLineEdit*& edit, QPushButton*& button, const char* name, QWidget* parent) {
   auto* field = new QWidget(parent);
@@ -95,6 +106,12 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   // accepts; refused here, it can never stop OK or CANCEL later.
   edPrivateKeyFile->setValidator(
       new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^\\x00-\\x1f]*")), edPrivateKeyFile));
+  chkAtomicUpload = new QCheckBox(QStr("一時的な名前で送ってから置き換える"), this);
+  chkAtomicUpload->setObjectName("chkAtomicUpload");
+  edPublishExclude = LineEdit("edPublishExclude", this, true);
+  edPublishExclude->setPlaceholderText("*.map;drafts/");
+  edPublishExclude->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^\\x00-\\x1f]*")), edPublishExclude));
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(Group("プロトコル", cmbProtocol, this), 0, 0);
@@ -106,6 +123,8 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(chkReuseConnection, 2, 0);
   grid->addWidget(Group("秘密鍵ファイル", edPrivateKeyFile, this), 2, 1, 1, 2);
   grid->addWidget(Group("記憶した指紋", pins, this), 3, 0, 1, 3);
+  grid->addWidget(chkAtomicUpload, 4, 0);
+  grid->addWidget(Group("サイト公開で送らないファイル", edPublishExclude, this), 4, 1, 1, 2);
 
   connect(btnForgetCertificate, &QPushButton::clicked, this, [this] { emit ForgetPin("CertificateSha256"); });
   connect(btnForgetHostKey, &QPushButton::clicked, this, [this] { emit ForgetPin("HostKeySha256"); });
@@ -123,6 +142,8 @@ void TExtendedSettingsGroup::Show(const TExtendedSettings& settings) {
   chkReuseConnection->setChecked(settings.ReuseConnection());
   spnConnections->setValue(settings.Connections());
   edPrivateKeyFile->setText(QStr(settings.PrivateKeyFile()));
+  chkAtomicUpload->setChecked(settings.AtomicUpload());
+  edPublishExclude->setText(QStr(settings.PublishExclude()));
   ShowPins(settings);
   EnableForProtocol();
   shownDefaultPort_ = DefaultPort();
@@ -135,13 +156,9 @@ void TExtendedSettingsGroup::Read(TExtendedSettings& settings) const {
   }
   StoreIfChanged(settings, "ReuseConnection", chkReuseConnection->isChecked() ? "1" : "0");
   StoreIfChanged(settings, "Connections", std::to_string(spnConnections->value()));
-  std::string keyFile = CharTrim(ToCp932(edPrivateKeyFile->text()));
-  if (keyFile == settings.PrivateKeyFile()) return;
-  if (keyFile.empty()) {
-    settings.Clear("PrivateKeyFile");
-  } else {
-    settings.Set("PrivateKeyFile", keyFile);
-  }
+  StoreIfChanged(settings, "AtomicUpload", chkAtomicUpload->isChecked() ? "1" : "0");
+  StoreTextIfChanged(settings, "PrivateKeyFile", edPrivateKeyFile);
+  StoreTextIfChanged(settings, "PublishExclude", edPublishExclude);
 }
 
 void TExtendedSettingsGroup::ShowPins(const TExtendedSettings& settings) {

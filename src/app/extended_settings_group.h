@@ -49,6 +49,8 @@ class TExtendedSettingsGroup : public QGroupBox {
   QLineEdit* edHostKeySha256;
   QPushButton* btnForgetHostKey;
   QLineEdit* edPrivateKeyFile;
+  QCheckBox* chkAtomicUpload;
+  QLineEdit* edPublishExclude;  // patterns separated by ";"
 
  signals:
   // The user asked to forget the pin held under `key`.

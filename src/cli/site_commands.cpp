@@ -30,7 +30,8 @@ constexpr char kSiteUsage[] =
     "                                         ProxyHostName ProxyUserName; extended settings:\n"
     "                                         DataConnection Encryption CertificateSha256\n"
     "                                         PageEncoding RemoteNameEncoding ReuseConnection\n"
-    "                                         Connections Protocol HostKeySha256 PrivateKeyFile)\n"
+    "                                         Connections Protocol HostKeySha256 PrivateKeyFile\n"
+    "                                         AtomicUpload PublishExclude)\n"
     "  site delete NAME [--yes|--no]          delete a site after confirmation";
 
 constexpr char kMask[] = "********";

@@ -140,7 +140,9 @@ class SiteDialogExtendedTest : public QObject {
                                             {"Connections", "8"},
                                             {"Protocol", "sftp"},
                                             {"HostKeySha256", kHostKey},
-                                            {"PrivateKeyFile", "/home/web/.ssh/鍵"}})
+                                            {"PrivateKeyFile", "/home/web/.ssh/鍵"},
+                                            {"AtomicUpload", "1"},
+                                            {"PublishExclude", "*.map;下書き/"}})
                                << QByteArray();
     // Values this version does not accept show as absent and stay in the file.
     QTest::newRow("values not accepted") << TExtendedSettings()
@@ -227,6 +229,10 @@ class SiteDialogExtendedTest : public QObject {
                                   << "auto";
     QTest::newRow("key file") << 7 << "PrivateKeyFile"
                               << "/home/web/.ssh/id_ed25519";
+    QTest::newRow("atomic upload") << 8 << "AtomicUpload"
+                                   << "1";
+    QTest::newRow("publish exclusions") << 9 << "PublishExclude"
+                                        << "*.map;drafts/";
   }
 
   void anEditIsSavedAndShownAgainAfterSwitchingSites() {
@@ -242,6 +248,8 @@ class SiteDialogExtendedTest : public QObject {
         [](TExtendedSettingsGroup* g) { Choose(g->cmbPageEncoding, "utf-8"); },
         [](TExtendedSettingsGroup* g) { Choose(g->cmbRemoteNameEncoding, "auto"); },
         [](TExtendedSettingsGroup* g) { g->edPrivateKeyFile->setText(" /home/web/.ssh/id_ed25519 "); },
+        [](TExtendedSettingsGroup* g) { g->chkAtomicUpload->setChecked(true); },
+        [](TExtendedSettingsGroup* g) { g->edPublishExclude->setText(" *.map;drafts/ "); },
     };
     AppFolderFixture fx;
     fx.AddSite("A", fx.dir.Sub("a"));

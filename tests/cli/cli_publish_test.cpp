@@ -32,16 +32,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::Words;
 
-std::map<std::string, std::string> Tree(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) {
-      files[entry.path().lexically_relative(folder).string()] = ReadFileBytes(entry.path().string());
-    }
-  }
-  return files;
-}
-
 class CliPublishTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -112,7 +102,7 @@ TEST_F(CliPublishTest, DryRunPrintsThePlanAndConnectsNowhere) {
   EXPECT_NE(r.out.find("新規 sub/f101.bin\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("新規 60 件、変更 0 件、削除 0 件、変更なし 0 件"), std::string::npos) << r.out;
   EXPECT_EQ(server->Connections(), connections);
-  EXPECT_TRUE(Tree(dir.Sub("remote")).empty());
+  EXPECT_TRUE(test::FileTree(dir.Sub("remote")).empty());
 }
 
 TEST_F(CliPublishTest, KilledAtSeveralPointsThenResumedSendsNoConfirmedFileTwice) {
@@ -142,7 +132,7 @@ TEST_F(CliPublishTest, KilledAtSeveralPointsThenResumedSendsNoConfirmedFileTwice
       EXPECT_EQ(confirmed.count(commands[i].substr(17)), 0u) << commands[i];
     }
   }
-  EXPECT_EQ(Tree(dir.Sub("remote")), Tree(dir.Sub("site")));  // no temporary name either
+  EXPECT_EQ(test::FileTree(dir.Sub("remote")), test::FileTree(dir.Sub("site")));  // no temporary name either
   EXPECT_NE(Run("publish --site web --yes").out.find("公開するものはありません"), std::string::npos);
 }
 

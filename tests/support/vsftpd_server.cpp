@@ -16,8 +16,20 @@ namespace tovra::test {
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+std::string Run(const std::string& command) {
+  std::string out;
+  if (FILE* p = ::popen(command.c_str(), "r")) {
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, p) != nullptr) out += buffer;
+    ::pclose(p);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ReadAll(const std::string& osPath) {
+  std::ifstream in(osPath, std::ios::binary);
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
@@ -35,17 +47,13 @@ int FreePort() {
   return ntohs(sa.sin_port);
 }
 
-std::string Run(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, p) != nullptr) out += buffer;
-    ::pclose(p);
+std::map<std::string, std::string> FileTree(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files[entry.path().lexically_relative(folder).string()] = ReadAll(entry.path());
   }
-  return out;
+  return files;
 }
-
-}  // namespace
 
 std::string VsftpdServer::Unavailable() {
   if (::geteuid() != 0) return "vsftpd needs root";

@@ -6,12 +6,20 @@
 // The constructor returns once the server answers; the destructor stops it.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "support/temp_dir.h"
 
 namespace tovra::test {
+
+// The bytes of a file named by its OS path ("" when it cannot be read).
+std::string ReadAll(const std::string& osPath);
+// A loopback TCP port that was free a moment ago.
+int FreePort();
+// Every regular file below the folder (OS paths relative to it) with its bytes.
+std::map<std::string, std::string> FileTree(const std::string& folder);
 
 class VsftpdServer {
  public:

@@ -30,17 +30,6 @@ namespace fs = std::filesystem;
 
 enum class TServer { Ftp, Ftps, Sftp };
 
-// Every regular file below the folder with its bytes.
-std::map<std::string, std::string> Tree(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) {
-      files[entry.path().lexically_relative(folder).string()] = ReadFileBytes(entry.path().string());
-    }
-  }
-  return files;
-}
-
 class PublishRunTest : public ::testing::TestWithParam<TServer> {
  protected:
   void SetUp() override {
@@ -101,9 +90,9 @@ TEST_P(PublishRunTest, FirstPublishCopiesTheTreeAndASecondConnectsNowhere) {
   dir.Write("site/.git/HEAD", "ref");
   TPublishPlan first = Publish(false);
   EXPECT_EQ(first.Count(TPublishChange::New), 6);
-  auto local = Tree(site.root);
+  auto local = test::FileTree(site.root);
   local.erase(".git/HEAD");
-  EXPECT_EQ(Tree(WebRoot()), local);
+  EXPECT_EQ(test::FileTree(WebRoot()), local);
 
   const int connections = Connections();
   TPublishPlan second = Publish(false);
@@ -153,11 +142,12 @@ TEST_P(PublishRunTest, ChangesAndDeletionsAreExactlyThePlan) {
   Publish(false);  // without deletion the server keeps them
   EXPECT_TRUE(fs::exists(WebRoot() + "/e.txt"));
   Publish(true);
-  auto local = Tree(site.root);
+  auto local = test::FileTree(site.root);
   local["someone-else.txt"] = "theirs";
-  EXPECT_EQ(Tree(WebRoot()), local);
+  EXPECT_EQ(test::FileTree(WebRoot()), local);
   EXPECT_FALSE(fs::exists(WebRoot() + "/f")) << "the emptied folder goes too";
-  for (const auto& [path, bytes] : Tree(WebRoot())) EXPECT_EQ(path.find(kTemporaryStorePrefix), std::string::npos);
+  for (const auto& [path, bytes] : test::FileTree(WebRoot()))
+    EXPECT_EQ(path.find(kTemporaryStorePrefix), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(
