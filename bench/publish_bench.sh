@@ -97,7 +97,7 @@ t=$(now); publish; again=$(elapsed "$t")
 t=$(now); lftp_mirror 8; lftp_again=$(elapsed "$t")
 echo "second publish, nothing changed: tovra-cli $again s, lftp mirror $lftp_again s"
 check "no-change publish (s)" "$again" 1
-one=$(find "$site" -name '*.html' | head -1)
+one=$(find "$site" -name "*.html" -print -quit)
 echo "<!-- changed -->" >>"$one"
 t=$(now); publish; changed=$(elapsed "$t"); verify "one changed file"
 echo "one changed file: tovra-cli $changed s"

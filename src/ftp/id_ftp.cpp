@@ -92,10 +92,26 @@ bool UnlessRefused(F exchange) {
 }  // namespace
 
 bool TIdFTP::RenameRemote(const std::string& from, const std::string& to) {
-  return UnlessRefused([&] {
-    SendCommand("RNFR " + ToServerName(from, utf8Names_), {350});
-    SendCommand("RNTO " + ToServerName(to, utf8Names_), {250});
-  });
+  const std::string rnfr = "RNFR " + ToServerName(from, utf8Names_);
+  const std::string rnto = "RNTO " + ToServerName(to, utf8Names_);
+  if (!PipelineStore) {
+    return UnlessRefused([&] {
+      SendCommand(rnfr, {350});
+      SendCommand(rnto, {250});
+    });
+  }
+  // Both go out together, one round trip for the two; a refused RNFR makes
+  // the server refuse the RNTO that follows it as out of sequence.
+  CheckCommandArgument(rnto);
+  SendOnly(rnfr);
+  SendOnly(rnto);
+  const int first = ReadReply({});
+  const std::string firstText = LastReply.Message();
+  const int second = ReadReply({});
+  if (first == 350 && second == 250) return true;
+  const int refused = first != 350 ? first : second;
+  if (refused >= 500 && refused < 600) return false;
+  throw EIdProtocolReplyError(refused, first != 350 ? firstText : LastReply.Message());
 }
 
 bool TIdFTP::DeleteRemoteFile(const std::string& name) {

@@ -104,7 +104,7 @@ class TIdFTP : public TIdTCPClient {
   std::string QueryWorkingDir();
   void ChangeWorkingDir(const std::string& path);
   void MakeRemoteDir(const std::string& name);
-  // RNFR and RNTO; DELE; RMD. Each returns false when the server answers
+  // RNFR and RNTO (sent together when PipelineStore is set); DELE; RMD. Each returns false when the server answers
   // with a permanent refusal (5xx), so the caller may try another way; any
   // other failure raises as usual.
   bool RenameRemote(const std::string& from, const std::string& to);

@@ -379,8 +379,8 @@ TEST(TransferEngine, AtomicStoresRenameOverTheTargetOrFallBack) {
        false},
       {"not at all",
        {{"RNFR", "502 not implemented\r\n"}, {"DELE", "250 ok\r\n"}, {"DELE a.css", "550 no such file\r\n"}},
-       {"PORT *", "STOR .tovra-part.a.css", "RNFR .tovra-part.a.css", "DELE a.css", "DELE .tovra-part.a.css", "PORT *",
-        "STOR a.css", "PORT *", "STOR b.html"},
+       {"PORT *", "STOR .tovra-part.a.css", "RNFR .tovra-part.a.css", "RNTO a.css", "DELE a.css",
+        "DELE .tovra-part.a.css", "PORT *", "STOR a.css", "PORT *", "STOR b.html"},
        true},
   };
   for (const auto& c : cases) {
