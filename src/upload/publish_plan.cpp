@@ -28,18 +28,15 @@ class TSiteWalk {
  private:
   void Walk(const std::string& below) {
     const std::string folder = below.empty() ? root_ : JoinPath(root_, ReplaceSeparators(below));
-    for (const auto& entry : ListFolderNames(folder)) {
-      const std::string path = below.empty() ? entry.name : below + "/" + entry.name;
+    // One listing gives every entry's size and time: no lookup per file.
+    for (auto& entry : ListFolder(folder)) {
+      std::string path = below.empty() ? entry.name : below + "/" + entry.name;
       if (entry.isDirectory) {
         // A linked folder could lead back up the tree: only real folders are walked.
         if (!entry.isLink && !exclusions_.ExcludesFolder(path)) Walk(path);
         continue;
       }
-      if (exclusions_.ExcludesFile(path)) continue;
-      TLocalFile file{path, {}};
-      if (GetFileTimes(JoinPath(folder, entry.name), file.times) && !file.times.isDirectory) {
-        files_.push_back(std::move(file));
-      }
+      if (!exclusions_.ExcludesFile(path)) files_.push_back({std::move(path), entry.times});
     }
   }
   static std::string ReplaceSeparators(const std::string& below) {
