@@ -58,6 +58,22 @@ std::string TrimmedRoot(std::string root) {
   return root;
 }
 
+// A file the record holds: unchanged by its stamp, else by its content.
+void Compare(TPublishPlan& plan, TPublishedFile now, const TPublishedFile& was, bool rehash) {
+  const bool sameStamp = was.size == now.size && was.mtime == now.mtime;
+  if (sameStamp && !rehash) {
+    ++plan.unchanged;
+    return;
+  }
+  now.sha256 = FileSha256(LocalPathOf(plan, now.path));
+  if (now.sha256 != was.sha256) {
+    plan.uploads.push_back({std::move(now), TPublishChange::Changed});
+    return;
+  }
+  ++plan.unchanged;
+  if (!sameStamp || now.remoteName != was.remoteName) plan.touched.push_back(std::move(now));
+}
+
 }  // namespace
 
 int TPublishPlan::Count(TPublishChange change) const {
@@ -83,36 +99,22 @@ TPublishPlan BuildPublishPlan(const std::string& root, const TPublishRecord& rec
   plan.root = TrimmedRoot(root);
   std::vector<TLocalFile> local = TSiteWalk(plan.root, exclusions).Files();
   std::sort(local.begin(), local.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+  // Both are in path order: one pass pairs each local file with its record.
   const auto& recorded = record.Files();
+  auto was = recorded.begin();
   for (const auto& file : local) {
+    for (; was != recorded.end() && was->first < file.path; ++was) plan.deletions.push_back(was->second);
     TPublishedFile now{file.path, file.times.size, static_cast<std::int64_t>(file.times.lastWrite), "",
                        NameOf(file.path)};
-    auto was = recorded.find(file.path);
-    if (was == recorded.end()) {
+    if (was == recorded.end() || was->first != file.path) {
       plan.uploads.push_back({now, TPublishChange::New});
-      continue;
+    } else {
+      Compare(plan, std::move(now), (was++)->second, rehash);
     }
-    const bool sameStamp = was->second.size == now.size && was->second.mtime == now.mtime;
-    if (sameStamp && !rehash) {
-      ++plan.unchanged;
-      continue;
-    }
-    now.sha256 = FileSha256(LocalPathOf(plan, file.path));
-    if (now.sha256 != was->second.sha256) {
-      plan.uploads.push_back({now, TPublishChange::Changed});
-      continue;
-    }
-    ++plan.unchanged;
-    if (!sameStamp || now.remoteName != was->second.remoteName) plan.touched.push_back(now);
   }
+  for (; was != recorded.end(); ++was) plan.deletions.push_back(was->second);
   std::stable_partition(plan.uploads.begin(), plan.uploads.end(),
                         [](const auto& u) { return !IsPublishedPage(u.file.path); });
-  for (const auto& [path, file] : recorded) {
-    if (!std::binary_search(local.begin(), local.end(), TLocalFile{path, {}},
-                            [](const auto& a, const auto& b) { return a.path < b.path; })) {
-      plan.deletions.push_back(file);
-    }
-  }
   return plan;
 }
 
