@@ -106,7 +106,7 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   // accepts; refused here, it can never stop OK or CANCEL later.
   edPrivateKeyFile->setValidator(
       new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^\\x00-\\x1f]*")), edPrivateKeyFile));
-  chkAtomicUpload = new QCheckBox(QStr("一時的な名前で送ってから置き換える"), this);
+  chkAtomicUpload = new QCheckBox(QStr("一時名で送って置き換える"), this);
   chkAtomicUpload->setObjectName("chkAtomicUpload");
   edPublishExclude = LineEdit("edPublishExclude", this, true);
   edPublishExclude->setPlaceholderText("*.map;drafts/");
@@ -124,7 +124,7 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(Group("秘密鍵ファイル", edPrivateKeyFile, this), 2, 1, 1, 2);
   grid->addWidget(Group("記憶した指紋", pins, this), 3, 0, 1, 3);
   grid->addWidget(chkAtomicUpload, 4, 0);
-  grid->addWidget(Group("サイト公開で送らないファイル", edPublishExclude, this), 4, 1, 1, 2);
+  grid->addWidget(Group("公開しないファイル", edPublishExclude, this), 4, 1, 1, 2);
 
   connect(btnForgetCertificate, &QPushButton::clicked, this, [this] { emit ForgetPin("CertificateSha256"); });
   connect(btnForgetHostKey, &QPushButton::clicked, this, [this] { emit ForgetPin("HostKeySha256"); });
