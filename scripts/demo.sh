@@ -28,12 +28,13 @@ echo "FTP server: 127.0.0.1:$port (remote root $work/remote)"
 
 export TOVRA_APP_FOLDER="$work/app"
 cli="$repo/build/src/cli/tovra-cli"
-# Pages in either encoding (the demo has a UTF-8 corner, 旅の記録), names in
+# A throw-away site: its password stays in its profile, never in the desktop's
+# keyring. Pages in either encoding (the demo has a UTF-8 corner, 旅の記録), names in
 # the server's: the local server announces UTF8, so every name arrives there
 # readable in UTF-8, the Shift-JIS pages' ones too.
 "$cli" site set "デモサイト" --yes "LocalRootDir=$work/site" WebHostName=127.0.0.1 \
   WebUserName=demo WebPasswd=demo "WebPort=$port" "WebURL=http://localhost/~demo/" \
-  PageEncoding=auto RemoteNameEncoding=auto >/dev/null
+  PageEncoding=auto RemoteNameEncoding=auto PasswordStore=file >/dev/null
 echo "Site profile:"
 "$cli" site show "デモサイト"
 echo

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the page-scanner fuzz target (TOVRA_BUILD_FUZZ: clang, libFuzzer,
-# AddressSanitizer and UndefinedBehaviorSanitizer) into build-fuzz/ and runs it
-# for SECONDS seconds (default 30), seeded with the demo site's files.
+# Builds the page-scanner fuzz targets (TOVRA_BUILD_FUZZ: clang, libFuzzer,
+# AddressSanitizer and UndefinedBehaviorSanitizer) into build-fuzz/ and runs
+# the link extraction's for SECONDS seconds (default 30) and the modern
+# reference collection's for a third of that, seeded with the demo site's files.
 # Usage: scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +12,7 @@ out=build-fuzz
 mkdir -p "$out/corpus"
 
 cmake -S . -B "$out" -DTOVRA_BUILD_FUZZ=ON -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$out" --target extract_links_fuzz -j"$(nproc)"
+cmake --build "$out" --target extract_links_fuzz references_fuzz -j"$(nproc)"
 
 # Seeds: every page and style sheet of the demo site, plus a few nasty pages.
 find demo/site -type f \( -name '*.html' -o -name '*.htm' -o -name '*.css' \) -exec cp {} "$out/corpus/" \;
@@ -21,4 +22,7 @@ printf '<td style="background-image:url(x.gif)">\x83' >"$out/corpus/lead"
 
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   "$out/fuzz/extract_links_fuzz" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+  -print_final_stats=1 "$out/corpus"
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  "$out/fuzz/references_fuzz" -max_total_time="$((seconds / 3 + 1))" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
   -print_final_stats=1 "$out/corpus"

@@ -13,11 +13,13 @@ packages=(
   curl lftp
   libssl-dev openssl vsftpd
   libssh-dev openssh-client openssh-server sshpass
+  libsecret-1-dev gnome-keyring libsecret-tools dbus dbus-x11
+  python3.11-doc
 )
 # The Debian package: shlibdeps, its checks, PNG icons, the toolkit's Japanese texts.
 packages+=(dpkg-dev lintian desktop-file-utils librsvg2-bin man-db qt6-translations-l10n)
 if [[ "${TOVRA_DEPS:-}" == "minimal" ]]; then
-  packages=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev python3-pyftpdlib libssl-dev libssh-dev)
+  packages=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev python3-pyftpdlib libssl-dev libssh-dev libsecret-1-dev)
 fi
 
 missing=()

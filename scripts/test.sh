@@ -16,6 +16,9 @@ scripts/check-format.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+# The engine and FTP-client tests once more, repeated in a shuffled order, so
+# that a dependence on order or timing shows here and not by chance later.
+(cd build && ctest --output-on-failure -j"$jobs" -R 'TransferEngine|Ftp' --repeat until-fail:3 --schedule-random)
 
 cmake -S . -B build-asan -DTOVRA_SANITIZE=ON -DTOVRA_BUILD_APP=OFF -DTOVRA_BUILD_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -33,7 +36,7 @@ tsan_targets+=("${gui_targets[@]}")
 cmake --build build-tsan -j"$jobs" --target "${tsan_targets[@]}"
 supp=$PWD/scripts/tsan.supp
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$supp" \
-  ctest --output-on-failure -j"$jobs" -L 'ftp|upload|gui' -E '_NOT_BUILT')
+  ctest --output-on-failure -j"$jobs" -L 'ftp|upload|gui' -LE slow -E '_NOT_BUILT')
 
 if [[ -x scripts/fuzz.sh ]]; then
   scripts/fuzz.sh 30

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
 #include <QThread>
@@ -83,6 +84,7 @@ TForm1::~TForm1() {
   }
   publish_.reset();  // cuts a publish under way short and waits for it
   // FormDestroy: the site list (reserved entry included) and the placement.
+  if (!appFolderWritable_) return;  // said at start
   Guarded([this] {
     if (config_ != nullptr) SaveSiteList(ComboItems());
     StorePlacement(IniGT1, "main", *this);
@@ -154,6 +156,16 @@ void TForm1::BuildControls() {
   memo.setColor(QPalette::Text, QColor(0x00, 0xFF, 0x00));
   Memo1->setPalette(memo);
   Memo1->setPlainText(QStr("ファイル転送ステータス"));
+  // The memo follows its newest line unless the user has scrolled up to read
+  // an earlier one. The range grows after the text is laid out (later, and
+  // again when a long line brings the horizontal bar), so it is followed
+  // there rather than at each append.
+  QScrollBar* memoBar = Memo1->verticalScrollBar();
+  connect(memoBar, &QScrollBar::valueChanged, this,
+          [this, memoBar](int value) { memoFollows_ = value >= memoBar->maximum(); });
+  connect(memoBar, &QScrollBar::rangeChanged, this, [this, memoBar](int, int maximum) {
+    if (memoFollows_) memoBar->setValue(maximum);
+  });
   auto* memoColumn = new QVBoxLayout;
   memoColumn->addWidget(Memo1, 1);
   UploadProgress = new TUploadProgress(central);
@@ -231,9 +243,14 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::closeEvent(QCloseEvent* event) {
   if (uploadBusy_ && shown_) {
-    // A run still sending: stop it as the abort button does and close once
-    // it has ended, so that the lists and placements are written promptly
-    // instead of after the run.
+    // A run still sending: asked first, then stopped as the abort button
+    // does; the window closes once the run has ended (and named the files
+    // it cut short in the memo), so that the lists and placements are
+    // written promptly instead of after the run.
+    if (!closeAfterRun_ && !ConfirmOkCancel("転送中です。中止して終了しますか？")) {
+      event->ignore();
+      return;
+    }
     closeAfterRun_ = true;
     upload_->Abort();
     event->ignore();

@@ -108,10 +108,11 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void AppendStatus(const std::string& line) override;
   void SetUploadEnabled(bool enabled) override;
   void SetAbortEnabled(bool enabled) override;
-  bool ConfirmMissingFiles(const TStringList& missing) override;
+  bool ConfirmMissingFiles(const TMissingFiles& missing) override;
   void RunEnded(TRunOutcome outcome, const std::string& error) override;
   void ShowProgress(const TTransferProgress& progress) override;
   void ShowSummary(const std::string& line) override;
+  std::string FailureText(const std::exception& error) override;
   void ShowMessage(TMessageKind kind, const std::string& text) override;
   bool ConfirmOkCancel(const std::string& text) override;
   bool ConfirmOkAbort(const std::string& text) override;
@@ -124,6 +125,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   bool UpdatePanelVisible() override;
   TStringList CheckedUpdates() override;
   bool SiteDialogVisible() override;
+  void ReportSkippedSite(const std::string& line) override;
 
   // ISiteProfiles
   TStringList SiteNames() override;
@@ -144,9 +146,14 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void BuildControls();
   void ShowFirstSite();  // FormShow's site list, first site and first-start dialog
   void ConnectHandlers();
+  // A setting a run learnt (a pin, "always encrypted"), written into its site.
+  void RememberSiteSetting(const std::string& site, const std::string& key, const std::string& value);
   void OnUiThread(std::function<void()> fn);
   std::string ComboText(QComboBox* box) const;
   void UpdateSiteControls();
+  // Loads and applies the site; one whose root folder has gone is loaded
+  // whole but left unapplied, and the error is thrown after.
+  void SwitchToSite(const std::string& name);
   void CloseIfAsked();  // closes the window when it was closed during a run
   TStringList ComboItems() const;
 
@@ -160,8 +167,12 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   std::unique_ptr<ICertificateTrust> certificatePrompt_;
   std::unique_ptr<IHostKeyPrompt> hostKeyPrompt_;
   bool shown_ = false;
-  bool uploadBusy_ = false;     // from the start of a preparation to the end of its run
-  bool closeAfterRun_ = false;  // the window was closed during a run: close at its end
+  bool uploadBusy_ = false;        // from the start of a preparation to the end of its run
+  bool closeAfterRun_ = false;     // the window was closed during a run: close at its end
+  bool memoFollows_ = true;        // the status memo shows its last line
+  bool appFolderWritable_ = true;  // as found at start; said once there
+  bool siteApplied_ = false;       // the tree, list and session show a site that can be uploaded
+  TStringList runSelection_;       // what the upload button sent, for the update check
 };
 
 }  // namespace tovra

@@ -40,15 +40,21 @@ void TfrmSightEdit::BuildControls() {
   ShellTreeView1->setObjectName("ShellTreeView1");
   LocalRootDir = new QLabel("LocalRootDir", this);
   LocalRootDir->setObjectName("LocalRootDir");
+  lblRootMissing = new QLabel(QStr("この基点フォルダーは見つかりません。新しい基点フォルダーを選んでください。"), this);
+  lblRootMissing->setObjectName("lblRootMissing");
+  lblRootMissing->setWordWrap(true);
+  lblRootMissing->setStyleSheet("color: #c00000;");
+  lblRootMissing->hide();
   GroupBox1 = new QGroupBox(QStr("基点フォルダー"), this);
   GroupBox1->setObjectName("GroupBox1");
   auto* rootLayout = new QVBoxLayout(GroupBox1);
   rootLayout->addWidget(ShellTreeView1, 1);
   rootLayout->addWidget(LocalRootDir);
+  rootLayout->addWidget(lblRootMissing);
 
   WebHostName = LineEdit("WebHostName", this);
   WebUserName = LineEdit("WebUserName", this);
-  WebPasswd = LineEdit("WebPasswd", this);  // shown in clear
+  WebPasswd = LineEdit("WebPasswd", this);
   WebPort = PortBox("WebPort", 21, this);
   WebURL = LineEdit("WebURL", this);
   GroupBox2 = new QGroupBox(QStr("WEBサーバー情報"), this);
@@ -56,7 +62,7 @@ void TfrmSightEdit::BuildControls() {
   auto* server = new QGridLayout(GroupBox2);
   server->addWidget(Group("ホスト名／アドレス", WebHostName, GroupBox2), 0, 0, 1, 2);
   server->addWidget(Group("ユーザ名", WebUserName, GroupBox2), 1, 0);
-  server->addWidget(Group("パスワード", WebPasswd, GroupBox2), 1, 1);
+  server->addWidget(Group("パスワード", PasswordRow(WebPasswd, GroupBox2), GroupBox2), 1, 1);
   server->addWidget(Group("Port", WebPort, GroupBox2), 2, 0);
   server->addWidget(Group("URL", WebURL, GroupBox2), 3, 0, 1, 2);
 
@@ -97,6 +103,7 @@ void TfrmSightEdit::BuildControls() {
     // The label follows the tree (a click or a key there).
     std::string folder = ShellTreeView1->SelectedFolder();
     if (!folder.empty() && QStr(folder) != LocalRootDir->text()) LocalRootDir->setText(QStr(folder));
+    ShowRootMissing();
   });
 
   // The proxy sits under the root folder, so that the extended settings
@@ -133,6 +140,11 @@ void TfrmSightEdit::AttachConfig(TConfigFile& config) {
 std::string TfrmSightEdit::SelectedFolder() const { return ToCp932(LocalRootDir->text()); }
 
 void TfrmSightEdit::SelectFolder(const std::string& path) {
+  if (path.empty()) {
+    ShellTreeView1->setCurrentIndex(QModelIndex());
+    LocalRootDir->clear();
+    return;
+  }
   if (!ShellTreeView1->SetSelectedFolder(path)) throw EPathSettingError(path);
   // The label shows the folder as the tree has it: a root saved with a
   // trailing separator would otherwise refuse itself in the main window.
@@ -155,6 +167,19 @@ void TfrmSightEdit::LoadProfile(const std::string& siteName) {
     throw;
   }
   WriteControls();
+}
+
+bool TfrmSightEdit::LoadProfileKeepingMissingRoot(const std::string& siteName) {
+  ReadControls();
+  bool found = profile_->LoadProfileKeepingMissingRoot(siteName);
+  if (found) profile_->FolderTreeChanged();
+  WriteControls();
+  return found;
+}
+
+void TfrmSightEdit::ShowRootMissing() {
+  const std::string root = ToCp932(LocalRootDir->text());
+  lblRootMissing->setVisible(!root.empty() && !DirectoryExists(root));
 }
 
 void TfrmSightEdit::ReadControls() {
@@ -189,6 +214,7 @@ void TfrmSightEdit::WriteControls() {
   ProxyPasswd->setText(QStr(p.ProxyPasswd));
   ProxyPort->setValue(p.ProxyPort);
   grpExtended->Show(p.Extended);
+  ShowRootMissing();
 }
 
 bool TfrmSightEdit::Edit(TStringList& siteList) {
@@ -208,7 +234,12 @@ void TfrmSightEdit::showEvent(QShowEvent* event) {
 }
 
 void TfrmSightEdit::done(int result) {
-  StorePlacement(IniGT1, "sightedit", *this);  // FormClose, on every closing
+  // FormClose, on every closing. A settings file that cannot be written
+  // (reported once at start) never keeps the dialog open.
+  try {
+    StorePlacement(IniGT1, "sightedit", *this);
+  } catch (const std::exception&) {
+  }
   QDialog::done(result);
 }
 
@@ -230,9 +261,11 @@ void TfrmSightEdit::Button1Click() {
 
 void TfrmSightEdit::Button2Click() {
   ReadControls();
-  TModalResult result = editor_->Button2Click();
+  // CANCEL, Esc and the close box always close: a profile that cannot be
+  // read again is reported, and the dialog goes all the same.
+  Guarded([this] { editor_->Button2Click(); });
   WriteControls();
-  if (result == TModalResult::Cancel) QDialog::reject();
+  QDialog::reject();
 }
 
 void TfrmSightEdit::reject() {

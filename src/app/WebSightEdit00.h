@@ -39,6 +39,9 @@ class TfrmSightEdit : public QDialog, private IFolderTree {
   TSiteProfile& Profile();
   // LoadProfile of the profile, shown in the controls.
   void LoadProfile(const std::string& siteName);
+  // The same for a site that may need repairing: a root folder that no
+  // longer exists is shown as missing instead of failing; false then.
+  bool LoadProfileKeepingMissingRoot(const std::string& siteName);
   // Shows the dialog modally over `siteList` (the selector's items, edited
   // in place); true when it ended with OK.
   bool Edit(TStringList& siteList);
@@ -47,6 +50,7 @@ class TfrmSightEdit : public QDialog, private IFolderTree {
   QGroupBox* GroupBox1;
   TShellFolderTree* ShellTreeView1;
   QLabel* LocalRootDir;
+  QLabel* lblRootMissing;  // shown while the root folder label names no folder
   QGroupBox* GroupBox2;
   QLineEdit* WebHostName;
   QLineEdit* WebUserName;
@@ -81,6 +85,7 @@ class TfrmSightEdit : public QDialog, private IFolderTree {
   void BuildControls();
   void ReadControls();   // controls -> profile fields
   void WriteControls();  // profile fields -> controls
+  void ShowRootMissing();
   void Guarded(const std::function<void()>& fn);
 
   std::unique_ptr<TSiteProfile> profile_;

@@ -6,6 +6,7 @@
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
 #include "app/japanese_texts.h"
+#include "app/web_check.h"
 #include "ftp/dmFtp.h"
 #include "platform/process.h"
 #include "sites/dmConfig.h"
@@ -25,7 +26,7 @@ TApplicationModules::TApplicationModules() {
   config_ = std::make_unique<TConfigFile>();
   sightEdit_->AttachConfig(*config_);
   warning_ = new TfrmWarning01(form1_);
-  form1_->UrlOpener = OpenUrlInBrowser;
+  form1_->UrlOpener = [form = form1_](const std::string& url) { OpenInBrowserOrSay(url, *form); };
   form1_->ProcessStarter = [](const std::string& line) { return RunProcess(line, "", false); };
   form1_->AttachModules(ftp_.get(), sightEdit_, config_.get(), warning_);
 }

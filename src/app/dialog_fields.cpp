@@ -1,8 +1,10 @@
 #include "app/dialog_fields.h"
 
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <climits>
 
@@ -16,6 +18,24 @@ QGroupBox* Group(const char* caption, QWidget* field, QWidget* parent) {
   layout->setContentsMargins(6, 2, 6, 4);
   layout->addWidget(field);
   return box;
+}
+
+QWidget* PasswordRow(QLineEdit* field, QWidget* parent) {
+  auto* row = new QWidget(parent);
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  field->setParent(row);
+  field->setEchoMode(QLineEdit::Password);
+  auto* show = new QToolButton(row);
+  show->setObjectName(field->objectName() + "Show");
+  show->setText(QStr("表示"));
+  show->setToolTip(QStr("押している間、パスワードを表示します"));
+  show->setFocusPolicy(Qt::NoFocus);
+  QObject::connect(show, &QToolButton::pressed, field, [field] { field->setEchoMode(QLineEdit::Normal); });
+  QObject::connect(show, &QToolButton::released, field, [field] { field->setEchoMode(QLineEdit::Password); });
+  layout->addWidget(field, 1);
+  layout->addWidget(show);
+  return row;
 }
 
 QLineEdit* LineEdit(const char* name, QWidget* parent, bool inputMethod) {

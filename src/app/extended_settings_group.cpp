@@ -2,6 +2,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -9,6 +12,7 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <QToolButton>
 #include <initializer_list>
 #include <utility>
 
@@ -74,6 +78,25 @@ QWidget* PinField(QLineEdit*& edit, QPushButton*& button, const char* name, QWid
 
 }  // namespace
 
+QWidget* TExtendedSettingsGroup::KeyFileRow() {
+  auto* row = new QWidget(this);
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  edPrivateKeyFile->setParent(row);
+  btnBrowseKeyFile = new QToolButton(row);
+  btnBrowseKeyFile->setObjectName("btnBrowseKeyFile");
+  btnBrowseKeyFile->setText(QStr("参照…"));
+  connect(btnBrowseKeyFile, &QToolButton::clicked, this, [this] {
+    const QString current = edPrivateKeyFile->text();
+    const QString start = current.isEmpty() ? QDir::homePath() + "/.ssh" : QFileInfo(current).absolutePath();
+    const QString chosen = QFileDialog::getOpenFileName(this, QStr("秘密鍵ファイルを選ぶ"), start);
+    if (!chosen.isEmpty()) edPrivateKeyFile->setText(chosen);
+  });
+  layout->addWidget(edPrivateKeyFile, 1);
+  layout->addWidget(btnBrowseKeyFile);
+  return row;
+}
+
 TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr(kExtendedSection), parent) {
   setObjectName("grpExtended");
   cmbProtocol = Choices("Protocol", {{"FTP", "ftp"}, {"SFTP", "sftp"}}, this);
@@ -87,8 +110,12 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   cmbPageEncoding = Choices("PageEncoding", {{"自動", "auto"}, {"Shift_JIS", "shift_jis"}, {"UTF-8", "utf-8"}}, this);
   cmbRemoteNameEncoding =
       Choices("RemoteNameEncoding", {{"自動", "auto"}, {"CP932", "cp932"}, {"UTF-8", "utf-8"}}, this);
+  cmbReferences = Choices("References", {{"ブラウザが読むもの", "modern"}, {"従来の方法", "classic"}}, this);
   chkReuseConnection = new QCheckBox(QStr("接続を再利用する"), this);
   chkReuseConnection->setObjectName("chkReuseConnection");
+  chkPasswordStore = new QCheckBox(QStr("キーリングに保存"), this);
+  chkPasswordStore->setObjectName("chkPasswordStore");
+  chkPasswordStore->setToolTip(QStr("パスワードをプロファイルではなくデスクトップのキーリングに保存します"));
   spnConnections = new QSpinBox(this);
   spnConnections->setObjectName("spnConnections");
   spnConnections->setRange(1, 8);
@@ -120,11 +147,13 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(Group("ページの文字コード", cmbPageEncoding, this), 1, 0);
   grid->addWidget(Group("サーバーのファイル名", cmbRemoteNameEncoding, this), 1, 1);
   grid->addWidget(Group("同時接続数", spnConnections, this), 1, 2);
-  grid->addWidget(chkReuseConnection, 2, 0);
-  grid->addWidget(Group("秘密鍵ファイル", edPrivateKeyFile, this), 2, 1, 1, 2);
+  grid->addWidget(Group("依存ファイルの集め方", cmbReferences, this), 2, 0);
+  grid->addWidget(Group("秘密鍵ファイル", KeyFileRow(), this), 2, 1, 1, 2);
   grid->addWidget(Group("記憶した指紋", pins, this), 3, 0, 1, 3);
-  grid->addWidget(chkAtomicUpload, 4, 0);
-  grid->addWidget(Group("公開しないファイル", edPublishExclude, this), 4, 1, 1, 2);
+  grid->addWidget(chkReuseConnection, 4, 0);
+  grid->addWidget(chkPasswordStore, 4, 1, 1, 2);
+  grid->addWidget(chkAtomicUpload, 5, 0);
+  grid->addWidget(Group("公開しないファイル", edPublishExclude, this), 5, 1, 1, 2);
 
   connect(btnForgetCertificate, &QPushButton::clicked, this, [this] { emit ForgetPin("CertificateSha256"); });
   connect(btnForgetHostKey, &QPushButton::clicked, this, [this] { emit ForgetPin("HostKeySha256"); });
@@ -136,10 +165,12 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
 }
 
 void TExtendedSettingsGroup::Show(const TExtendedSettings& settings) {
-  for (QComboBox* box : {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding}) {
+  for (QComboBox* box :
+       {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding, cmbReferences}) {
     ShowChoice(box, settings);
   }
   chkReuseConnection->setChecked(settings.ReuseConnection());
+  chkPasswordStore->setChecked(settings.PasswordStore() == TPasswordStore::Keyring);
   spnConnections->setValue(settings.Connections());
   edPrivateKeyFile->setText(QStr(settings.PrivateKeyFile()));
   chkAtomicUpload->setChecked(settings.AtomicUpload());
@@ -150,11 +181,13 @@ void TExtendedSettingsGroup::Show(const TExtendedSettings& settings) {
 }
 
 void TExtendedSettingsGroup::Read(TExtendedSettings& settings) const {
-  for (const QComboBox* box : {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding}) {
+  for (const QComboBox* box :
+       {cmbProtocol, cmbDataConnection, cmbEncryption, cmbPageEncoding, cmbRemoteNameEncoding, cmbReferences}) {
     std::string key = box->property("extendedKey").toString().toStdString();
     StoreIfChanged(settings, key.c_str(), ChosenValue(box));
   }
   StoreIfChanged(settings, "ReuseConnection", chkReuseConnection->isChecked() ? "1" : "0");
+  StoreIfChanged(settings, "PasswordStore", chkPasswordStore->isChecked() ? "keyring" : "file");
   StoreIfChanged(settings, "Connections", std::to_string(spnConnections->value()));
   StoreIfChanged(settings, "AtomicUpload", chkAtomicUpload->isChecked() ? "1" : "0");
   StoreTextIfChanged(settings, "PrivateKeyFile", edPrivateKeyFile);
@@ -190,6 +223,7 @@ void TExtendedSettingsGroup::EnableForProtocol() {
   cmbDataConnection->setEnabled(ftp);
   cmbEncryption->setEnabled(ftp);
   edPrivateKeyFile->setEnabled(!ftp);
+  btnBrowseKeyFile->setEnabled(!ftp);
   certificatePin_->setVisible(ftp);
   hostKeyPin_->setVisible(!ftp);
 }

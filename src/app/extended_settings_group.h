@@ -4,7 +4,7 @@
 // back only what the user changed: a key the user left alone keeps its
 // state, so a profile without the section is saved without it. The pins
 // are shown read-only; forgetting one is asked of the dialog, which owns
-// the profile. UI thread only.
+// the profile. It also shows where the passwords are kept. UI thread only.
 #pragma once
 
 #include <QGroupBox>
@@ -16,6 +16,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QToolButton;
 
 namespace tovra {
 
@@ -41,14 +42,18 @@ class TExtendedSettingsGroup : public QGroupBox {
   QComboBox* cmbEncryption;
   QComboBox* cmbProtocol;
   QCheckBox* chkReuseConnection;
+  // On: the site's passwords are kept in the desktop's keyring.
+  QCheckBox* chkPasswordStore;
   QSpinBox* spnConnections;
   QComboBox* cmbPageEncoding;
   QComboBox* cmbRemoteNameEncoding;
+  QComboBox* cmbReferences;  // References: what travels with a page
   QLineEdit* edCertificateSha256;
   QPushButton* btnForgetCertificate;
   QLineEdit* edHostKeySha256;
   QPushButton* btnForgetHostKey;
   QLineEdit* edPrivateKeyFile;
+  QToolButton* btnBrowseKeyFile;  // picks the key file in a file dialog
   QCheckBox* chkAtomicUpload;
   QLineEdit* edPublishExclude;  // patterns separated by ";"
 
@@ -60,6 +65,7 @@ class TExtendedSettingsGroup : public QGroupBox {
   void DefaultPortChanged(int from, int to);
 
  private:
+  QWidget* KeyFileRow();  // the key file field with its browse button
   void UserChoseMode();
   void EnableForProtocol();
 

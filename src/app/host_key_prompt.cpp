@@ -43,10 +43,11 @@ TTrustAnswer TWindowHostKeyPrompt::AskNow(QWidget* parent, const std::string& te
     answer = *NextAnswer();
     NextAnswer().reset();
   } else {
-    QMessageBox box(QMessageBox::Warning, MessageBoxTitle(), QStr(text), QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Warning, QStr(std::string("ホスト鍵の確認")), QStr(text), QMessageBox::NoButton,
+                    parent);
     QPushButton* remember = box.addButton(QStr("信頼して記憶する"), QMessageBox::AcceptRole);
     QPushButton* once = box.addButton(QStr("今回だけ信頼する"), QMessageBox::YesRole);
-    QPushButton* stop = box.addButton(QStr("中止"), QMessageBox::RejectRole);
+    QPushButton* stop = box.addButton(QStr("接続しない"), QMessageBox::RejectRole);
     box.setDefaultButton(stop);
     box.setEscapeButton(stop);
     box.exec();

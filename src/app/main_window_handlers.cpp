@@ -27,6 +27,7 @@
 #include "platform/line_file.h"
 #include "sites/dmConfig.h"
 #include "sites/site_list.h"
+#include "sites/site_profile.h"
 #include "update/update_check.h"
 #include "upload/apply_site_profile.h"
 #include "upload/publish_job.h"
@@ -35,40 +36,47 @@
 
 namespace tovra {
 
+namespace {
+
+// The given path error of a site whose root folder has gone, and what to do.
+std::string MissingRootText(const std::string& root) {
+  return std::string(EPathSettingError(root).what()) +
+         "\n基点フォルダーが見つかりません。「編集」で新しい基点フォルダーを選ぶか、サイトを削除してください。";
+}
+
+}  // namespace
+
 void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* config, TfrmWarning01* warning) {
   ftp_ = ftp;
   sightEdit_ = sightEdit;
   config_ = config;
   warning_ = warning;
-  upload_ = std::make_unique<TUploadJob>(
-      *ftp_, *this, [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
-  updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
-  publish_ = std::make_unique<TPublishJob>(*ftp_, *this);
-  // "Trust and remember" pins the certificate in the site's profile.
-  certificatePrompt_ =
-      std::make_unique<TCertificatePrompt>(this, ftp_->CancelRequested, [this](const std::string& pin) {
-        Guarded([this, &pin] {
-          sightEdit_->Profile().Extended.Set("CertificateSha256", pin);
-          sightEdit_->Profile().SaveProfile();
-        });
-      });
+  // The questions are asked on the UI thread; "trust and remember" is
+  // written by the run, into the run's own site (RememberSiteSetting).
+  certificatePrompt_ = std::make_unique<TCertificatePrompt>(this, ftp_->CancelRequested, nullptr);
+  hostKeyPrompt_ = std::make_unique<TWindowHostKeyPrompt>(this, nullptr, &ftp_->CancelRequested);
   ftp_->CertificateTrust = certificatePrompt_.get();
-  // "Trust and remember" pins an SFTP server's host key the same way.
-  hostKeyPrompt_ = std::make_unique<TWindowHostKeyPrompt>(
-      this,
-      [this](const std::string& pin) {
-        Guarded([this, &pin] {
-          sightEdit_->Profile().Extended.Set("HostKeySha256", pin);
-          sightEdit_->Profile().SaveProfile();
-        });
-      },
-      &ftp_->CancelRequested);
   ftp_->HostKeyPrompt = hostKeyPrompt_.get();
-  // The connection's own notices (a server without encryption) join the
-  // status memo; AppendStatus may be called from the transfer thread.
-  ftp_->IdFTP1.OnStatus = [this](const std::string& line) { AppendStatus(line); };
+  TRunHooks hooks;
+  hooks.cancel = &ftp_->CancelRequested;
+  hooks.certificateTrust = certificatePrompt_.get();
+  hooks.hostKeyPrompt = hostKeyPrompt_.get();
+  hooks.remember = [this](const std::string& site, const std::string& key, const std::string& value) {
+    OnUiThread([this, site, key, value] { Guarded([&] { RememberSiteSetting(site, key, value); }); });
+  };
+  upload_ = std::make_unique<TUploadJob>(
+      hooks, *this, [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
+  updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
+  publish_ = std::make_unique<TPublishJob>(hooks, *this);
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
+  updateCheck_->PassOverMissingRoots = true;  // the site is repaired in the dialog
   ConnectHandlers();
+}
+
+void TForm1::RememberSiteSetting(const std::string& site, const std::string& key, const std::string& value) {
+  StoreSiteSetting(site, key, value);
+  // The shown site keeps it too, so that saving it later does not take it out.
+  if (sightEdit_->Profile().CurrentSiteName() == site) sightEdit_->Profile().Extended.Set(key, value);
 }
 
 void TForm1::ConnectHandlers() {
@@ -93,9 +101,17 @@ void TForm1::ConnectHandlers() {
 }
 
 void TForm1::FormShow() {
+  // Said once here: every later write would fail the same way.
+  const AppFolderChoice appFolder = CurrentAppFolder();
+  appFolderWritable_ = OpenAppFolderForWriting(appFolder);
+  if (!appFolderWritable_)
+    ShowMessage(TMessageKind::Warning, "アプリケーションフォルダー \"" + appFolder.folder +
+                                           "\" に書き込めません。サイトの設定と一覧は保存されません。"
+                                           "フォルダーの場所と書き込みの権限を確かめてください。");
   for (QWidget* w : std::initializer_list<QWidget*>{ComboBox3, btnSubPGM, ComboBox2, cxOnly, cxAncher, cxFlashSOE,
                                                     cxPopup, cxTopBunner})
     w->hide();
+  if (std::string warning = AppFolderWarning(); !warning.empty()) AppendStatus(warning);
   // A site that fails to load is reported once the rest of the window is
   // set up, so that the window is left in its normal idle state.
   std::exception_ptr siteError;
@@ -127,10 +143,7 @@ void TForm1::ShowFirstSite() {
     for (const auto& site : sites) ComboBox1->addItem(QStr(site));
     ComboBox1->setCurrentIndex(0);
     std::string text = ComboText(ComboBox1);
-    if (text != kNewSiteName) {
-      sightEdit_->LoadProfile(text);
-      ApplySiteProfile();
-    }
+    if (text != kNewSiteName) SwitchToSite(text);
   } else {
     ComboBox1->clear();
     ComboBox1->addItem(QStr(std::string(kNewSiteName)));
@@ -143,6 +156,18 @@ void TForm1::ShowFirstSite() {
 void TForm1::ApplySiteProfile() {
   TSiteProfile& profile = sightEdit_->Profile();
   ComboBox1->setCurrentIndex(ComboBox1->findText(QStr(profile.CurrentSiteName()), Qt::MatchExactly));
+  // "新規登録" and a site whose root folder has gone leave no site applied:
+  // the tree and list of the site shown before must not be uploaded under
+  // another site's name.
+  const bool rootMissing = !profile.LocalRootDir.empty() && !DirectoryExists(profile.LocalRootDir);
+  siteApplied_ = profile.CurrentSiteName() != kNewSiteName && !rootMissing;
+  JamShellTree1->setEnabled(siteApplied_);
+  JamShellList1->setEnabled(siteApplied_);
+  if (!siteApplied_) {
+    CurrentSiteRoot.clear();
+    JamShellList1->SetFolder("");
+    return;
+  }
   CurrentSiteRoot = profile.LocalRootDir;
   JamShellTree1->SetSelectedFolder(profile.LocalRootDir);
   JamShellList1->SetFolder(JamShellTree1->SelectedFolder());
@@ -152,16 +177,23 @@ void TForm1::ApplySiteProfile() {
   if (!uploadBusy_) ApplyProfileToSession(profile, *ftp_);
 }
 
+void TForm1::SwitchToSite(const std::string& name) {
+  const bool rootFound = sightEdit_->LoadProfileKeepingMissingRoot(name);
+  ApplySiteProfile();
+  if (!rootFound) throw ETovraError(MissingRootText(sightEdit_->Profile().LocalRootDir));
+}
+
 void TForm1::ComboBox1Select() {
   std::string text = ComboText(ComboBox1);
-  if (text == sightEdit_->Profile().CurrentSiteName()) return;
-  sightEdit_->LoadProfile(text);
-  if (text != kNewSiteName) ApplySiteProfile();
+  if (text == sightEdit_->Profile().CurrentSiteName() && (siteApplied_ || text == kNewSiteName)) return;
+  SwitchToSite(text);
 }
 
 void TForm1::Button3Click() {
   std::string text = ComboText(ComboBox1);
-  if (text != kNewSiteName) sightEdit_->LoadProfile(text);
+  // A site whose root folder has gone opens too, so that it can be given a
+  // new root or deleted.
+  if (text != kNewSiteName) sightEdit_->LoadProfileKeepingMissingRoot(text);
   TStringList items = ComboItems();
   bool ok = sightEdit_->Edit(items);
   // The dialog edits the selector's item list: renames and deletions show
@@ -183,8 +215,7 @@ void TForm1::Button3Click() {
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
   }
   ComboBox1->setCurrentIndex(0);
-  sightEdit_->LoadProfile(ComboText(ComboBox1));
-  ApplySiteProfile();
+  SwitchToSite(ComboText(ComboBox1));
 }
 
 void TForm1::JamShellTree1Change() {
@@ -210,8 +241,19 @@ void TForm1::BitBtn1Click() {
   if (UpdatePanelVisible()) {
     selection = CheckedUpdates();
   } else {
+    if (!siteApplied_) {
+      const TSiteProfile& profile = sightEdit_->Profile();
+      ShowMessage(TMessageKind::Warning, profile.CurrentSiteName() == kNewSiteName
+                                             ? "アップロードするサイトを選択してください。"
+                                             : MissingRootText(profile.LocalRootDir));
+      return;
+    }
     std::string folder = JamShellTree1->SelectedFolder();
     for (const auto& name : JamShellList1->SelectedNames()) selection.Add(JoinPath(folder, name));
+    if (selection.Empty()) {
+      ShowMessage(TMessageKind::Warning, "ファイルを選択してください。");
+      return;
+    }
   }
   TUploadOptions options;
   options.cxOnly = cxOnly->isChecked();
@@ -220,8 +262,9 @@ void TForm1::BitBtn1Click() {
   options.rewrite.topBanner = cxTopBunner->isChecked();
   options.rewrite.flash = cxFlashSOE->isChecked();
   options.rewrite.pageEncoding = sightEdit_->Profile().Extended.PageEncoding();
+  runSelection_ = selection;
   // The run keeps this site even when another is chosen while it runs.
-  upload_->Start(selection, options, UploadSiteOf(sightEdit_->Profile(), *ftp_));
+  upload_->Start(selection, options, UploadSiteOf(sightEdit_->Profile()));
 }
 
 void TForm1::btnAbortClick() { upload_->Abort(); }
@@ -256,11 +299,17 @@ void TForm1::btnPublishClick() {
       BuildPublishPlan(profile.LocalRootDir, *record, TPublishExclusions(profile.Extended.PublishExclude()), false);
   TPublishPreview preview(plan, this);
   if (preview.exec() != QDialog::Accepted) return;
-  publish_->Start(UploadSiteOf(profile, *ftp_), std::move(plan), std::move(record), preview.DeleteRemoved());
+  publish_->Start(UploadSiteOf(profile), std::move(plan), std::move(record), preview.DeleteRemoved());
 }
 
 void TForm1::btUpdateCancelClick() { updateCheck_->UpdateCancelClick(); }
-void TForm1::ApplicationEvents1Deactivate() { updateCheck_->SaveOnDeactivate(); }
-void TForm1::FormClose() { updateCheck_->SaveOnClose(); }
+// An application folder found unwritable at start was reported then; the
+// managed file list is not tried again on every change of focus.
+void TForm1::ApplicationEvents1Deactivate() {
+  if (appFolderWritable_) updateCheck_->SaveOnDeactivate();
+}
+void TForm1::FormClose() {
+  if (appFolderWritable_) updateCheck_->SaveOnClose();
+}
 
 }  // namespace tovra

@@ -5,17 +5,21 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QThread>
 
 #include "app/Warning01.h"
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
+#include "app/failure_text.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
 #include "app/upload_progress.h"
+#include "update/update_check.h"
 #include "upload/apply_site_profile.h"
 #include "upload/upload_job.h"
 
@@ -24,13 +28,18 @@ namespace tovra {
 void TForm1::AppendStatus(const std::string& line) {
   // One status line is one memo line, also when it carries a server's or
   // the socket layer's line breaks.
-  OnUiThread([this, text = QStr(SingleLine(line))] { Memo1->appendPlainText(text); });
+  OnUiThread([this, text = QStr(SingleLine(line))] {
+    Memo1->appendPlainText(text);
+    if (memoFollows_) Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
+  });
 }
 
 void TForm1::SetUploadEnabled(bool enabled) {
   // From the UI thread this is the end of a preparation that started no run.
   const bool withoutRun = QThread::currentThread() == thread();
   OnUiThread([this, enabled, withoutRun] {
+    // A new upload starts from an empty bar and summary.
+    if (!enabled && !uploadBusy_) UploadProgress->Reset();
     BitBtn1->setEnabled(enabled);
     const bool runOver = uploadBusy_ && enabled;
     uploadBusy_ = !enabled;
@@ -68,13 +77,21 @@ void TForm1::SetAbortEnabled(bool enabled) {
   });
 }
 
-bool TForm1::ConfirmMissingFiles(const TStringList& missing) { return warning_->Ask(missing); }
+bool TForm1::ConfirmMissingFiles(const TMissingFiles& missing) {
+  if (warning_->Ask(missing)) return true;
+  AppendStatus("アップロードを中止しました。");
+  return false;
+}
 
 void TForm1::RunEnded(TRunOutcome outcome, const std::string& error) {
   OnUiThread([this, outcome, error] {
     // A window being closed does not stop for a box: the memo has the line.
+    // A failed run's bar would show a share that was never reached.
+    if (outcome == TRunOutcome::Failed) UploadProgress->Bar()->hide();
     if (outcome == TRunOutcome::Failed && !closeAfterRun_)
       TMessageBoxes::Show(this, TMessageKind::Warning, SingleLine(error));
+    // A file the update check found stays pending until a run has sent it.
+    if (outcome == TRunOutcome::Completed) updateCheck_->MarkUploaded(runSelection_);
     emit RunFinished(static_cast<int>(outcome));
     CloseIfAsked();
   });
@@ -87,6 +104,8 @@ void TForm1::ShowProgress(const TTransferProgress& progress) {
 void TForm1::ShowSummary(const std::string& line) {
   OnUiThread([this, line] { UploadProgress->ShowSummary(line); });
 }
+
+std::string TForm1::FailureText(const std::exception& error) { return ExplainedFailure(error); }
 
 void TForm1::ShowMessage(TMessageKind kind, const std::string& text) { TMessageBoxes::Show(this, kind, text); }
 bool TForm1::ConfirmOkCancel(const std::string& text) { return TMessageBoxes::ConfirmOkCancel(this, text); }
@@ -136,8 +155,12 @@ bool TForm1::SiteDialogVisible() { return sightEdit_ != nullptr && sightEdit_->i
 TStringList TForm1::SiteNames() { return ComboItems(); }
 
 std::string TForm1::LoadRootDir(const std::string& siteName) {
-  sightEdit_->LoadProfile(siteName);
+  // Loaded whole also when its root folder has gone, so that the profile
+  // holder never mixes two sites.
+  if (!sightEdit_->LoadProfileKeepingMissingRoot(siteName)) throw EPathSettingError(sightEdit_->Profile().LocalRootDir);
   return sightEdit_->Profile().LocalRootDir;
 }
+
+void TForm1::ReportSkippedSite(const std::string& line) { AppendStatus(line); }
 
 }  // namespace tovra

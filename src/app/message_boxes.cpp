@@ -44,11 +44,11 @@ bool TMessageBoxes::Answered(const std::string& cp932, Answer& answer) {
 void TMessageBoxes::Show(QWidget* parent, TMessageKind kind, const std::string& cp932) {
   Answer answer;
   if (Answered(cp932, answer)) return;
-  if (kind == TMessageKind::Warning) {
-    QMessageBox::warning(parent, Title(), QStr(cp932));
-  } else {
-    QMessageBox::information(parent, Title(), QStr(cp932));
-  }
+  QMessageBox box(kind == TMessageKind::Warning ? QMessageBox::Warning : QMessageBox::Information, Title(), QStr(cp932),
+                  QMessageBox::Ok, parent);
+  // A path or URL in the text can be selected and copied.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  box.exec();
 }
 
 bool TMessageBoxes::ConfirmOkCancel(QWidget* parent, const std::string& cp932) {

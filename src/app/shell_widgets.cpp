@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScrollBar>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/japanese_texts.h"
@@ -14,6 +16,8 @@ namespace tovra {
 
 namespace {
 
+constexpr int kRefreshMs = 2000;
+
 // The file system model with the list's column captions, sizes, types and
 // times in Japanese, whatever the session's locale.
 class TFileModel : public QFileSystemModel {
@@ -22,12 +26,14 @@ class TFileModel : public QFileSystemModel {
   QVariant data(const QModelIndex& index, int role) const override {
     if (role == Qt::DisplayRole && index.isValid()) {
       switch (index.column()) {
+        // The model learns of files added or removed, not of a file written
+        // again in place: its size and time are read afresh for each row shown.
         case 1:
-          return isDir(index) ? QString() : FileSizeText(size(index));
+          return isDir(index) ? QString() : FileSizeText(QFileInfo(filePath(index)).size());
         case 2:
           return FileTypeText(fileInfo(index));
         case 3:
-          return FileTimeText(lastModified(index));
+          return FileTimeText(QFileInfo(filePath(index)).lastModified());
         default:
           break;
       }
@@ -59,6 +65,9 @@ TShellFolderTree::TShellFolderTree(QWidget* parent) : QTreeView(parent), model_(
   setModel(model_);
   for (int column = 1; column < model_->columnCount(); ++column) hideColumn(column);
   setHeaderHidden(true);
+  // Long folder names are not cut: the tree scrolls sideways instead.
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   setSelectionMode(QAbstractItemView::SingleSelection);
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
     // A click or key moves the current folder before the view has set its
@@ -88,7 +97,7 @@ TShellFolderTree::TShellFolderTree(QWidget* parent) : QTreeView(parent), model_(
     const QString current = model_->filePath(currentIndex());
     const QString prefix = loaded.endsWith('/') ? loaded : loaded + '/';
     if (current != loaded && !current.startsWith(prefix)) return;
-    if (!viewport()->rect().contains(visualRect(currentIndex()))) scrollTo(currentIndex(), PositionAtCenter);
+    if (!viewport()->rect().contains(visualRect(currentIndex()))) ScrollToFolder(currentIndex(), PositionAtCenter);
   });
 }
 
@@ -131,10 +140,18 @@ bool TShellFolderTree::SetSelectedFolder(const std::string& cp932Folder) {
     selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
     return true;
   }
-  scrollTo(index);
+  ScrollToFolder(index, EnsureVisible);
   expand(index);
   setCurrentIndex(index);
+  horizontalScrollBar()->setValue(0);
   return true;
+}
+
+void TShellFolderTree::ScrollToFolder(const QModelIndex& index, ScrollHint hint) {
+  // Up and down only: the names keep their start in view (the folders of
+  // the way to it are indented), and a long name scrolls sideways by hand.
+  scrollTo(index, hint);
+  horizontalScrollBar()->setValue(0);
 }
 
 TShellFileList::TShellFileList(QWidget* parent) : QTreeView(parent), model_(new TFileModel(this)) {
@@ -146,9 +163,20 @@ TShellFileList::TShellFileList(QWidget* parent) : QTreeView(parent), model_(new 
   setSortingEnabled(true);
   sortByColumn(0, Qt::AscendingOrder);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
-  header()->setStretchLastSection(true);
-  for (int column = 0; column < 3; ++column) header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  // Every column as wide as its contents; a narrow list scrolls sideways.
+  header()->setStretchLastSection(false);
+  for (int column = 0; column < model_->columnCount(); ++column)
+    header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  // Rows shown are drawn again now and then, so that a file being written
+  // shows its size as it grows.
+  auto* refresh = new QTimer(this);
+  refresh->setInterval(kRefreshMs);
+  connect(refresh, &QTimer::timeout, this, [this] {
+    if (isVisible()) viewport()->update();
+  });
+  refresh->start();
   SetFilter("*.htm*");
+  viewport()->hide();  // no folder yet: nothing listed
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { emit Changed(); });
 }
 
@@ -158,6 +186,9 @@ void TShellFileList::SetFolder(const std::string& cp932Folder) {
   QString path = ToQtPath(cp932Folder);
   clearSelection();
   setRootIndex(model_->setRootPath(path));
+  // No folder lists nothing (the model's own top would show the file
+  // system's root, and the folders on the way to those it has read).
+  viewport()->setVisible(!path.isEmpty());
   emit Changed();
 }
 

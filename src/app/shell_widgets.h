@@ -34,6 +34,8 @@ class TShellFolderTree : public QTreeView {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
+  void ScrollToFolder(const QModelIndex& index, ScrollHint hint);
+
   QFileSystemModel* model_;
   int inputDepth_ = 0;            // inside a click or key event
   int answeringInput_ = 0;        // inside Changed for a click or key
@@ -44,6 +46,7 @@ class TShellFileList : public QTreeView {
   Q_OBJECT
  public:
   explicit TShellFileList(QWidget* parent = nullptr);
+  // The folder listed; empty lists nothing.
   void SetFolder(const std::string& cp932Folder);
   std::string Folder() const { return folder_; }
   // The filter: a mask text such as "*.htm*".

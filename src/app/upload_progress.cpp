@@ -55,6 +55,15 @@ void TUploadProgress::ShowSummary(const std::string& line) {
   label_->setText(QStr(line));
 }
 
+void TUploadProgress::Reset() {
+  timer_->stop();
+  dirty_ = false;
+  latest_ = {};
+  bar_->setValue(0);
+  bar_->hide();
+  label_->clear();
+}
+
 void TUploadProgress::Redraw() {
   if (!dirty_) return;
   dirty_ = false;

@@ -25,6 +25,8 @@ class TUploadProgress : public QWidget {
   void SetProgress(const TTransferProgress& progress);
   // The run's summary replaces the figures; redrawing stops.
   void ShowSummary(const std::string& line);
+  // Before a new upload: no bar, no figures, no summary.
+  void Reset();
 
   QProgressBar* Bar() const { return bar_; }
   QLabel* Label() const { return label_; }

@@ -1,6 +1,7 @@
 #include "app/web_check.h"
 
 #include "platform/files.h"
+#include "platform/process.h"
 #include "util/char_string.h"
 
 namespace tovra {
@@ -42,6 +43,14 @@ std::string WebCheck(const std::vector<std::string>& selectedNames, const std::s
   std::string url = WebCheckUrl(webUrl, localRoot, JoinPath(treeFolder, selectedNames.front()));
   if (openUrl) openUrl(url);
   return url;
+}
+
+void OpenInBrowserOrSay(const std::string& url, IMessenger& messenger) {
+  if (OpenUrlInBrowser(url)) return;
+  messenger.ShowMessage(TMessageKind::Warning,
+                        "ブラウザーを起動できませんでした (xdg-open が無いか、失敗しました)。"
+                        "次の URL をブラウザーで開いてください。\n" +
+                            url);
 }
 
 }  // namespace tovra

@@ -22,4 +22,8 @@ std::string WebCheck(const std::vector<std::string>& selectedNames, const std::s
                      const std::string& webUrl, const std::string& localRoot, IMessenger& messenger,
                      const std::function<void(const std::string&)>& openUrl);
 
+// The opener of the window: the URL in the user's browser; a browser that
+// cannot be started is reported with the URL, so that it can be copied.
+void OpenInBrowserOrSay(const std::string& url, IMessenger& messenger);
+
 }  // namespace tovra

@@ -6,7 +6,7 @@
 namespace tovra::cli {
 
 TTrustAnswer TCliCertificateTrust::AskTrust(const std::string& host, const TCertificateInfo& certificate) {
-  PrintError(FormatMessage("%s のサーバ証明書を信頼できません: %s", {host, certificate.Problem}));
+  PrintError(FormatMessage("%s のサーバー証明書を信頼できません: %s", {host, certificate.Problem}));
   PrintError(FormatMessage("証明書を確かめたうえで信頼するには: " + pinAdvice_, {certificate.Sha256}));
   return TTrustAnswer::Reject;
 }

@@ -36,6 +36,12 @@ std::string EscapeControls(std::string_view cp932) {
     const auto c = static_cast<unsigned char>(cp932[i]);
     // A trail byte is never below 0x40, so only single-byte characters can
     // be control characters.
+    // The CR of a CR LF line end (server replies end each line so) belongs
+    // to the line end, not to the text.
+    if (c == '\r' && i + 1 < cp932.size() && cp932[i + 1] == '\n') {
+      ++i;
+      continue;
+    }
     if (n == 1 && (c < 0x20 || c == 0x7f) && c != '\t' && c != '\n') {
       out += "\\x";
       out += kHex[c >> 4];
@@ -48,17 +54,21 @@ std::string EscapeControls(std::string_view cp932) {
   return out;
 }
 
-void PrintLine(std::string_view cp932) {
+namespace {
+
+// A text that already ends its last line (a server refusal does) is not
+// followed by an empty one.
+void WriteLine(std::string_view cp932, std::FILE* stream) {
   std::string text = ToTerminal(EscapeControls(cp932));
-  text += '\n';
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (text.empty() || text.back() != '\n') text += '\n';
+  std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-void PrintError(std::string_view cp932) {
-  std::string text = ToTerminal(EscapeControls(cp932));
-  text += '\n';
-  std::fwrite(text.data(), 1, text.size(), stderr);
-}
+}  // namespace
+
+void PrintLine(std::string_view cp932) { WriteLine(cp932, stdout); }
+
+void PrintError(std::string_view cp932) { WriteLine(cp932, stderr); }
 
 std::string TakeOption(Args& args, std::string_view name) {
   for (std::size_t i = 0; i < args.size(); ++i) {

@@ -50,7 +50,8 @@ void RegisterWhereCommand();     // where
 // never drive the terminal.
 void PrintLine(std::string_view cp932);
 void PrintError(std::string_view cp932);
-// The text with every control character but TAB and LF written as "\xNN".
+// The text with every control character but TAB and LF written as "\xNN";
+// the CR of a CR LF pair is dropped with the pair kept as LF.
 std::string EscapeControls(std::string_view cp932);
 
 // Pops the value of an option such as "--root VALUE" out of args; empty when

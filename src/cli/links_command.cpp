@@ -1,29 +1,42 @@
 // tovra-cli links / deps: what link extraction and dependency collection find
 // in pages, printed one entry per line.
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "cli/cli_common.h"
 #include "html/dependencies.h"
 #include "html/htmlanal.h"
+#include "html/modern_dependencies.h"
 #include "html/page_encoding.h"
+#include "html/references.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "platform/path_pieces.h"
+#include "sites/extended_settings.h"
 #include "upload/upload_job.h"
+#include "util/char_string.h"
 #include "util/string_list.h"
 
 namespace tovra::cli {
 namespace {
 
 const char* const kLinksUsage =
-    "  links [--page-encoding auto|shift_jis|utf-8] PAGE...\n"
-    "      print the references written in each page, in document order,\n"
-    "      exactly as written (duplicates kept); pages are read as Shift-JIS\n"
-    "      unless --page-encoding says otherwise";
+    "  links [--references classic|modern] [--root ROOT] [--page-encoding auto|shift_jis|utf-8] PAGE...\n"
+    "      print the references written in each page, in document order:\n"
+    "      classic (the default) as written, duplicates kept, pages read as\n"
+    "      Shift-JIS unless --page-encoding says otherwise; modern what a\n"
+    "      browser loads, decoded, as paths below ROOT (the page's folder\n"
+    "      when not given), each once, encoding auto unless given";
 const char* const kDepsUsage =
-    "  deps --root ROOT [--page-encoding auto|shift_jis|utf-8] PAGE...\n"
+    "  deps --root ROOT [--references classic|modern] [--web-url URL]\n"
+    "       [--page-encoding auto|shift_jis|utf-8] PAGE...\n"
     "      print the upload list that selecting these pages gives: the pages\n"
     "      in the given order, then the files each .htm/.html page needs,\n"
-    "      one absolute path per line (missing files not yet removed)";
+    "      one absolute path per line; classic (the default): missing files\n"
+    "      not yet removed; modern: what a browser loads to show the page,\n"
+    "      and on stderr each file that cannot be sent with its reason and\n"
+    "      referrer (URL is the site's own address)";
 
 // The upload list holds absolute paths; paths typed relative to the current
 // folder are made absolute (and "." / ".." pieces folded) here.
@@ -45,17 +58,63 @@ void PrintList(const TStringList& list) {
   PrintLine(text);
 }
 
+// --references: classic unless modern is asked for; with modern the page
+// encoding is decided page by page unless --page-encoding says otherwise.
+struct ReferenceOptions {
+  bool modern = false;
+  TPageEncoding encoding = TPageEncoding::ShiftJis;
+};
+
+ReferenceOptions TakeReferenceOptions(Args& args) {
+  const std::string value = TakeOption(args, "--references");
+  TExtendedSettings settings;
+  if (!value.empty()) settings.Set("References", value);
+  ReferenceOptions options;
+  options.modern = settings.References() == TReferenceMode::Modern;
+  const bool given = std::find(args.begin(), args.end(), "--page-encoding") != args.end();
+  options.encoding = TakePageEncoding(args);
+  if (options.modern && !given) options.encoding = TPageEncoding::Auto;
+  return options;
+}
+
+void RefuseOptions(const Args& args, const std::string& command) {
+  for (const std::string& arg : args) {
+    if (arg.starts_with("--")) throw UsageError{command + ": unknown option " + arg};
+  }
+  if (args.empty()) throw UsageError{command + ": no PAGE given"};
+}
+
+// The modern references of one page as paths below the root, for showing.
+void ModernLinks(const std::string& page, const std::string& rootGiven, TPageEncoding encoding, TStringList& links) {
+  const std::string file = AbsolutePath(page);
+  const std::string root = rootGiven.empty() ? ExtractFileDir(file) : AbsolutePath(rootGiven);
+  std::string below;
+  if (!PathBelowRoot(root, file, below)) throw UsageError{"links: " + page + " does not lie below " + root};
+  const std::string bytes = ReadFileBytes(file);
+  const std::string pageUrl = Cp932ToUtf8(ReplaceAll(below, kPathSepStr, "/"));
+  auto fetch = [&](const std::string& path) -> std::optional<std::string> {
+    std::string local;
+    if (!TryUtf8ToCp932(path, local) || !FileExists(SiteRootPrefix(root) + local)) return std::nullopt;
+    return ReadFileBytes(SiteRootPrefix(root) + local);
+  };
+  for (const TPageReference& r : CollectPageReferences(TPageSource{bytes, pageUrl, encoding, {}}, fetch)) {
+    links.Add(Utf8ForDisplay(r.path));
+  }
+}
+
 int RunLinks(const Args& given) {
   Args args = given;
-  const TPageEncoding encoding = TakePageEncoding(args);
-  if (args.empty()) throw UsageError{"links: no PAGE given"};
-  for (const std::string& arg : args) {
-    if (arg.starts_with("--")) throw UsageError{"links: unknown option " + arg};
-  }
+  const ReferenceOptions options = TakeReferenceOptions(args);
+  const std::string root = TakeOption(args, "--root");
+  RefuseOptions(args, "links");
   TStringList links;
   for (const std::string& page : args) {
+    if (options.modern) {
+      ModernLinks(page, root, options.encoding, links);
+      continue;
+    }
     const std::string bytes = ReadFileBytes(page);
-    const TPageEncoding pageEncoding = ResolvePageEncoding(encoding, bytes);
+    const TPageEncoding pageEncoding = ResolvePageEncoding(options.encoding, bytes);
     TStringList found;
     ExtractLinksFromText(found, bytes, pageEncoding);
     // Printed through the system's text: a UTF-8 reference shows its
@@ -69,28 +128,33 @@ int RunLinks(const Args& given) {
 int RunDeps(const Args& given) {
   Args args = given;
   const std::string root = TakeOption(args, "--root");
-  const TPageEncoding encoding = TakePageEncoding(args);
+  const std::string webUrl = TakeOption(args, "--web-url");
+  const ReferenceOptions options = TakeReferenceOptions(args);
   if (root.empty()) throw UsageError{"deps: --root ROOT is required"};
-  for (const std::string& arg : args) {
-    if (arg.starts_with("--")) throw UsageError{"deps: unknown option " + arg};
-  }
-  if (args.empty()) throw UsageError{"deps: no PAGE given"};
+  RefuseOptions(args, "deps");
 
   const std::string siteRoot = AbsolutePath(root);
   TStringList uploadList;
   for (const std::string& page : args) uploadList.Add(AbsolutePath(page));
+  uploadList = UniqueSelection(uploadList);
   // As the upload preparation does: only pages are read, in the given order.
   const int selected = uploadList.Count();
-  TStringList unrepresentable;
+  TMissingFiles unsendable;
+  TModernDependencies modern(siteRoot, options.encoding, webUrl);
   for (int i = 0; i < selected; ++i) {
     const std::string page = uploadList[i];
-    if (IsPageName(page)) CollectDependencies(uploadList, siteRoot, page, encoding, &unrepresentable);
+    if (!IsPageName(page)) continue;
+    if (options.modern) {
+      modern.Collect(uploadList, page, unsendable);
+    } else {
+      CollectDependencies(uploadList, siteRoot, page, options.encoding, &unsendable);
+    }
   }
-  TStringList outside;
+  TMissingFiles outside;
   SetAsideOutsideSite(uploadList, selected, siteRoot, outside);
   PrintList(uploadList);
-  for (const std::string& line : outside) PrintError(line);
-  for (const std::string& line : unrepresentable) PrintError(line);
+  for (const std::string& line : outside.Lines()) PrintError(line);
+  for (const std::string& line : unsendable.Lines()) PrintError(line);
   return kExitOk;
 }
 

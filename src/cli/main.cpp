@@ -6,6 +6,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/interrupt.h"
+#include "platform/app_folder.h"
 #include "platform/encoding.h"
 #include "util/errors.h"
 
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
   std::string_view name = argv[1];
   for (const auto& command : Commands()) {
     if (name != command.name) continue;
+    if (std::string warning = tovra::AppFolderWarning(); !warning.empty()) PrintError(warning);
     Args args;
     try {
       for (int i = 2; i < argc; ++i) {

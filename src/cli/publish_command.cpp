@@ -3,6 +3,7 @@
 // printed first and confirmed; --dry-run stops there. Deletions on the
 // server happen only with --delete. Ctrl-C is the abort button; a publish
 // cut short resumes where it stopped on the next run.
+#include <atomic>
 #include <cstdio>
 
 #include "cli/cli_certificate_trust.h"
@@ -11,7 +12,6 @@
 #include "cli/cli_messenger.h"
 #include "cli/interrupt.h"
 #include "cli/terminal_upload_view.h"
-#include "ftp/dmFtp.h"
 #include "sites/dmConfig.h"
 #include "sites/site_list.h"
 #include "sites/site_profile.h"
@@ -48,17 +48,14 @@ int RunPublish(Args args) {
   const bool work = !plan.uploads.empty() || (deleteRemoved && !plan.deletions.empty());
   if (work && !messenger.Ask("サイトを公開しますか?")) return kExitOk;
 
-  TFTP ftp;
-  ApplyProfileToSession(profile, ftp);
+  std::atomic<std::uint8_t> cancel{0};
   TCliCertificateTrust trust("tovra-cli site set \"" + name + "\" CertificateSha256=%s");
-  ftp.CertificateTrust = &trust;
   TCliHostKeyPrompt hostKeyPrompt("tovra-cli site set \"" + name + "\" HostKeySha256=%s");
-  ftp.HostKeyPrompt = &hostKeyPrompt;
-  ftp.IdFTP1.OnStatus = [](const std::string& line) { PrintLine(line); };
-  TerminalUploadView view(TMissingAnswer::Skip, messenger, ftp.CancelRequested);
-  TInterruptCancels interrupt(ftp.CancelRequested);
-  const TUploadSite target = UploadSiteOf(profile, ftp);
-  TPublishRun run(target, ftp, view, record);
+  const TRunHooks hooks = TerminalRunHooks(cancel, trust, hostKeyPrompt);
+  TerminalUploadView view(TMissingAnswer::Skip, messenger, cancel);
+  TInterruptCancels interrupt(cancel);
+  const TUploadSite target = UploadSiteOf(profile);
+  TPublishRun run(target, hooks, view, record);
   TRunOutcome outcome = run.Run(plan, deleteRemoved);
   if (outcome == TRunOutcome::Aborted || TInterruptCancels::Interrupted()) return kExitInterrupted;
   return kExitOk;

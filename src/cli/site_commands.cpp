@@ -1,6 +1,7 @@
-// tovra-cli sites / site show|set|delete: the site list and the site profiles
-// of the application folder, edited through the same decisions as the site
-// information dialog. Messages and questions go to stderr; a refusal exits 1.
+// tovra-cli sites / site show|set|delete|secure: the site list and the site
+// profiles of the application folder, edited through the same decisions as
+// the site information dialog. Messages and questions go to stderr; a
+// refusal exits 1.
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,8 +32,11 @@ constexpr char kSiteUsage[] =
     "                                         DataConnection Encryption CertificateSha256\n"
     "                                         PageEncoding RemoteNameEncoding ReuseConnection\n"
     "                                         Connections Protocol HostKeySha256 PrivateKeyFile\n"
-    "                                         AtomicUpload PublishExclude)\n"
-    "  site delete NAME [--yes|--no]          delete a site after confirmation";
+    "                                         PasswordStore References AtomicUpload\n"
+    "                                         PublishExclude)\n"
+    "  site delete NAME [--yes|--no]          delete a site after confirmation\n"
+    "  site secure NAME|--all                 move the sites' passwords from their profiles\n"
+    "                                         into the desktop's keyring (PasswordStore=keyring)";
 
 constexpr char kMask[] = "********";
 
@@ -176,8 +180,25 @@ int ShowSite(Args args) {
   }
   for (const auto& key : ExtendedKeys()) {
     if (s.profile.Extended.Stored(key.name)) PrintLine(std::string(key.name) + "=" + key.get(s.profile));
+    // A value no key accepts is shown as it stands, with what a connection makes of it.
+    if (auto bad = s.profile.Extended.Unreadable(key.name)) {
+      PrintLine(std::string(key.name) + "=" + *bad +
+                (TExtendedSettings::AbsentIsSafe(key.name) ? "  (読めない値です: 無いときと同じに扱います)"
+                                                           : "  (読めない値です: この値のままでは接続しません)"));
+    }
   }
   return kExitOk;
+}
+
+// A site created while no keyring answers keeps its passwords in its
+// profile: said once, unless the command chose the store itself.
+void NoteFileStore(const TSiteProfile& profile, bool created,
+                   const std::vector<std::pair<const ProfileKey*, std::string>>& changes) {
+  if (!created || profile.Extended.PasswordStore() != TPasswordStore::File) return;
+  for (const auto& change : changes) {
+    if (SameTextNoCase(change.first->name, "PasswordStore")) return;
+  }
+  PrintError("キーリングが利用できないため、パスワードはプロファイルに保存されます。");
 }
 
 int SetSite(Args args) {
@@ -206,7 +227,9 @@ int SetSite(Args args) {
   editor.FormShow();
   s.profile.edName = rename ? newName : (index >= 0 ? list[index] : name);
   for (const auto& [key, value] : changes) key->set(s.profile, value);
-  return CloseWithOk(editor, s.profile, list);
+  const int status = CloseWithOk(editor, s.profile, list);
+  if (status == kExitOk) NoteFileStore(s.profile, index < 0, changes);
+  return status;
 }
 
 int DeleteSite(Args args) {
@@ -223,12 +246,46 @@ int DeleteSite(Args args) {
   return CloseWithOk(editor, s.profile, list);
 }
 
+// Moves one site's plain passwords into the keyring; a site already there
+// is left as it is.
+void SecureSite(const std::string& name) {
+  ProfileHolder s;
+  s.profile.LoadProfile(name);
+  if (s.profile.Extended.PasswordStore() == TPasswordStore::Keyring) {
+    PrintLine(name + ": パスワードはすでにキーリングにあります");
+    return;
+  }
+  s.profile.Extended.Set("PasswordStore", "keyring");
+  s.profile.SaveProfile();
+  PrintLine(name + ": パスワードをキーリングに移しました");
+}
+
+int SecureSites(Args args) {
+  const bool all = TakeFlag(args, "--all");
+  TStringList list = LoadSiteList();
+  std::vector<std::string> names;
+  if (all) {
+    for (const auto& name : list) {
+      if (name != kNewSiteName) names.push_back(name);
+    }
+  } else {
+    std::string name = TakeName(args);
+    int index = list.IndexOf(name);
+    if (index < 0) throw EUnknownSiteError(name);
+    names.push_back(list[index]);
+  }
+  if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
+  for (const auto& name : names) SecureSite(name);
+  return kExitOk;
+}
+
 int RunSite(const Args& all) {
-  if (all.empty()) throw UsageError{"show, set or delete expected"};
+  if (all.empty()) throw UsageError{"show, set, delete or secure expected"};
   Args args(all.begin() + 1, all.end());
   if (all[0] == "show") return ShowSite(args);
   if (all[0] == "set") return SetSite(args);
   if (all[0] == "delete") return DeleteSite(args);
+  if (all[0] == "secure") return SecureSites(args);
   throw UsageError{"unknown site command: " + all[0]};
 }
 

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -17,12 +18,31 @@
 #include "cli/cli_messenger.h"
 #include "cli/interrupt.h"
 #include "ftp/dmFtp.h"
+#include "html/missing_files.h"
 #include "platform/encoding.h"
+#include "sites/site_profile.h"
+#include "upload/run_hooks.h"
 #include "upload/upload_view.h"
 
 namespace tovra::cli {
 
 enum class TMissingAnswer { Ask, Skip, Stop };
+
+// The hooks of a run from the terminal: its cancel flag and questions, and
+// a remembered setting written into the site's profile, one write at a time.
+inline TRunHooks TerminalRunHooks(std::atomic<std::uint8_t>& cancel, ICertificateTrust& trust,
+                                  IHostKeyPrompt& hostKeyPrompt) {
+  TRunHooks hooks;
+  hooks.cancel = &cancel;
+  hooks.certificateTrust = &trust;
+  hooks.hostKeyPrompt = &hostKeyPrompt;
+  hooks.remember = [](const std::string& site, const std::string& key, const std::string& value) {
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
+    StoreSiteSetting(site, key, value);
+  };
+  return hooks;
+}
 
 // The status memo on stdout; messages and questions on stderr. The run's
 // calls come one after another, so their order holds. On a terminal stderr
@@ -59,11 +79,12 @@ class TerminalUploadView : public IUploadView {
   void SetAbortEnabled(bool enabled) override {
     if (enabled && TInterruptCancels::Interrupted()) cancel_.store(1, std::memory_order_relaxed);
   }
-  bool ConfirmMissingFiles(const TStringList& missing) override {
+  bool ConfirmMissingFiles(const TMissingFiles& missing) override {
     bool go = missing_ == TMissingAnswer::Skip;
     if (missing_ == TMissingAnswer::Ask) {
       PrintError("以下の依存ファイルがローカルディスクに存在しません。");
-      for (const auto& line : missing) PrintError(line);
+      for (const auto& line : missing.Lines()) PrintError(line);
+      PrintError(MissingCountsLine(missing));
       go = messenger_.Ask("ファイルをスキップして続行しますか?");
     }
     refusedMissing_ = !go;

@@ -44,7 +44,7 @@ int RunCheckUpdates(Args args) {
 TStringList TCliSiteProfiles::SiteNames() { return LoadSiteList(); }
 
 std::string TCliSiteProfiles::LoadRootDir(const std::string& siteName) {
-  profile_.LoadProfile(siteName);
+  profile_.LoadProfile(siteName, false);  // the root is all a check needs
   return profile_.LocalRootDir;
 }
 

@@ -70,15 +70,12 @@ int RunUpload(Args args) {
   TSiteProfile profile(config);
   LoadNamedSite(profile, site);
   options.rewrite.pageEncoding = profile.Extended.PageEncoding();
-  TFTP ftp;
-  ApplyProfileToSession(profile, ftp);
+  std::atomic<std::uint8_t> cancel{0};
   TCliCertificateTrust trust("tovra-cli site set \"" + site + "\" CertificateSha256=%s");
-  ftp.CertificateTrust = &trust;
   TCliHostKeyPrompt hostKeyPrompt("tovra-cli site set \"" + site + "\" HostKeySha256=%s");
-  ftp.HostKeyPrompt = &hostKeyPrompt;
-  // Only the connection's own notices (such as an unencrypted fallback) are
-  // shown; the session's cancel lines stay as quiet as they always were.
-  ftp.IdFTP1.OnStatus = [](const std::string& line) { PrintLine(line); };
+  // The connection's own notices (such as an unencrypted fallback) reach
+  // the terminal as the run's status lines.
+  const TRunHooks hooks = TerminalRunHooks(cancel, trust, hostKeyPrompt);
   TStringList selection;
   for (const auto& file : args) selection.Add(Absolute(file));
   std::unique_ptr<TCliUpdateCheck> updates;
@@ -92,13 +89,13 @@ int RunUpload(Args args) {
     }
   }
 
-  TerminalUploadView view(missing, messenger, ftp.CancelRequested);
-  TUploadJob job(ftp, view, [] {});
+  TerminalUploadView view(missing, messenger, cancel);
+  TUploadJob job(hooks, view, [] {});
   // The window's half-second pause before the run lets it show the final
   // list; on a terminal the run may begin at once.
   job.Timer().SetInterval(TMMTimer::kMinPeriod);
-  TInterruptCancels interrupt(ftp.CancelRequested);
-  bool started = job.Start(selection, options, UploadSiteOf(profile, ftp));
+  TInterruptCancels interrupt(cancel);
+  bool started = job.Start(selection, options, UploadSiteOf(profile));
   int status = kExitOk;
   if (!started) {
     status = TInterruptCancels::Interrupted() ? kExitInterrupted

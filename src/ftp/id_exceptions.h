@@ -20,6 +20,13 @@ class EIdProtocolReplyError : public EIdException {
   int code_;
 };
 
+// A reply of an accepted code whose text does not say what the command
+// asked for; the message names the reply.
+class EIdUnreadableReply : public EIdException {
+ public:
+  explicit EIdUnreadableReply(const std::string& message) : EIdException(message) {}
+};
+
 #define TOVRA_ID_ERROR(Name, Text)   \
   class Name : public EIdException { \
    public:                           \

@@ -62,11 +62,12 @@ void TIdFTP::AgreeNameEncoding() {
 std::string TIdFTP::QueryWorkingDir() {
   SendCommand("PWD", {257});
   std::string line = LastReply.Text.Count() > 0 ? LastReply.Text[0] : std::string();
-  std::size_t open = line.find('"');
-  if (open == std::string::npos) return {};
-  std::size_t close = line.find('"', open + 1);
-  return ServerNameToCp932(line.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1),
-                           utf8Names_);
+  std::optional<std::string> folder = QuotedReplyName(line);
+  // An empty home would put every file under the server's root.
+  if (!folder || folder->empty()) {
+    throw EIdUnreadableReply("PWD の応答からフォルダ名を読み取れません: " + LastReply.TextCode + " " + line);
+  }
+  return ServerNameToCp932(*folder, utf8Names_);
 }
 
 void TIdFTP::ChangeWorkingDir(const std::string& path) {

@@ -145,7 +145,7 @@ void TIdFTP::AcceptDataConnection() {
 
 void TIdFTP::KeepSessions(TTlsStream* stream) {
   if (stream == nullptr) return;
-  for (auto& session : stream->TakeNewSessions()) sessions_.push_back(std::move(session));
+  for (auto& session : stream->TakeNewSessions()) KeepNewestSession(sessions_, std::move(session));
 }
 
 TTlsSession TIdFTP::NextDataSession() {
@@ -197,9 +197,13 @@ void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteNa
       OpenDataConnection(false);
       SendOnly("STOR " + wireName);
       // A refused PORT leaves the STOR reply unread: the caller drops the
-      // connection on any failure.
-      ReadReply({200});
-      ReadReply({125, 150});
+      // connection on any failure. A server that answers PORT only once it
+      // has connected may answer STOR first.
+      if (ReadReply({200, 125, 150}) == 200) {
+        ReadReply({125, 150});
+      } else {
+        ReadReply({200});
+      }
     } else {
       OpenDataConnection();
       SendCommand("STOR " + wireName, {125, 150});

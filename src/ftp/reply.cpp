@@ -26,6 +26,24 @@ bool EndsMultiLineReply(const std::string& first, const std::string& line) {
   return SameTextNoCase(line.substr(0, 4), first.substr(0, 3) + " ");
 }
 
+std::optional<std::string> QuotedReplyName(const std::string& line) {
+  std::size_t i = line.find('"');
+  if (i == std::string::npos) return std::nullopt;
+  std::string name;
+  // A quote byte is never the trail byte of a CP932 or UTF-8 character.
+  for (++i; i < line.size(); ++i) {
+    if (line[i] != '"') {
+      name += line[i];
+    } else if (i + 1 < line.size() && line[i + 1] == '"') {
+      name += '"';
+      ++i;
+    } else {
+      return name;
+    }
+  }
+  return std::nullopt;
+}
+
 TIdRFCReply ParseReply(const std::vector<std::string>& lines) {
   TIdRFCReply reply;
   if (lines.empty()) return reply;

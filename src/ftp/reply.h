@@ -3,6 +3,7 @@
 // on their own.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ std::string TrimReplyLine(const std::string& line);
 bool OpensMultiLineReply(const std::string& first);
 // Whether a trimmed continuation line ends the multi-line reply opened by first.
 bool EndsMultiLineReply(const std::string& first, const std::string& line);
+
+// The name a 257 reply quotes (RFC 959): the text after the first double
+// quote up to the next single one, a doubled quote inside standing for one.
+// Nothing when the line holds no complete quoted name.
+std::optional<std::string> QuotedReplyName(const std::string& line);
 
 // Builds the reply from its trimmed, non-empty lines.
 TIdRFCReply ParseReply(const std::vector<std::string>& lines);

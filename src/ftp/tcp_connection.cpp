@@ -127,7 +127,7 @@ void TIdTCPConnection::CloseSocket() {
 
 void TIdTCPConnection::StartTls(const std::string& host, const TTlsSession& resume) {
   if (!socket_.IsOpen()) throw EIdNotConnected();
-  if (!input_.empty()) throw ETlsError("TLS の開始前にサーバから予期しないデータが届きました");
+  if (!input_.empty()) throw ETlsError("TLS の開始前にサーバーから予期しないデータが届きました");
   // The library never blocks on the socket: it asks, and waits here have a
   // bound and end on a cancel like every other wait of the connection.
   socket_.SetNonBlocking(true);

@@ -46,7 +46,7 @@ std::string ResolveReference(std::string_view reference, std::string_view siteRo
 // The UTF-8 references of a page as CP932, in place; the ones CP932 cannot
 // hold exactly are taken out and shown in `unrepresentable`.
 void ReferencesToCp932(TStringList& references, std::string_view siteRoot, std::string_view pageFolder,
-                       TStringList* unrepresentable) {
+                       TMissingFiles* unrepresentable) {
   TStringList converted;
   for (const std::string& reference : references) {
     std::string cp932;
@@ -55,8 +55,8 @@ void ReferencesToCp932(TStringList& references, std::string_view siteRoot, std::
       continue;
     }
     const std::string shown = ResolveReference(Utf8ForDisplay(reference), siteRoot, pageFolder);
-    const std::string line = (shown.empty() ? Utf8ForDisplay(reference) : shown) + kUnrepresentableMark;
-    if (unrepresentable != nullptr && !unrepresentable->Contains(line)) unrepresentable->Add(line);
+    const std::string file = shown.empty() ? Utf8ForDisplay(reference) : shown;
+    if (unrepresentable != nullptr) unrepresentable->Add(file, TMissingReason::Unrepresentable);
   }
   references = std::move(converted);
 }
@@ -97,7 +97,7 @@ std::string ResolveLinkPath(std::string_view reference, std::string_view siteRoo
 }
 
 void CollectDependencies(TStringList& uploadList, std::string_view siteRoot, std::string_view pageFile,
-                         TPageEncoding encoding, TStringList* unrepresentable) {
+                         TPageEncoding encoding, TMissingFiles* unrepresentable) {
   const std::string bytes = ReadFileBytes(pageFile);
   const TPageEncoding pageEncoding = ResolvePageEncoding(encoding, bytes);
   TStringList references;
@@ -105,15 +105,17 @@ void CollectDependencies(TStringList& uploadList, std::string_view siteRoot, std
   const std::string pageFolder = ExtractFileDir(pageFile);
   if (pageEncoding == TPageEncoding::Utf8) ReferencesToCp932(references, siteRoot, pageFolder, unrepresentable);
 
-  // Letter-case-free keys of the list, so that a page with a great many
-  // references is not compared against the whole list once per reference.
+  // Keys of the list, so that a page with a great many references is not
+  // compared against the whole list once per reference. Names that differ in
+  // letter case alone are one file only where the file system says so.
+  auto key = [](const std::string& path) { return kFileNamesCaseSensitive ? path : CharLowerCase(path); };
   std::unordered_set<std::string> known;
-  for (const std::string& entry : uploadList) known.insert(CharLowerCase(entry));
+  for (const std::string& entry : uploadList) known.insert(key(entry));
 
   for (const std::string& reference : references) {
     const std::string path = ResolveReference(reference, siteRoot, pageFolder);
     if (path.empty() || IsPagePath(path)) continue;
-    if (!known.insert(CharLowerCase(path)).second) continue;
+    if (!known.insert(key(path)).second) continue;
     uploadList.Add(path);
   }
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "html/missing_files.h"
 #include "platform/path_pieces.h"  // IsUnderRoot, FoldDotPieces, SiteRootPrefix
 #include "util/string_list.h"
 #include "util/text_encodings.h"
@@ -22,21 +23,18 @@ namespace tovra {
 // to, in the order of its references: each reference (slashes turned into the
 // path separator) resolved by ResolveLinkPath against `siteRoot` and the
 // page's folder. Skipped: references that climb above the top of the page
-// folder, paths already in the list (letter case ignored), and pages (an
+// folder, paths already in the list (letter case ignored only where the file
+// system ignores it, kFileNamesCaseSensitive), and pages (an
 // extension of exactly ".htm" or ".html"; PAGE.HTM is collected). Whether a
 // path exists is not tested. One level deep: linked pages are not read.
 // `pageFile` is the full local path of the page; `encoding` the site's page
 // encoding setting. A reference of a UTF-8 page names its file in CP932; one
 // that CP932 cannot hold exactly is never added: its path, with such
-// characters shown as [U+XXXX], followed by kUnrepresentableMark, goes to
-// `unrepresentable` (when given) once. Throws EFileError when the page cannot
+// characters shown as [U+XXXX], goes to `unrepresentable` (when given) once,
+// as Unrepresentable. Throws EFileError when the page cannot
 // be read; the lists are unchanged then.
 void CollectDependencies(TStringList& uploadList, std::string_view siteRoot, std::string_view pageFile,
-                         TPageEncoding encoding = TPageEncoding::ShiftJis, TStringList* unrepresentable = nullptr);
-
-// The mark that follows a reference whose name the system cannot carry
-// wherever it is shown with the missing files.
-inline constexpr char kUnrepresentableMark[] = " (CP932で表せない文字を含むため送信しません)";
+                         TPageEncoding encoding = TPageEncoding::ShiftJis, TMissingFiles* unrepresentable = nullptr);
 
 // The local path that a reference (with the path separator) denotes:
 //   "/x"   -> site root + "/x" (site-absolute)

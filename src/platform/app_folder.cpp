@@ -9,6 +9,7 @@
 
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "util/errors.h"
 
 namespace tovra {
 
@@ -107,6 +108,18 @@ bool PrepareAppFolder(const AppFolderChoice& choice) {
   }
 }
 
+bool OpenAppFolderForWriting(const AppFolderChoice& choice) {
+  try {
+    if (!MakeFolders(choice.folder)) return false;
+    const std::string probe = JoinPath(choice.folder, ".tovra-write-check");
+    WriteFileAtomic(probe, "", 0600);
+    DeleteFile(probe);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 AppFolderChoice CurrentAppFolder() {
   AppFolderChoice choice = ChooseAppFolder(CurrentAppFolderInputs());
   // A folder that cannot be made shows up as the file error of the first
@@ -116,5 +129,28 @@ AppFolderChoice CurrentAppFolder() {
 }
 
 std::string AppFolder() { return CurrentAppFolder().folder; }
+
+std::string OpenFolderWarning(const std::string& folder) {
+  struct stat st;
+  std::string os;
+  try {
+    os = ToOsPath(folder);
+  } catch (const EEncodingError&) {
+    return {};
+  }
+  if (os.empty() || ::stat(os.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+  bool open = (st.st_mode & S_IWOTH) != 0;
+  if (!open && (st.st_mode & S_IWGRP) != 0) {
+    // A group of the owner alone (one per user, as Debian makes them) is no risk.
+    const passwd* owner = ::getpwuid(st.st_uid);
+    open = owner == nullptr || owner->pw_gid != st.st_gid;
+  }
+  if (!open) return {};
+  return "警告: アプリケーションフォルダー " + folder +
+         " は他のユーザーも書き込めます。パスワードを含むサイト情報を読み書きされるおそれがあります (chmod go-w "
+         "で防げます)";
+}
+
+std::string AppFolderWarning() { return OpenFolderWarning(ChooseAppFolder(CurrentAppFolderInputs()).folder); }
 
 }  // namespace tovra

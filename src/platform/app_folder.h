@@ -50,9 +50,20 @@ AppFolderChoice ChooseAppFolder(const AppFolderInputs& inputs);
 // are used as they are.
 bool PrepareAppFolder(const AppFolderChoice& choice);
 
+// At a program's start: creates the chosen folder when it is missing,
+// whatever its source (each new level 0700), and tells whether a file can be
+// written there. Writes and removes one small probe file.
+bool OpenAppFolderForWriting(const AppFolderChoice& choice);
+
 // The chosen folder of the running process, prepared. CP932.
 AppFolderChoice CurrentAppFolder();
 std::string AppFolder();
+// A warning, once per start, when the folder (existing) can be written by
+// other users, who could then read or replace profiles with passwords:
+// written by all, or by a group other than its owner's own. Empty otherwise.
+std::string OpenFolderWarning(const std::string& folder);
+// The same for the folder the running process would use; creates nothing.
+std::string AppFolderWarning();
 // The running executable's full path (CP932).
 std::string ExecutablePath();
 

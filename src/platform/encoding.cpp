@@ -1,7 +1,9 @@
 #include "platform/encoding.h"
 
+#include <dirent.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <clocale>
@@ -187,13 +189,118 @@ bool TryCp932ToUtf8(std::string_view cp932, std::string& utf8) {
   return Convert("UTF-8", "CP932", cp932, utf8, false) && Convert("CP932", "UTF-8", utf8, back, false) && back == cp932;
 }
 
-std::string ToOsPath(std::string_view cp932Path) {
+namespace {
+
+// The composed form of a kana and a combining mark (0x3099 voiced, 0x309A
+// semi-voiced); 0 when they do not compose.
+char32_t ComposedKana(char32_t base, char32_t mark) {
+  const bool katakana = base >= 0x30A1 && base <= 0x30FE;
+  const char32_t b = katakana ? base - 0x60 : base;
+  if (mark == 0x309A) return (b >= 0x306F && b <= 0x307B && (b - 0x306F) % 3 == 0) ? base + 2 : 0;
+  if ((b >= 0x304B && b <= 0x3062 && b % 2 == 1) || (b >= 0x3064 && b <= 0x3068 && b % 2 == 0) ||
+      (b >= 0x306F && b <= 0x307B && (b - 0x306F) % 3 == 0) || b == 0x309D) {
+    return base + 1;
+  }
+  if (base == 0x3046) return 0x3094;
+  if (base == 0x30A6) return 0x30F4;
+  if (base >= 0x30EF && base <= 0x30F2) return base + 8;
+  if (base == 0x30FD) return 0x30FE;
+  return 0;
+}
+
+// The three-byte UTF-8 character at text[i] in U+3000..U+30FF, or 0.
+char32_t KanaAt(std::string_view text, std::size_t i) {
+  if (text.size() - i < 3 || text[i] != '\xE3' || (static_cast<unsigned char>(text[i + 1]) & 0xFC) != 0x80) return 0;
+  return 0x3000 + ((static_cast<unsigned char>(text[i + 1]) & 0x3F) << 6) +
+         (static_cast<unsigned char>(text[i + 2]) & 0x3F);
+}
+
+void AppendKana(std::string& out, char32_t c) {
+  out += '\xE3';
+  out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out += static_cast<char>(0x80 | (c & 0x3F));
+}
+
+}  // namespace
+
+std::string ComposeVoicedMarks(std::string_view utf8) {
+  if (utf8.find("\xE3\x82") == std::string_view::npos) return std::string(utf8);  // U+3099/309A are E3 82 99/9A
   std::string out;
-  if (!Convert(OsCodeset().c_str(), "CP932", cp932Path, out, false)) ThrowUnconvertible(cp932Path);
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const char32_t base = KanaAt(utf8, i);
+    const char32_t mark = base != 0 && i + 3 < utf8.size() ? KanaAt(utf8, i + 3) : 0;
+    const char32_t composed = (mark == 0x3099 || mark == 0x309A) ? ComposedKana(base, mark) : 0;
+    if (composed != 0) {
+      AppendKana(out, composed);
+      i += 6;
+      continue;
+    }
+    out += utf8[i++];
+  }
   return out;
 }
 
+namespace {
+
+// The name in `folder` that composes to `piece` (a file named in decomposed
+// form, as some systems write names); "" when there is none.
+std::string DecomposedEntry(const std::string& folder, std::string_view piece) {
+  DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
+  if (dir == nullptr) return {};
+  std::string found;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name(entry->d_name);
+    if (name.find("\xE3\x82\x99") == std::string_view::npos && name.find("\xE3\x82\x9A") == std::string_view::npos) {
+      continue;
+    }
+    if (ComposeVoicedMarks(name) == piece) {
+      found = name;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+// A UTF-8 path with kana that names no file: the same path with the pieces
+// that exist on the disk only in decomposed form spelt that way, or the path
+// unchanged.
+std::string DecomposedOnDisk(const std::string& path) {
+  struct stat st;
+  if (path.find('\xE3') == std::string::npos || ::lstat(path.c_str(), &st) == 0) return path;
+  std::string out;
+  std::size_t start = path.starts_with('/') ? 1 : 0;
+  out = path.substr(0, start);
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string piece = path.substr(start, end - start);
+    const std::string folder = out.empty() ? "." : (out.size() > 1 ? out.substr(0, out.size() - 1) : out);
+    if (piece.find('\xE3') != std::string::npos && ::lstat((out + piece).c_str(), &st) != 0) {
+      std::string entry = DecomposedEntry(folder, piece);
+      if (entry.empty()) return path;
+      piece = entry;
+    }
+    out += piece;
+    if (end == path.size()) break;
+    out += '/';
+    start = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ToOsPath(std::string_view cp932Path) {
+  std::string out;
+  if (!Convert(OsCodeset().c_str(), "CP932", cp932Path, out, false)) ThrowUnconvertible(cp932Path);
+  return OsCodeset() == "UTF-8" ? DecomposedOnDisk(out) : out;
+}
+
 bool TryFromOsPath(std::string_view osPath, std::string& cp932Path) {
+  // A name written in decomposed form is the composed name to the system.
+  if (OsCodeset() == "UTF-8") return Convert("CP932", "UTF-8", ComposeVoicedMarks(osPath), cp932Path, false);
   return Convert("CP932", OsCodeset().c_str(), osPath, cp932Path, false);
 }
 

@@ -23,6 +23,12 @@ bool TryCp932ToUtf8(std::string_view cp932, std::string& utf8);
 
 bool IsValidUtf8(std::string_view bytes);
 
+// UTF-8 text with every kana followed by a combining voiced or semi-voiced
+// sound mark (U+3099, U+309A; the decomposed form that some systems give
+// file names) composed into its one character: "か" U+3099 becomes "が".
+// Other text is unchanged.
+std::string ComposeVoicedMarks(std::string_view utf8);
+
 // UTF-8 text as CP932 for showing: every character CP932 cannot hold
 // exactly is written as [U+XXXX], an invalid byte as [XX].
 std::string Utf8ForDisplay(std::string_view utf8);

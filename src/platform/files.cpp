@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -157,6 +158,21 @@ bool FileExists(std::string_view path) {
   return StatPath(path, st) && !S_ISDIR(st.st_mode);
 }
 
+std::string RealPath(std::string_view path) {
+  std::string os;
+  try {
+    os = ToOsPath(path);
+  } catch (const EEncodingError&) {
+    return {};  // a name no file can have
+  }
+  char* real = ::realpath(os.c_str(), nullptr);
+  if (real == nullptr) return {};
+  std::string out;
+  const bool named = TryFromOsPath(real, out);
+  std::free(real);
+  return named ? out : std::string();
+}
+
 bool DirectoryExists(std::string_view path) {
   struct stat st;
   return StatPath(path, st) && S_ISDIR(st.st_mode);
@@ -211,7 +227,7 @@ std::string ReadFileBytes(std::string_view path) {
   return bytes;
 }
 
-void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mode) {
+void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mode, TReplacedMode replaced) {
   std::string p(path);
   std::string os;
   try {
@@ -237,7 +253,8 @@ void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mod
   try {
     WriteAll(fd, bytes, p);
     if (exists) {
-      if (::fchmod(fd, st.st_mode & 07777) != 0) throw EFileError::CannotWrite(p);
+      const mode_t keep = replaced == TReplacedMode::Narrowed ? static_cast<mode_t>(mode) : 07777;
+      if (::fchmod(fd, st.st_mode & keep) != 0) throw EFileError::CannotWrite(p);
       (void)!::fchown(fd, st.st_uid, st.st_gid);
     }
     if (::fsync(fd) != 0) throw EFileError::CannotWrite(p);

@@ -15,9 +15,17 @@ namespace tovra {
 inline constexpr char kPathSep = '/';
 inline constexpr std::string_view kPathSepStr = "/";
 
+// Whether the file system tells names apart by letter case alone ("a.gif"
+// and "A.gif" two files). True here; false where the system ignores case.
+inline constexpr bool kFileNamesCaseSensitive = true;
+
 bool FileExists(std::string_view path);       // a regular file (or anything but a folder)
 bool DirectoryExists(std::string_view path);  // a folder
 bool PathExists(std::string_view path);
+
+// The path with every symbolic link, "." and ".." resolved; empty when it
+// does not exist or cannot be named in CP932.
+std::string RealPath(std::string_view path);
 
 // Opens a regular file for reading and returns its descriptor (the caller
 // closes it). Anything else (a folder, a FIFO, a device, a socket) is refused
@@ -35,8 +43,12 @@ int OpenRegularFile(std::string_view path);
 // files of earlier writes of the same file that were never finished (older
 // than a minute) are removed first. Errors: EFileError "%s に書き込めません".
 // ReadFileBytes reads regular files only (OpenRegularFile).
+// With TReplacedMode::Narrowed a replaced file keeps only those of its mode
+// bits that `mode` has too (a profile that once was 0644 becomes 0600).
+enum class TReplacedMode { Kept, Narrowed };
 std::string ReadFileBytes(std::string_view path);
-void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mode = 0644);
+void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mode = 0644,
+                     TReplacedMode replaced = TReplacedMode::Kept);
 
 // Appends the bytes to the end of the file in one write, creating it with
 // `mode` when missing: a journal line lands whole or, when the process is

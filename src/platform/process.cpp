@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <thread>
 
 #include "platform/encoding.h"
@@ -93,9 +94,18 @@ int RunProcess(const std::string& commandLine, const std::string& workingFolder,
   return pid;
 }
 
-void OpenUrlInBrowser(const std::string& url) {
+bool OpenUrlInBrowser(const std::string& url) {
+  constexpr auto kPoll = std::chrono::milliseconds(20);
+  constexpr int kPolls = 100;  // two seconds
   pid_t pid = Spawn({"xdg-open", url}, {});
-  if (pid > 0) ReapInBackground(pid);
+  if (pid <= 0) return false;
+  for (int i = 0; i < kPolls; ++i) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::this_thread::sleep_for(kPoll);
+  }
+  ReapInBackground(pid);
+  return true;
 }
 
 }  // namespace tovra

@@ -19,7 +19,9 @@ int RunProcess(const std::string& commandLine, const std::string& workingFolder,
                const std::function<void()>& idle = {});
 
 // Opens a URL (CP932, passed on unchanged) in the user's default browser
-// with xdg-open. Failures are not reported.
-void OpenUrlInBrowser(const std::string& url);
+// with xdg-open. False when xdg-open cannot be started or ends with a
+// failure within two seconds; one still running then is taken as a browser
+// that opened (it is reaped in the background).
+bool OpenUrlInBrowser(const std::string& url);
 
 }  // namespace tovra

@@ -95,6 +95,13 @@ bool PollFor(int fd, short events, int timeoutMs) {
 
 void RaiseSocketError(int posixErrno) { throw EIdSocketError(SocketErrorCodeOf(posixErrno)); }
 
+std::uint16_t CheckedPort(int port) {
+  if (port < 1 || port > 65535) {
+    throw EIdException("ポート番号 " + std::to_string(port) + " は使えません (1 から 65535 まで)");
+  }
+  return static_cast<std::uint16_t>(port);
+}
+
 TSocket& TSocket::operator=(TSocket&& other) noexcept {
   if (this != &other) {
     Close();

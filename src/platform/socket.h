@@ -12,6 +12,10 @@
 
 namespace tovra {
 
+// The port of a connection to make. A value outside 1-65535 (a hand-edited
+// profile) is refused with an EIdException naming it, never wrapped into range.
+std::uint16_t CheckedPort(int port);
+
 class TSocket {
  public:
   TSocket() = default;

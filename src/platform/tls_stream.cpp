@@ -18,11 +18,16 @@
 
 namespace tovra {
 
-// Keeps every session the server hands out with the stream it came on.
+void KeepNewestSession(std::vector<TTlsSession>& kept, TTlsSession session) {
+  kept.push_back(std::move(session));
+  if (kept.size() > kKeptTlsSessions) kept.erase(kept.begin(), kept.end() - kKeptTlsSessions);
+}
+
+// Keeps the newest sessions the server hands out with the stream they came on.
 int KeepNewSession(SSL* ssl, SSL_SESSION* session) {
   auto* stream = static_cast<TTlsStream*>(SSL_get_app_data(ssl));
   if (stream == nullptr) return 0;
-  stream->newSessions_.emplace_back(session, SSL_SESSION_free);
+  KeepNewestSession(stream->newSessions_, TTlsSession(session, SSL_SESSION_free));
   return 1;
 }
 
@@ -97,7 +102,7 @@ TCertificateInfo DescribePeer(SSL* ssl) {
   TCertificateInfo info;
   X509* cert = SSL_get1_peer_certificate(ssl);
   if (cert == nullptr) {
-    info.Problem = "サーバが証明書を示しませんでした";
+    info.Problem = "サーバーが証明書を示しませんでした";
     return info;
   }
   info.Subject = NameText(X509_get_subject_name(cert));

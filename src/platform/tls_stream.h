@@ -38,6 +38,13 @@ class ETlsError : public EIdException {
 
 // A TLS session that a later connection to the same server resumes.
 using TTlsSession = std::shared_ptr<ssl_session_st>;
+// How many unused sessions are kept, the newest: a server may hand out any
+// number of them, and each costs memory until it is used.
+inline constexpr std::size_t kKeptTlsSessions = 8;
+// Appends session to kept (oldest first), dropping the oldest beyond
+// kKeptTlsSessions.
+void KeepNewestSession(std::vector<TTlsSession>& kept, TTlsSession session);
+
 // Waits until the socket is writable (true) or readable (false); raises when
 // the wait runs out or is cancelled.
 using TTlsWait = std::function<void(bool writable)>;
@@ -58,8 +65,9 @@ class TTlsStream {
   // The session to offer on later connections (the newest one received).
   TTlsSession Session() const;
   bool SessionReused() const;
-  // Sessions the server handed out since the last call, oldest first. A
-  // server may accept each only once, so each later connection takes its own.
+  // Sessions the server handed out since the last call (the newest
+  // kKeptTlsSessions), oldest first. A server may accept each only once, so
+  // each later connection takes its own.
   std::vector<TTlsSession> TakeNewSessions();
   // Reads, without waiting, what the server already sent (such as a new
   // session) on a stream that carries no more data for us.

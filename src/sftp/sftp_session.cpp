@@ -46,6 +46,22 @@ void RefuseNul(const std::string& path) {
   if (path.find('\0') != std::string::npos) throw ESftpError("パス名に NUL 文字があります");
 }
 
+// The key file is opened as pages are (a regular file, no waiting): a FIFO
+// or a device named as the key would otherwise hold the import for ever.
+ssh_key ImportPrivateKey(const std::string& file, const std::string& passphrase) {
+  std::string text;
+  try {
+    text = ReadFileBytes(file);
+  } catch (const EFileError& e) {
+    throw ESftpError("秘密鍵 " + file + " を読めません: " + e.what());
+  }
+  ssh_key key = nullptr;
+  const int rc = ssh_pki_import_privkey_base64(text.c_str(), passphrase.c_str(), nullptr, nullptr, &key);
+  ::explicit_bzero(text.data(), text.size());
+  if (rc != SSH_OK) throw ESftpError("秘密鍵 " + file + " を読めません (ファイルとパスフレーズを確かめてください)");
+  return key;
+}
+
 }  // namespace
 
 struct TSftpSession::TSsh {
@@ -111,9 +127,10 @@ THostKey TSftpSession::FetchHostKey() {
 // bounded and cancellable like every other.
 void TSftpSession::OpenSocket() {
   if (Cancelled()) throw EIdCancelled();
+  const std::uint16_t port = CheckedPort(Settings.port);
   std::string address = ResolveHost(Settings.host);
   TSocket socket = TSocket::CreateStream();
-  if (!socket.StartConnect(address, static_cast<std::uint16_t>(Settings.port))) {
+  if (!socket.StartConnect(address, port)) {
     for (int waited = 0; !socket.WaitWritable(kConnectPollMs); waited += kConnectPollMs) {
       if (Cancelled()) throw EIdCancelled();
       if (waited >= Settings.timeoutMs) throw EIdSocketError(kWsaETimedOut);
@@ -203,12 +220,7 @@ void TSftpSession::Authenticate() {
   if (Settings.privateKeyFile.empty()) {
     rc = ssh_userauth_password(s, nullptr, Settings.password.c_str());
   } else {
-    ssh_key key = nullptr;
-    std::string path = ToOsPath(Settings.privateKeyFile);
-    if (ssh_pki_import_privkey_file(path.c_str(), Settings.password.c_str(), nullptr, nullptr, &key) != SSH_OK) {
-      throw ESftpError("秘密鍵 " + Settings.privateKeyFile +
-                       " を読めません (ファイルとパスフレーズを確かめてください)");
-    }
+    ssh_key key = ImportPrivateKey(Settings.privateKeyFile, Settings.password);
     rc = ssh_userauth_publickey(s, nullptr, key);
     ssh_key_free(key);
   }

@@ -93,10 +93,13 @@ class TIniGT {
   void LoadPlacement(std::string_view section, std::string_view prefix, TWindowPlacement& placement) const;
   void SavePlacement(std::string_view section, std::string_view prefix, const TWindowPlacement& placement);
 
+  // The file as it stands (TIniStore::Snapshot).
+  TIniDocument Snapshot() const { return store_.Snapshot(); }
   // Gathers the writes until EndUpdate into one replacement of the file, so
-  // that a group of keys is stored whole or not at all.
-  void BeginUpdate() { store_.BeginUpdate(); }
-  void EndUpdate() { store_.EndUpdate(); }
+  // that a group of keys is stored whole or not at all; with a base, only the
+  // keys changed since that snapshot (TIniStore::BeginUpdate).
+  void BeginUpdate(std::optional<TIniDocument> base = std::nullopt) { store_.BeginUpdate(std::move(base)); }
+  TIniDocument EndUpdate() { return store_.EndUpdate(); }
   void CancelUpdate() { store_.CancelUpdate(); }
 
  private:
@@ -127,15 +130,18 @@ bool ParseIniNumber(std::string_view text, std::int32_t& value);
 // dropped unless Commit is reached.
 class TIniUpdate {
  public:
-  explicit TIniUpdate(TIniGT& ini) : ini_(ini) { ini_.BeginUpdate(); }
+  explicit TIniUpdate(TIniGT& ini, std::optional<TIniDocument> base = std::nullopt) : ini_(ini) {
+    ini_.BeginUpdate(std::move(base));
+  }
   ~TIniUpdate() {
     if (!done_) ini_.CancelUpdate();
   }
   TIniUpdate(const TIniUpdate&) = delete;
   TIniUpdate& operator=(const TIniUpdate&) = delete;
-  void Commit() {
+  // This writer's view of the file (TIniStore::EndUpdate).
+  TIniDocument Commit() {
     done_ = true;
-    ini_.EndUpdate();
+    return ini_.EndUpdate();
   }
 
  private:

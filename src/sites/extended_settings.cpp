@@ -24,6 +24,8 @@ constexpr std::array<TExtendedKey, kExtendedKeyCount> kKeys{{
     {"Protocol", "ftp", "ftp", "ftp, sftp"},
     {"HostKeySha256", "", nullptr, "SHA256: followed by 43 base64 characters"},
     {"PrivateKeyFile", "", nullptr, "a file path"},
+    {"PasswordStore", "file", nullptr, "file, keyring"},
+    {"References", "classic", "modern", "classic, modern"},
     {"AtomicUpload", "0", "1", "0, 1"},
     {"PublishExclude", "", nullptr, "glob patterns separated by ; (a trailing / names a folder)"},
 }};
@@ -134,6 +136,10 @@ std::optional<std::string> NormalizeExtendedValue(std::string_view key, std::str
     case 9:
       return FilePath(value);
     case 10:
+      return Choice(value, {"file", "keyring"});
+    case 11:
+      return Choice(value, {"classic", "modern"});
+    case 12:
       return Choice(value, {"0", "1"});
     default:
       return FilePath(value);  // patterns: any text without control characters
@@ -162,9 +168,26 @@ void TExtendedSettings::Set(std::string_view key, std::string_view value) {
   std::optional<std::string> normal = NormalizeExtendedValue(key, value);
   if (!normal) throw EExtendedSettingError::BadValue(kKeys[i].name, value);
   values_[i] = std::move(normal);
+  unreadable_[i].reset();
 }
 
-void TExtendedSettings::Clear(std::string_view key) { values_[IndexOf(key)].reset(); }
+void TExtendedSettings::Clear(std::string_view key) {
+  std::size_t i = IndexOf(key);
+  values_[i].reset();
+  unreadable_[i].reset();
+}
+
+std::optional<std::string> TExtendedSettings::Unreadable(std::string_view key) const {
+  return unreadable_[IndexOf(key)];
+}
+
+bool TExtendedSettings::AbsentIsSafe(std::string_view key) {
+  for (const char* weakening : {"Encryption", "Protocol", "PrivateKeyFile"}) {
+    if (SameTextNoCase(weakening, key)) return false;
+  }
+  IndexOf(key);  // an unknown name throws
+  return true;
+}
 
 bool TExtendedSettings::Empty() const {
   return std::none_of(values_.begin(), values_.end(), [](const auto& v) { return v.has_value(); });
@@ -174,6 +197,7 @@ void TExtendedSettings::Load(const TIniGT& ini) {
   for (std::size_t i = 0; i < kKeys.size(); ++i) {
     std::string text = CharTrim(ini.ReadValue(kExtendedSection, kKeys[i].name, ""));
     values_[i] = text.empty() ? std::nullopt : NormalizeExtendedValue(kKeys[i].name, text);
+    unreadable_[i] = text.empty() || values_[i] ? std::nullopt : std::optional<std::string>(text);
   }
 }
 
@@ -216,9 +240,23 @@ TRemoteNameEncoding TExtendedSettings::RemoteNameEncoding() const {
 
 int TExtendedSettings::Connections() const { return Value("Connections")[0] - '0'; }
 
+TReferenceMode TExtendedSettings::References() const {
+  return Pick<TReferenceMode>(Value("References"),
+                              {{"classic", TReferenceMode::Classic}, {"modern", TReferenceMode::Modern}});
+}
+
 TTransferProtocol TExtendedSettings::Protocol() const {
   return Pick<TTransferProtocol>(Value("Protocol"),
                                  {{"ftp", TTransferProtocol::Ftp}, {"sftp", TTransferProtocol::Sftp}});
+}
+
+}  // namespace tovra
+
+namespace tovra {
+
+TPasswordStore TExtendedSettings::PasswordStore() const {
+  return Pick<TPasswordStore>(Value("PasswordStore"),
+                              {{"file", TPasswordStore::File}, {"keyring", TPasswordStore::Keyring}});
 }
 
 }  // namespace tovra

@@ -1,7 +1,8 @@
 // TExtendedSettings: the keys of a site profile's section "[拡張設定]"
 // (data connection, encryption, certificate and host key pins, encodings,
-// connection reuse and count, protocol, private key file, atomic stores,
-// publish exclusions). A key that the
+// connection reuse and count, protocol, private key file, where the
+// passwords are kept, reference collection, atomic stores, publish
+// exclusions). A key that the
 // profile does not hold stays absent, and an absent key means the program's
 // long-standing behaviour (one active-mode connection per file, no
 // encryption, Shift-JIS pages, CP932 names); the typed accessors give that
@@ -27,6 +28,12 @@ inline constexpr char kExtendedSection[] = "拡張設定";
 enum class TDataConnectionMode { Active, Passive };
 enum class TEncryptionMode { None, ExplicitIfAvailable, Explicit, Implicit };
 enum class TTransferProtocol { Ftp, Sftp };
+// Where a site's passwords are kept: in its profile file, or in the
+// desktop's keyring (the profile's password keys then stay empty).
+enum class TPasswordStore { File, Keyring };
+// Which references of a page travel with it: Classic, the long-standing link
+// scan; Modern, what a browser loads to show the page.
+enum class TReferenceMode { Classic, Modern };
 
 // A key of the section given a value it does not accept, or a name that is
 // no key of the section. The text names the key.
@@ -53,13 +60,15 @@ struct TExtendedKey {
   const char* accepts;
 };
 
-inline constexpr std::size_t kExtendedKeyCount = 12;
+inline constexpr std::size_t kExtendedKeyCount = 14;
 
 class TExtendedSettings {
  public:
   // Every key, in the order they are written to the profile file.
   static const std::array<TExtendedKey, kExtendedKeyCount>& Keys();
-  // The values a site created in the window starts with, written out explicitly.
+  // The values a site created in the window starts with, written out
+  // explicitly. PasswordStore has none here: whether a keyring answers is
+  // known only when the site is made.
   static TExtendedSettings NewSiteDefaults();
 
   // The stored value, or nothing when the key is absent. Throws
@@ -77,8 +86,16 @@ class TExtendedSettings {
   bool Empty() const;
 
   // Reads the section from the settings component's current file: keys that
-  // are missing, empty or hold a value the key does not accept are absent.
+  // are missing, empty or hold a value the key does not accept are absent;
+  // the text of a value not accepted is kept as Unreadable.
   void Load(const TIniGT& ini);
+  // The stored text of the key when Load could not read it (a misspelt or
+  // another version's value); nothing otherwise. Set and Clear forget it.
+  std::optional<std::string> Unreadable(std::string_view key) const;
+  // Whether a connection may go on with the key's absent behaviour when its
+  // stored value cannot be read: false where that would weaken it (no
+  // encryption, another protocol, no key file).
+  static bool AbsentIsSafe(std::string_view key);
   // Writes the keys that are present. An absent key is not written, and a
   // value of it in the file that Load would read is taken out, so that Load
   // gives these settings back; a value Load passes over stays as it was.
@@ -94,15 +111,19 @@ class TExtendedSettings {
   TTransferProtocol Protocol() const;
   std::string HostKeySha256() const { return Value("HostKeySha256"); }
   std::string PrivateKeyFile() const { return Value("PrivateKeyFile"); }
+  TPasswordStore PasswordStore() const;
+  TReferenceMode References() const;
   // Every store goes under a temporary name and is renamed over its target.
   bool AtomicUpload() const { return Value("AtomicUpload") == "1"; }
   // Glob patterns a publish leaves out, separated by ";".
   std::string PublishExclude() const { return Value("PublishExclude"); }
 
-  bool operator==(const TExtendedSettings&) const = default;
+  // The values alone: what a file held that could not be read is no value.
+  bool operator==(const TExtendedSettings& other) const { return values_ == other.values_; }
 
  private:
   std::array<std::optional<std::string>, kExtendedKeyCount> values_;
+  std::array<std::optional<std::string>, kExtendedKeyCount> unreadable_;
 };
 
 // The key's value in canonical spelling, or nothing when the key does not

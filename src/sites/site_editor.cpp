@@ -1,6 +1,7 @@
 #include "sites/site_editor.h"
 
 #include "platform/files.h"
+#include "sites/site_passwords.h"
 #include "util/char_string.h"
 
 namespace tovra {
@@ -26,6 +27,11 @@ TModalResult TSiteEditor::Button1Click() {
     Refuse("サイト名称に「新規登録」は使えません。");
     return TModalResult::None;
   }
+  // A stored port outside this range could only fail or reach another port.
+  if (profile_.WebPort < 1 || profile_.WebPort > 65535) {
+    Refuse("ポート番号は 1 から 65535 の範囲で指定してください。");
+    return TModalResult::None;
+  }
   if (oldName_ != kNewSiteName) {
     if (name != oldName_) {
       if (!RenameSite(name)) return TModalResult::None;
@@ -45,6 +51,8 @@ TModalResult TSiteEditor::DeleteSite() {
     return TModalResult::None;
   }
   if (!messenger_.ConfirmOkCancel("サイト名称「" + oldName_ + "」を削除します。")) return TModalResult::None;
+  // The keyring items go first: a keyring that refuses keeps the site whole.
+  if (profile_.KeyringSite() == oldName_) ForgetKeyringPasswords(oldName_);
   if (IsProfileFileNameSafe(oldName_)) {
     DeleteFile(ProfileFileName(oldName_));
     DeleteFile(PublishRecordFileName(oldName_));
@@ -62,14 +70,16 @@ bool TSiteEditor::RenameSite(const std::string& name) {
     Refuse(InUseText(name));
     return false;
   }
-  // The new profile is written before anything of the old one goes, so a
-  // failed write leaves the site as it was.
+  // The new profile (and its keyring items) is written before anything of
+  // the old one goes, so a failed write leaves the site as it was.
+  const bool oldInKeyring = profile_.KeyringSite() == oldName_;
   profile_.SaveProfile();
   // "a\b" and "a$~b" share one file: removing the old one would remove the new.
   if (ProfileFileName(name) != ProfileFileName(oldName_) && IsProfileFileNameSafe(oldName_)) {
     DeleteFile(ProfileFileName(oldName_));
     MovePublishRecord(oldName_, name);
   }
+  if (oldInKeyring) ForgetKeyringPasswordsIfReachable(oldName_);
   if (siteList_ != nullptr) {
     int index = siteList_->IndexOf(oldName_);
     if (index >= 0) siteList_->Set(index, name);
@@ -90,7 +100,8 @@ bool TSiteEditor::NameInUse(const std::string& name) const {
 }
 
 TModalResult TSiteEditor::Button2Click() {
-  profile_.LoadProfile(oldName_);
+  // A site whose root folder has gone is still left as it was stored.
+  profile_.LoadProfileKeepingMissingRoot(oldName_);
   return TModalResult::Cancel;
 }
 

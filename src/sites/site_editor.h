@@ -33,7 +33,8 @@ class TSiteEditor {
   // one is not yet in the list (AddCreatedSite). Failures of the file
   // system are thrown and leave the dialog open.
   TModalResult Button1Click();
-  // Cancel: reloads OldName, dropping every edit.
+  // Cancel: reloads OldName, dropping every edit (a missing root folder
+  // included, see LoadProfileKeepingMissingRoot).
   TModalResult Button2Click();
 
  private:

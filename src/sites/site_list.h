@@ -3,6 +3,7 @@
 // entry last. Lookups ignore letter case. Not thread-safe.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,11 +19,22 @@ std::string SiteListFileName();
 
 // The lines of the file as they stand; a missing file gives the list holding
 // only the new-site entry. Throws EFileError when the file cannot be read.
+// The process remembers the list read (per file) as the base of its next save.
 TStringList LoadSiteList(std::string_view path);
 TStringList LoadSiteList();
-// The whole list, CR LF after every line, replacing the file.
+// The whole list, CR LF after every line, replacing the file. Under the lock
+// of the file's folder the file is read again: when this process read the
+// list before, what other writers changed since then is merged in
+// (MergeSiteList), so no site another writer added or removed is lost.
 void SaveSiteList(const TStringList& list, std::string_view path);
 void SaveSiteList(const TStringList& list);
+
+// mine (this writer's list, made from base) with the changes of theirs (the
+// file now) since base: a name theirs added joins before the last entry, a
+// name theirs removed goes unless keep says it stays (its profile still
+// exists); the new-site entry always stays. The order is mine's.
+TStringList MergeSiteList(const TStringList& base, const TStringList& mine, const TStringList& theirs,
+                          const std::function<bool(const std::string&)>& keep);
 
 // After a site was created: adds name just before the last entry (so the
 // new-site entry stays last) unless the list already holds it.

@@ -1,6 +1,8 @@
 #include "sites/site_profile.h"
 
 #include "platform/files.h"
+#include "platform/secret_store.h"
+#include "sites/site_passwords.h"
 #include "util/char_string.h"
 
 namespace tovra {
@@ -36,18 +38,35 @@ void TFolderSelection::SelectFolder(const std::string& path) {
 
 TSiteProfile::TSiteProfile(TConfigFile& config) : config_(&config) {}
 
-void TSiteProfile::LoadProfile(const std::string& siteName) {
+void TSiteProfile::LoadProfile(const std::string& siteName, bool readPasswords) {
+  Load(siteName, true, readPasswords);
+}
+
+bool TSiteProfile::LoadProfileKeepingMissingRoot(const std::string& siteName) { return Load(siteName, false, true); }
+
+bool TSiteProfile::Load(const std::string& siteName, bool missingRootThrows, bool readPasswords) {
   edName = siteName;
   if (siteName == kNewSiteName) {
     ResetProfile();
-    return;
+    return true;
   }
   TIniGT& ini = config_->IniGT;
   ini.SetFileName(ProfileFileName(siteName));
+  // Taken before the fields: a change that lands between the two is either
+  // read into a field or kept by the next save.
+  loaded_ = ini.Snapshot();
+  loadedPath_ = ini.ResolvedPath();
   chkUseProxy = ini.ReadFlag(kProxySection, "chkUseProxy", false);
   LocalRootDir = ini.ReadValue(kRootSection, "LocalRootDir", kDefaultRoot);
-  FolderTree().SelectFolder(LocalRootDir);
-  FolderTreeChanged();  // the root as the tree holds it
+  // A site whose folder was deleted is still read whole, so that it can be
+  // given a new root or deleted; nothing of another site stays in its fields.
+  const bool rootFound = missingRootThrows || LocalRootDir.empty() || DirectoryExists(LocalRootDir);
+  if (rootFound) {
+    FolderTree().SelectFolder(LocalRootDir);
+    FolderTreeChanged();  // the root as the tree holds it
+  } else {
+    FolderTree().SelectFolder("");
+  }
   WebURL = ini.ReadValue(kWebSection, "WebURL", "");
   WebHostName = ini.ReadValue(kWebSection, "WebHostName", "");
   WebUserName = ini.ReadValue(kWebSection, "WebUserName", "");
@@ -58,9 +77,23 @@ void TSiteProfile::LoadProfile(const std::string& siteName) {
   ProxyUserName = ini.ReadValue(kProxyServerSection, "ProxyUserName", "");
   ProxyPort = ini.ReadNumber(kProxyServerSection, "ProxyPort", kAbsentPort);
   Extended.Load(ini);
+  keyringSite_.clear();
+  passwordsRead_ = true;
+  if (Extended.PasswordStore() == TPasswordStore::Keyring) {
+    keyringSite_ = siteName;
+    passwordsRead_ = false;
+    if (!readPasswords) return rootFound;
+    TPasswordValues values{WebPasswd, ProxyPasswd};
+    ReadKeyringPasswords(siteName, values);
+    WebPasswd = values[0];
+    ProxyPasswd = values[1];
+    passwordsRead_ = true;
+  }
+  return rootFound;
 }
 
 void TSiteProfile::ResetProfile() {
+  loaded_.reset();
   WebHostName.clear();
   WebUserName.clear();
   WebPasswd.clear();
@@ -72,6 +105,9 @@ void TSiteProfile::ResetProfile() {
   chkUseProxy = false;
   WebURL.clear();
   Extended = TExtendedSettings::NewSiteDefaults();
+  Extended.Set("PasswordStore", SecretServiceAnswers() ? "keyring" : "file");
+  keyringSite_.clear();
+  passwordsRead_ = true;
 }
 
 void TSiteProfile::SaveProfile() {
@@ -79,19 +115,62 @@ void TSiteProfile::SaveProfile() {
   TIniGT& ini = config_->IniGT;
   ini.SetFileName(ProfileFileName(name));
   if (!IsProfileFileNameSafe(name)) throw EFileError::CannotWrite(ini.ResolvedPath());
-  TIniUpdate update(ini);
+  if (Extended.PasswordStore() == TPasswordStore::File) {
+    WriteFile(name, true);
+    // The file holds them now; what the keyring held for the site goes.
+    if (keyringSite_ == name) ForgetKeyringPasswordsIfReachable(name);
+    keyringSite_.clear();
+    return;
+  }
+  CatchUpKeyringPasswords();
+  TKeyringPasswordWrite write(name, {WebPasswd, ProxyPasswd});
+  try {
+    WriteFile(name, false);
+  } catch (...) {
+    write.Undo();
+    throw;
+  }
+  keyringSite_ = name;
+}
+
+void TSiteProfile::CatchUpKeyringPasswords() {
+  if (passwordsRead_ || keyringSite_.empty()) return;
+  TPasswordValues values;
+  ReadKeyringPasswords(keyringSite_, values);
+  if (WebPasswd.empty()) WebPasswd = values[0];
+  if (ProxyPasswd.empty()) ProxyPasswd = values[1];
+  passwordsRead_ = true;
+}
+
+void TSiteProfile::WriteFile(const std::string& name, bool passwordsInFile) {
+  TIniGT& ini = config_->IniGT;
+  ini.SetFileName(ProfileFileName(name));
+  TIniUpdate update(ini, loadedPath_ == ini.ResolvedPath() ? loaded_ : std::nullopt);
   ini.WriteFlag(kProxySection, "chkUseProxy", chkUseProxy);
   ini.WriteValue(kRootSection, "LocalRootDir", FolderTree().SelectedFolder());
   ini.WriteValue(kWebSection, "WebURL", WebURL);
   ini.WriteValue(kWebSection, "WebHostName", WebHostName);
   ini.WriteValue(kWebSection, "WebUserName", WebUserName);
-  ini.WriteValue(kWebSection, "WebPasswd", WebPasswd);
+  ini.WriteValue(kWebSection, "WebPasswd", passwordsInFile ? WebPasswd : std::string());
   ini.WriteNumber(kWebSection, "WebPort", WebPort);
-  ini.WriteValue(kProxyServerSection, "ProxyPasswd", ProxyPasswd);
+  ini.WriteValue(kProxyServerSection, "ProxyPasswd", passwordsInFile ? ProxyPasswd : std::string());
   ini.WriteNumber(kProxyServerSection, "ProxyPort", ProxyPort);
   ini.WriteValue(kProxyServerSection, "ProxyHostName", ProxyHostName);
   ini.WriteValue(kProxyServerSection, "ProxyUserName", ProxyUserName);
   Extended.Save(ini);
+  loaded_ = update.Commit();
+  loadedPath_ = ini.ResolvedPath();
+}
+
+void StoreSiteSetting(const std::string& siteName, std::string_view key, std::string_view value) {
+  TExtendedSettings checked;
+  checked.Set(key, value);
+  TConfigFile config;
+  TIniGT& ini = config.IniGT;
+  ini.SetFileName(ProfileFileName(siteName));
+  if (!IsProfileFileNameSafe(siteName) || siteName == kNewSiteName) throw EFileError::CannotWrite(ini.ResolvedPath());
+  TIniUpdate update(ini);
+  ini.WriteValue(kExtendedSection, key, *checked.Stored(key));
   update.Commit();
 }
 

@@ -5,6 +5,7 @@
 #include "platform/app_folder.h"
 #include "platform/files.h"
 #include "platform/path_pieces.h"
+#include "sites/site_profile.h"
 #include "util/char_string.h"
 #include "util/errors.h"
 #include "util/number_text.h"
@@ -59,14 +60,27 @@ bool TUpdateCheck::ScanSites() {
   ScanGuard guard(scanning_);
   FindFile1.SetFileMask(TStringList{"*.html", "*.htm", "*.swf"});
   currentScan_.Clear();
+  skippedSites_.Clear();
+  skippedNames_.Clear();
   const TStringList sites = sites_.SiteNames();
   // Afterwards the profile holder gets back the site the selector shows, also
   // when the scan fails part way. The selection is read at the end because the
   // user may pick another site while the search yields.
   try {
     for (int i = 0; i + 1 < sites.Count(); ++i) {
+      // A site whose root folder has gone is passed over: the others are
+      // still checked.
+      std::string root;
+      try {
+        root = sites_.LoadRootDir(sites[i]);
+      } catch (const EPathSettingError& e) {
+        if (!PassOverMissingRoots) throw;
+        skippedSites_.Add("「" + sites[i] + "」は基点フォルダーが無いため更新チェックから外しました: " + e.what());
+        skippedNames_.Add(sites[i]);
+        continue;
+      }
       currentScan_.AddPair(sites[i], "0");
-      FindFile1.FolderName = sites_.LoadRootDir(sites[i]);
+      FindFile1.FolderName = root;
       FindFile1.StartSearch();
     }
   } catch (...) {
@@ -81,7 +95,17 @@ bool TUpdateCheck::ScanSites() {
 }
 
 void TUpdateCheck::RestoreSelectedProfile(const TStringList& sites, int selected) {
-  if (selected >= 0 && selected < sites.Count()) sites_.LoadRootDir(sites[selected]);
+  std::string root;
+  if (selected >= 0 && selected < sites.Count()) LoadRoot(sites[selected], root);
+}
+
+bool TUpdateCheck::LoadRoot(const std::string& site, std::string& root) {
+  try {
+    root = sites_.LoadRootDir(site);
+    return true;
+  } catch (const EPathSettingError&) {
+    return false;
+  }
 }
 
 void TUpdateCheck::FindFile1Find(const std::string& fileName, const std::string& path, TSearchRec& search,
@@ -93,6 +117,7 @@ void TUpdateCheck::FindFile1Find(const std::string& fileName, const std::string&
 bool TUpdateCheck::CheckUpdates() {
   if (scanning_) return false;
   pendingUpdates_.Clear();
+  unsent_.clear();
   const TStringList sites = sites_.SiteNames();
   if (sites.Count() < 2) return true;
   const int selected = view_.SelectedSiteIndex();
@@ -100,8 +125,9 @@ bool TUpdateCheck::CheckUpdates() {
   if (FileExists(listPath_)) CompareWithSaved();
   view_.SelectSiteIndex(selected);
   if (selected >= 0 && selected < sites.Count()) {
-    sites_.LoadRootDir(sites[selected]);
-    view_.ApplySiteProfile();
+    std::string root;
+    LoadRoot(sites[selected], root);
+    view_.ApplySiteProfile();  // a site without its root folder shows as such
   }
   return true;
 }
@@ -114,7 +140,10 @@ void TUpdateCheck::CompareWithSaved() {
     if (IsSiteMarker(row)) continue;
     const std::string& key = row[0];
     const int at = saved.FindRow(key);
-    if (at == -1 || StrToInt(saved.RowAt(at)[1]) < StrToInt(row[1])) pendingUpdates_.Add(key);
+    if (at == -1 || StrToInt(saved.RowAt(at)[1]) < StrToInt(row[1])) {
+      pendingUpdates_.Add(key);
+      unsent_[key] = at == -1 ? std::string() : saved.RowAt(at)[1];
+    }
   }
 }
 
@@ -129,7 +158,9 @@ std::vector<TSiteUpdates> TUpdateCheck::TakePendingBySite() {
   std::vector<TSiteUpdates> groups;
   if (pendingUpdates_.Empty()) return groups;
   for (const std::string& site : sites_.SiteNames()) {
-    TStringList files = TakePendingUnder(sites_.LoadRootDir(site));
+    std::string root;
+    if (!LoadRoot(site, root)) continue;
+    TStringList files = TakePendingUnder(root);
     if (!files.Empty()) groups.push_back({site, std::move(files)});
   }
   return groups;
@@ -139,7 +170,8 @@ void TUpdateCheck::ShowSiteUpdates() {
   if (pendingUpdates_.Empty()) return;
   const TStringList sites = sites_.SiteNames();
   for (const std::string& site : sites) {
-    const std::string root = sites_.LoadRootDir(site);
+    std::string root;
+    if (!LoadRoot(site, root)) continue;
     view_.ApplySiteProfile();
     TStringList files = TakePendingUnder(root);
     if (!files.Empty()) {
@@ -157,6 +189,7 @@ void TUpdateCheck::FinishSiteUpdates() {
 
 void TUpdateCheck::UpdateCheckClick() {
   if (!CheckUpdates()) return;  // pressed again while its scan runs
+  for (const std::string& line : skippedSites_) view_.ReportSkippedSite(line);
   if (pendingUpdates_.Empty()) {
     messenger_.ShowMessage(TMessageKind::Information, "更新されたファイルは検出されませんでした。");
   } else {
@@ -169,13 +202,45 @@ void TUpdateCheck::UpdateCancelClick() { FinishSiteUpdates(); }
 void TUpdateCheck::SaveOnDeactivate() {
   // While the panel shows, the saved list stays the baseline of its files.
   if (view_.UpdatePanelVisible() || view_.SiteDialogVisible()) return;
-  if (ScanSites()) SaveManagedFileList();
+  if (ScanSites()) SaveKeepingUnsent();
 }
 
 void TUpdateCheck::SaveOnClose() {
-  if (ScanSites()) SaveManagedFileList();
+  if (ScanSites()) SaveKeepingUnsent();
 }
 
 void TUpdateCheck::SaveManagedFileList() { currentScan_.SaveRows(listPath_); }
+
+void TUpdateCheck::MarkUploaded(const TStringList& files) {
+  for (const std::string& file : files) unsent_.erase(file);
+}
+
+void TUpdateCheck::SaveKeepingUnsent() {
+  if (unsent_.empty() && skippedNames_.Empty()) return SaveManagedFileList();
+  TStringsList rows;
+  CopySavedRowsOfSkipped(rows);
+  for (int i = 0; i < currentScan_.Count(); ++i) {
+    const TStringList& row = currentScan_.RowAt(i);
+    auto kept = IsSiteMarker(row) ? unsent_.end() : unsent_.find(row[0]);
+    if (kept == unsent_.end()) {
+      rows.AddRow(row);
+    } else if (!kept->second.empty()) {
+      rows.AddPair(row[0], kept->second);
+    }
+  }
+  rows.SaveRows(listPath_);
+}
+
+void TUpdateCheck::CopySavedRowsOfSkipped(TStringsList& rows) const {
+  if (skippedNames_.Empty() || !FileExists(listPath_)) return;
+  TStringsList saved;
+  saved.LoadRows(listPath_);
+  bool copying = false;
+  for (int i = 0; i < saved.Count(); ++i) {
+    const TStringList& row = saved.RowAt(i);
+    if (IsSiteMarker(row)) copying = skippedNames_.Contains(row[0]);
+    if (copying) rows.AddRow(row);
+  }
+}
 
 }  // namespace tovra

@@ -5,6 +5,7 @@
 // life; runs on the UI thread only.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ class TUpdateCheck {
 
   // The search walking each site; the window sets its OnProcessMessages.
   TFindFile FindFile1;
+  // Whether a scan passes over a site whose root folder has gone (the
+  // window, where such a site is then repaired) instead of raising the
+  // path error (the command line, whose check then fails).
+  bool PassOverMissingRoots = false;
 
   const TStringsList& CurrentScan() const { return currentScan_; }
   // Full paths found new or changed and not yet shown, in scan order.
@@ -46,7 +51,9 @@ class TUpdateCheck {
   // Rebuilds CurrentScan from the disk: a marker row (site, "0") per site,
   // then (path, packed last-write time) per page and movie under its root.
   // Returns false, doing nothing, when a scan is already running (a handler
-  // run while the search yields). Raises what loading a profile raises.
+  // run while the search yields). With PassOverMissingRoots a site whose
+  // root folder has gone is passed over (SkippedSites); other failures to
+  // load a profile are raised.
   bool ScanSites();
   // OnFind of FindFile1: records the file unless its path is listed already.
   void FindFile1Find(const std::string& fileName, const std::string& path, TSearchRec& search, bool& cancel);
@@ -72,10 +79,21 @@ class TUpdateCheck {
   void SaveOnClose();        // the main window closes
   // Writes CurrentScan whole to the managed file list.
   void SaveManagedFileList();
+  // The files a run has sent: they are no longer kept pending.
+  void MarkUploaded(const TStringList& files);
+  // Sites the last scan passed over (their root folder has gone), one line each.
+  const TStringList& SkippedSites() const { return skippedSites_; }
 
  private:
   void CompareWithSaved();
   void RestoreSelectedProfile(const TStringList& sites, int selected);
+  // LoadRootDir of the site; false for a site whose root folder has gone.
+  bool LoadRoot(const std::string& site, std::string& root);
+  // Writes CurrentScan, with the saved time of every file found new or
+  // changed and not uploaded since (a new one left out), so that the next
+  // check lists it again; a site the scan passed over keeps its saved rows.
+  void SaveKeepingUnsent();
+  void CopySavedRowsOfSkipped(TStringsList& rows) const;
 
   ISiteProfiles& sites_;
   IUpdateView& view_;
@@ -83,6 +101,11 @@ class TUpdateCheck {
   std::string listPath_;
   TStringsList currentScan_;
   TStringList pendingUpdates_;
+  // Found new or changed and not yet uploaded: path -> the time the saved
+  // list held ("" when it did not list the file).
+  std::map<std::string, std::string> unsent_;
+  TStringList skippedSites_;
+  TStringList skippedNames_;
   bool scanning_ = false;
 };
 

@@ -42,6 +42,8 @@ class IUpdateView {
 
   // Whether the site information dialog is showing.
   virtual bool SiteDialogVisible() = 0;
+  // One line naming a site the check passed over (its root folder has gone).
+  virtual void ReportSkippedSite(const std::string& /*line*/) {}
 };
 
 // A program without a window (the command line, benchmarks): no site is

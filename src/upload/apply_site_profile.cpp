@@ -28,12 +28,17 @@ TFtpConnectionSettings ConnectionSettingsOf(const TExtendedSettings& extended) {
   return settings;
 }
 
+namespace {
+
+THostInfo HostOf(const TSiteProfile& profile) {
+  return THostInfo{profile.WebHostName, profile.WebUserName, profile.WebPasswd, profile.WebPort};
+}
+
+}  // namespace
+
 void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp) {
   ftp.ApplyConnectionSettings(ConnectionSettingsOf(profile.Extended));
-  ftp.HostInfo.HostName = profile.WebHostName;
-  ftp.HostInfo.UserName = profile.WebUserName;
-  ftp.HostInfo.Password = profile.WebPasswd;
-  ftp.HostInfo.Port = profile.WebPort;
+  ftp.HostInfo = HostOf(profile);
   if (profile.chkUseProxy) {
     ftp.ProxyInfo.HostName = profile.ProxyHostName;
     ftp.ProxyInfo.UserName = profile.ProxyUserName;
@@ -44,12 +49,16 @@ void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp) {
   }
 }
 
-TUploadSite UploadSiteOf(const TSiteProfile& profile, const TFTP& ftp) {
+TUploadSite UploadSiteOf(const TSiteProfile& profile) {
   TUploadSite site;
   site.root = profile.LocalRootDir;
-  site.host = ftp.HostInfo;
-  site.proxy = ftp.ProxyInfo;
+  site.host = HostOf(profile);
+  if (profile.chkUseProxy) {
+    site.proxy = THostInfo{profile.ProxyHostName, profile.ProxyUserName, profile.ProxyPasswd, profile.ProxyPort};
+  }
   site.extended = profile.Extended;
+  site.name = profile.CurrentSiteName();
+  site.webUrl = profile.WebURL;
   return site;
 }
 

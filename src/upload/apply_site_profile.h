@@ -26,8 +26,8 @@ void ApplyProfileToSession(const TSiteProfile& profile, TFTP& ftp);
 namespace tovra {
 
 // The site of an upload as the window and tovra-cli hand it over at the
-// press: the profile's root and extended settings, and the connection
-// records the session holds (filled by ApplyProfileToSession).
-TUploadSite UploadSiteOf(const TSiteProfile& profile, const TFTP& ftp);
+// press: the profile's name, root, server and proxy records (no proxy when
+// its box is off) and extended settings. Nothing of a session is read.
+TUploadSite UploadSiteOf(const TSiteProfile& profile);
 
 }  // namespace tovra

@@ -18,7 +18,7 @@ bool TPublishJob::Start(const TUploadSite& site, TPublishPlan plan, std::unique_
   plan_ = std::move(plan);
   record_ = std::move(record);
   view_.SetUploadEnabled(false);
-  ftp_.CancelRequested.store(0, std::memory_order_relaxed);
+  hooks_.cancel->store(0, std::memory_order_relaxed);
   running_.store(true);
   thread_ = std::thread([this, deleteRemoved] { Run(deleteRemoved); });
   return true;
@@ -28,12 +28,11 @@ void TPublishJob::Run(bool deleteRemoved) {
   TRunOutcome outcome = TRunOutcome::Failed;
   std::string error;
   try {
-    outcome = TPublishRun(site_, ftp_, view_, *record_).Run(plan_, deleteRemoved);
+    outcome = TPublishRun(site_, hooks_, view_, *record_).Run(plan_, deleteRemoved);
   } catch (const std::exception& e) {
-    error = e.what();
+    error = view_.FailureText(e);
     view_.AppendStatus("転送エラー: " + error);
     view_.SetAbortEnabled(false);
-    ftp_.IdFTP1.CloseSession();
   }
   view_.SetUploadEnabled(true);
   running_.store(false);

@@ -6,7 +6,7 @@
 
 #include "platform/file_digest.h"
 #include "platform/files.h"
-#include "sftp/shared_host_key.h"
+#include "upload/apply_site_profile.h"
 #include "upload/ftp_remote_session.h"
 #include "upload/sftp_remote_session.h"
 #include "upload/transfer_engine.h"
@@ -21,15 +21,50 @@ std::string FolderBelowRoot(const std::string& path) {
   return slash == std::string::npos ? "/" : "/" + path.substr(0, slash + 1);
 }
 
-std::unique_ptr<IRemoteSession> SessionFor(const TUploadSite& site, TFTP& ftp, TSharedHostKey& hostKey) {
-  if (site.extended.Protocol() != TTransferProtocol::Sftp) return std::make_unique<TFtpRemoteSession>(ftp);
-  const THostInfo& host = site.host;
-  return std::make_unique<TSftpRemoteSession>(
-      SftpSettingsOf(host.HostName, host.Port, host.UserName, host.Password, site.extended), hostKey, ftp.HostKeyPrompt,
-      &ftp.CancelRequested);
+}  // namespace
+
+TPublishRun::TPublishRun(const TUploadSite& site, const TRunHooks& hooks, IUploadView& view, TPublishRecord& record)
+    : site_(site),
+      hooks_(hooks),
+      view_(view),
+      record_(record),
+      trust_(hooks.certificateTrust,
+             [this](const std::string& key, const std::string& value) { Remember(key, value); }),
+      hostKeyPrompt_(hooks.hostKeyPrompt,
+                     [this](const std::string& key, const std::string& value) { Remember(key, value); }) {
+  ftp_.HostInfo = site.host;
+  ftp_.ProxyInfo = site.proxy;
+  ftp_.ApplyConnectionSettings(ConnectionSettingsOf(site.extended));
+  ftp_.IdFTP1.ReadTimeout = site.readTimeoutMs;
+  ftp_.IdFTP1.AcceptTimeout = site.acceptTimeoutMs;
+  ftp_.IdFTP1.OnTrace = hooks.trace;
+  ftp_.IdFTP1.OnStatus = [this](const std::string& line) { view_.AppendStatus(line); };
+  ftp_.CertificateTrust = &trust_;
 }
 
-}  // namespace
+void TPublishRun::Remember(const std::string& key, const std::string& value) {
+  if (!hooks_.remember) return;
+  try {
+    hooks_.remember(site_.name, key, value);
+  } catch (const std::exception& e) {
+    view_.AppendStatus(e.what());
+  }
+}
+
+std::unique_ptr<IRemoteSession> TPublishRun::OpenSession() {
+  ftp_.CancelRequested.store(hooks_.cancel->load(std::memory_order_relaxed), std::memory_order_relaxed);
+  std::unique_ptr<IRemoteSession> session;
+  if (site_.extended.Protocol() != TTransferProtocol::Sftp) {
+    session = std::make_unique<TFtpRemoteSession>(ftp_);
+  } else {
+    const THostInfo& host = site_.host;
+    session = std::make_unique<TSftpRemoteSession>(
+        SftpSettingsOf(host.HostName, host.Port, host.UserName, host.Password, site_.extended), hostKey_,
+        &hostKeyPrompt_, hooks_.cancel);
+  }
+  session->Connect();
+  return session;
+}
 
 std::string PublishCountsLine(const TPublishPlan& plan) {
   return "新規 " + std::to_string(plan.Count(TPublishChange::New)) + " 件、変更 " +
@@ -66,10 +101,8 @@ TRunOutcome TPublishRun::RunSteps(const TPublishPlan& plan, bool deleteRemoved) 
     view_.AppendStatus("公開するものはありません");
     return TRunOutcome::Completed;
   }
-  TSharedHostKey hostKey;
   if (!record_.Leftovers().empty()) {
-    auto session = SessionFor(site_, ftp_, hostKey);
-    session->Connect();
+    auto session = OpenSession();
     RemoveLeftovers(*session);
     session->Close();
   }
@@ -80,8 +113,7 @@ TRunOutcome TPublishRun::RunSteps(const TPublishPlan& plan, bool deleteRemoved) 
   }
   if (!deleting) return TRunOutcome::Completed;
   if (Cancelled()) return TRunOutcome::Aborted;
-  auto session = SessionFor(site_, ftp_, hostKey);
-  session->Connect();
+  auto session = OpenSession();
   Delete(*session, plan);
   RemoveEmptyFolders(*session, plan);
   session->Close();
@@ -91,11 +123,9 @@ TRunOutcome TPublishRun::RunSteps(const TPublishPlan& plan, bool deleteRemoved) 
 // One engine run for the files that are not pages, another for the pages:
 // a page reaches the server only once everything before it is there.
 TRunOutcome TPublishRun::Send(const TPublishPlan& plan, bool pages) {
-  TUploadPlan upload;
+  // The site's connection settings, as an upload of the site has them.
+  TUploadPlan upload = *BuildUploadPlan(TStringList(), site_, TUploadOptions(), 0);
   upload.siteRoot = plan.root;
-  upload.host = site_.host;
-  upload.proxy = site_.proxy;
-  upload.extended = site_.extended;
   std::vector<const TPublishUpload*> sent;
   for (const auto& item : plan.uploads) {
     if (IsPublishedPage(item.file.path) != pages) continue;
@@ -105,7 +135,7 @@ TRunOutcome TPublishRun::Send(const TPublishPlan& plan, bool pages) {
     sent.push_back(&item);
   }
   if (upload.files.empty()) return TRunOutcome::Completed;
-  TTransferEngine engine(upload, ftp_, view_);
+  TTransferEngine engine(upload, hooks_, view_);
   engine.OnStoreBegun = [this](std::size_t, const std::string& path) { record_.StoreBegun(path); };
   engine.OnStoreEnded = [this](std::size_t, const std::string& path) { record_.StoreEnded(path); };
   engine.OnFileSent = [this, &sent, &upload](std::size_t index) {

@@ -7,34 +7,39 @@
 // the end, so a run cut short anywhere resumes without sending a confirmed
 // file again. A plan with nothing to do opens no connection.
 // Threads: Run blocks the calling thread (the engine's sessions run on
-// their own); Abort is the session's CancelRequested, set from any thread.
+// their own); Abort is the hooks' cancel flag, set from any thread.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "ftp/dmFtp.h"
+#include "sftp/shared_host_key.h"
 #include "upload/publish_plan.h"
 #include "upload/publish_record.h"
+#include "upload/run_certificate_trust.h"
+#include "upload/run_hooks.h"
 #include "upload/upload_plan.h"
 #include "upload/upload_view.h"
 
 namespace tovra {
 
 class IRemoteSession;
-class TSharedHostKey;
 
 class TPublishRun {
  public:
-  // ftp carries the site's connection settings and prompts (as for an
-  // upload); all four must outlive the run.
-  TPublishRun(const TUploadSite& site, TFTP& ftp, IUploadView& view, TPublishRecord& record)
-      : site_(site), ftp_(ftp), view_(view), record_(record) {}
+  // hooks are the front end's, as for an upload (hooks.cancel must be set);
+  // the site, the hooks' objects, view and record must outlive the run.
+  TPublishRun(const TUploadSite& site, const TRunHooks& hooks, IUploadView& view, TPublishRecord& record);
 
   // Completed or Aborted; a failure is thrown after the record is saved.
   TRunOutcome Run(const TPublishPlan& plan, bool deleteRemoved);
 
  private:
-  bool Cancelled() const { return ftp_.CancelRequested.load(std::memory_order_relaxed) == 1; }
+  bool Cancelled() const { return hooks_.cancel->load(std::memory_order_relaxed) == 1; }
+  void Remember(const std::string& key, const std::string& value);
+  // The run's own session, for the leftovers and the deletions.
+  std::unique_ptr<IRemoteSession> OpenSession();
   TRunOutcome RunSteps(const TPublishPlan& plan, bool deleteRemoved);
   TRunOutcome Send(const TPublishPlan& plan, bool pages);
   void RemoveLeftovers(IRemoteSession& session);
@@ -43,9 +48,13 @@ class TPublishRun {
   std::string OnServer(IRemoteSession& session, const std::string& below) const;
 
   const TUploadSite& site_;
-  TFTP& ftp_;
+  TRunHooks hooks_;
   IUploadView& view_;
   TPublishRecord& record_;
+  TRunCertificateTrust trust_;
+  TRunHostKeyPrompt hostKeyPrompt_;
+  TSharedHostKey hostKey_;
+  TFTP ftp_;  // the FTP connection of the run's own session
 };
 
 // The plan's one line of counts: "新規 2 件、変更 3 件、削除 1 件、変更なし 10 件".

@@ -1,5 +1,8 @@
 #include "upload/remote_folders.h"
 
+#include <exception>
+
+#include "ftp/id_exceptions.h"
 #include "ftp/id_ftp.h"
 #include "util/char_string.h"
 
@@ -33,18 +36,39 @@ void TRemoteFolders::MarkKnown(const std::string& folder) {
   known_.insert(folder);
 }
 
-const std::set<std::string>& TRemoteFolders::Subfolders(TIdFTP& client, const std::string& parent, std::string& cwd) {
-  auto found = subfolders_.find(parent);
-  if (found != subfolders_.end()) return found->second;
+const TRemoteFolders::TListing& TRemoteFolders::Listing(TIdFTP& client, const std::string& parent, std::string& cwd) {
+  auto found = listings_.find(parent);
+  if (found != listings_.end()) return found->second;
   ChangeTo(client, parent, cwd);
   client.ListDirectory();
-  std::set<std::string> names;
-  // A plain file or a link of the same name counts as missing, as in a
-  // single session's walk: making the folder then fails with the server's reply.
+  TListing listing;
   for (const auto& item : client.ParsedListing()) {
-    if (item.ItemType == TIdDirItemType::ditDirectory) names.insert(item.FileName);
+    if (item.ItemType == TIdDirItemType::ditDirectory) listing.folders.insert(item.FileName);
+    if (item.ItemType == TIdDirItemType::ditFile) listing.files.insert(item.FileName);
   }
-  return subfolders_[parent] = std::move(names);
+  return listings_[parent] = std::move(listing);
+}
+
+bool TRemoteFolders::MakeLevel(TIdFTP& client, const TListing& listing, const std::string& piece,
+                               const std::string& level, std::string& cwd) {
+  try {
+    // The whole path is named, so making a folder needs no change of folder.
+    client.MakeRemoteDir(level.substr(0, level.size() - 1));
+    return true;
+  } catch (const EIdProtocolReplyError&) {
+    // A folder the listing did not show (a dot folder a server hides, a
+    // linked folder, another letter case, a listing the parser cannot read)
+    // refuses MKD but can be entered. A plain file of that name cannot: the
+    // server's refusal stands, as it does when the folder cannot be entered.
+    std::exception_ptr refusal = std::current_exception();
+    if (listing.files.count(piece) > 0) throw;
+    try {
+      ChangeTo(client, level, cwd);
+    } catch (const EIdProtocolReplyError&) {
+      std::rethrow_exception(refusal);
+    }
+    return false;
+  }
 }
 
 void TRemoteFolders::Make(TIdFTP& client, const std::string& home, const std::string& folder, std::string& cwd) {
@@ -56,19 +80,14 @@ void TRemoteFolders::Make(TIdFTP& client, const std::string& home, const std::st
     const std::string parent = Prefix(pieces, i);
     const std::string level = Prefix(pieces, i + 1);
     if (Known(level)) continue;
-    if (Subfolders(client, parent, cwd).count(pieces[i]) > 0) {
-      MarkKnown(level);
-      continue;
+    const TListing& listing = Listing(client, parent, cwd);
+    if (listing.folders.count(pieces[i]) == 0) {
+      bool made = MakeLevel(client, listing, pieces[i], level, cwd);
+      listings_[parent].folders.insert(pieces[i]);
+      // A folder just made is empty: nothing below it needs a listing.
+      if (made) listings_[level];
     }
-    // From the first missing level on, nothing below can exist yet. The
-    // whole path is named, so making a folder needs no change of folder.
-    for (; i < pieces.Count(); ++i) {
-      const std::string made = Prefix(pieces, i + 1);
-      client.MakeRemoteDir(made.substr(0, made.size() - 1));
-      subfolders_[Prefix(pieces, i)].insert(pieces[i]);
-      subfolders_[made];  // new and empty
-      MarkKnown(made);
-    }
+    MarkKnown(level);
   }
 }
 
@@ -85,7 +104,7 @@ void TRemoteFolders::Enter(TIdFTP& client, const std::string& home, const std::s
     } catch (...) {
       // A command that failed may still have acted (a folder made whose
       // reply was lost): the next try lists the folders afresh.
-      subfolders_.clear();
+      listings_.clear();
       throw;
     }
   }

@@ -1,11 +1,9 @@
 #include "upload/transfer_engine.h"
 
 #include <chrono>
-#include <set>
 #include <thread>
 
 #include "platform/files.h"
-#include "upload/sftp_remote_session.h"
 
 namespace tovra {
 
@@ -15,19 +13,6 @@ constexpr auto kWatchInterval = std::chrono::milliseconds(20);
 
 bool UsesSftp(const TUploadPlan& plan) { return plan.extended.Protocol() == TTransferProtocol::Sftp; }
 
-// A key the run refused stays refused: trying again would only ask again.
-bool IsHostKeyRefusal(const std::exception& e) {
-  return dynamic_cast<const EHostKeyUnknown*>(&e) != nullptr || dynamic_cast<const EHostKeyChanged*>(&e) != nullptr;
-}
-
-TStoreSteps FtpSteps(TIdFTP& client) {
-  TStoreSteps steps;
-  steps.store = [&client](const std::string& local, const std::string& name) { client.StoreFile(local, name); };
-  steps.rename = [&client](const std::string& from, const std::string& to) { return client.RenameRemote(from, to); };
-  steps.remove = [&client](const std::string& name) { return client.DeleteRemoteFile(name); };
-  return steps;
-}
-
 std::vector<std::int64_t> SizesOf(const TUploadPlan& plan) {
   std::vector<std::int64_t> sizes;
   for (const auto& file : plan.files) sizes.push_back(file.size);
@@ -36,9 +21,9 @@ std::vector<std::int64_t> SizesOf(const TUploadPlan& plan) {
 
 }  // namespace
 
-TTransferEngine::TTransferEngine(const TUploadPlan& plan, TFTP& primary, IUploadView& view)
+TTransferEngine::TTransferEngine(const TUploadPlan& plan, const TRunHooks& hooks, IUploadView& view)
     : plan_(plan),
-      primary_(primary),
+      hooks_(hooks),
       view_(view),
       meter_(SizesOf(plan),
              [this](const TTransferProgress& p) {
@@ -47,89 +32,38 @@ TTransferEngine::TTransferEngine(const TUploadPlan& plan, TFTP& primary, IUpload
                view_.ShowProgress(p);
              }),
       atomic_([this](const std::string& line) { Line(line); }),
-      frontTrust_(primary.CertificateTrust),
-      trust_(primary.CertificateTrust) {
-  primary_.CertificateTrust = &trust_;
+      trust_(hooks.certificateTrust,
+             [this](const std::string& key, const std::string& value) { Remember(key, value); }),
+      hostKeyPrompt_(hooks.hostKeyPrompt,
+                     [this](const std::string& key, const std::string& value) { Remember(key, value); }) {
   int count = plan.OneConnectionPerFile() ? 1 : plan.extended.Connections();
   // More sessions than files would only log in to wait.
   count = std::max(1, std::min<int>(count, static_cast<int>(plan.files.size())));
   sessions_.resize(count);
-  Prepare(sessions_[0], primary_);
-  for (int i = 1; i < count; ++i) {
-    extra_.push_back(std::make_unique<TFTP>());
-    TIdFTP& from = primary_.IdFTP1;
-    TIdFTP& to = extra_.back()->IdFTP1;
-    to.ReadTimeout = from.ReadTimeout;
-    to.AcceptTimeout = from.AcceptTimeout;
-    to.AcceptPollInterval = from.AcceptPollInterval;
-    to.TransferType = from.TransferType;
-    to.Today = from.Today;
-    to.OnTrace = from.OnTrace;  // called from that session's thread
-    to.Passive = from.Passive;
-    to.Encryption = from.Encryption;
-    to.PinnedSha256 = from.PinnedSha256;
-    to.NameEncoding = from.NameEncoding;
-    extra_.back()->CertificateTrust = &trust_;
-    Prepare(sessions_[i], *extra_.back());
-  }
+  for (auto& session : sessions_) MakeSession(session);
   if (UsesSftp(plan)) {
     for (auto& session : sessions_) PrepareSftp(session);
   }
 }
 
-// SFTP sessions watch the run's cancel flag themselves and cut their
-// connection within a few tens of milliseconds.
-void TTransferEngine::PrepareSftp(Session& session) {
-  const THostInfo& host = plan_.host;
-  auto remote = std::make_unique<TSftpRemoteSession>(
-      SftpSettingsOf(host.HostName, host.Port, host.UserName, host.Password, plan_.extended), hostKey_,
-      primary_.HostKeyPrompt, &primary_.CancelRequested);
-  Session* s = &session;
-  remote->OnBytes = [this, s](std::int64_t count) {
-    if (s->storing) meter_.FileBytes(s->current, count);
-  };
-  session.remote = std::move(remote);
-}
-
 TTransferEngine::~TTransferEngine() {
-  for (auto& session : sessions_) Release(session);
-  primary_.CertificateTrust = frontTrust_;
-}
-
-void TTransferEngine::Prepare(Session& session, TFTP& ftp) {
-  session.ftp = &ftp;
-  ftp.IdFTP1.Interrupter = &interrupter_;
-  ftp.IdFTP1.PipelineStore = !plan_.OneConnectionPerFile();
-  Session* s = &session;
-  ftp.IdFTP1.OnWork = [this, s](TIdTCPConnection& sender, TWorkMode mode, std::int64_t count) {
-    s->ftp->IdFTP1Work(sender, mode, count);
-    if (mode == TWorkMode::wmWrite && s->storing) meter_.FileBytes(s->current, count);
-  };
-}
-
-void TTransferEngine::Release(Session& session) {
-  TFTP& ftp = *session.ftp;
   // Closed before the interrupter goes, which must not outlive a socket
   // registered with it.
-  ftp.IdFTP1.CloseSession();
-  if (session.remote) session.remote->Close();
-  ftp.IdFTP1.Interrupter = nullptr;
-  ftp.IdFTP1.PipelineStore = false;
-  ftp.IdFTP1.OnWork = [&ftp](TIdTCPConnection& sender, TWorkMode mode, std::int64_t count) {
-    ftp.IdFTP1Work(sender, mode, count);
-  };
+  CloseAll();
+  for (auto& session : sessions_) session.ftp->IdFTP1.Interrupter = nullptr;
 }
 
-bool TTransferEngine::Cancelled() const { return primary_.CancelRequested.load(std::memory_order_relaxed) == 1; }
+bool TTransferEngine::Cancelled() const { return hooks_.cancel->load(std::memory_order_relaxed) == 1; }
 
 void TTransferEngine::Watch() {
   std::unique_lock<std::mutex> lock(watchMutex_);
   while (!runOver_) {
     if (Cancelled()) {
       lock.unlock();
-      for (auto& ftp : extra_) ftp->CancelRequested.store(1, std::memory_order_relaxed);
+      for (auto& session : sessions_) session.ftp->CancelRequested.store(1, std::memory_order_relaxed);
       Announce();
       interrupter_.Trip();
+      queueWake_.notify_all();
       return;
     }
     watchWake_.wait_for(lock, kWatchInterval);
@@ -161,10 +95,14 @@ void TTransferEngine::CutOff(const TPlannedFile& file) {
 TRunOutcome TTransferEngine::Run() {
   SetAbortEnabled(true);
   summary_.missing = plan_.missingFiles;
+  summary_.outside = plan_.outsideFiles;
+  summary_.unrepresentable = plan_.unrepresentableFiles;
+  summary_.caseDiffers = plan_.caseFiles;
   std::thread watcher([this] { Watch(); });
   TRunOutcome outcome = TRunOutcome::Failed;
   std::exception_ptr failure;
   try {
+    CheckSettings();
     // Over SFTP, one connection per file is a session that closes after each file.
     outcome = plan_.OneConnectionPerFile() && !UsesSftp(plan_) ? RunOnePerFile() : RunSessions();
   } catch (...) {
@@ -201,8 +139,8 @@ TRunOutcome TTransferEngine::Stopped() {
 
 // The absent-key behaviour, exactly: per file connect, walk, store, close.
 TRunOutcome TTransferEngine::RunOnePerFile() {
-  TFTP& ftp = primary_;
   Session& session = sessions_[0];
+  TFTP& ftp = *session.ftp;
   for (std::size_t index = 0; index < plan_.files.size(); ++index) {
     const TPlannedFile& file = plan_.files[index];
     if (Cancelled()) {
@@ -212,7 +150,7 @@ TRunOutcome TTransferEngine::RunOnePerFile() {
     }
     session.current = index;
     try {
-      ftp.ConnectTo(plan_.host, plan_.proxy);
+      Connect(session);
       Line(ExtractFileName(file.localPath) + " 転送中");
       std::string remote = RemoteFolderOf(file, ftp.HomeDir);
       if (!remote.empty()) {
@@ -220,7 +158,7 @@ TRunOutcome TTransferEngine::RunOnePerFile() {
         ftp.ChangeRemoteDir(remote);
         session.storing = true;
         if (plan_.extended.AtomicUpload()) {
-          StoreInFolder(session, file, FtpSteps(ftp.IdFTP1));
+          StoreFtpInFolder(session, file);
         } else {
           ftp.PutFile(file.localPath);
         }
@@ -249,36 +187,82 @@ TRunOutcome TTransferEngine::RunOnePerFile() {
 }
 
 TRunOutcome TTransferEngine::RunSessions() {
+  working_ = static_cast<int>(sessions_.size());
   std::vector<std::thread> threads;
   for (std::size_t i = 1; i < sessions_.size(); ++i) threads.emplace_back([this, i] { Work(sessions_[i]); });
   Work(sessions_[0]);
   for (auto& thread : threads) thread.join();
-  std::size_t taken = std::min(next_.load(), plan_.files.size());
-  summary_.notSent += static_cast<int>(plan_.files.size() - taken);
+  TellLoginLimit();
+  {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    std::size_t taken = std::min(next_, plan_.files.size());
+    summary_.notSent += static_cast<int>(plan_.files.size() - taken + returned_.size());
+  }
   if (Cancelled()) return Stopped();
   SetAbortEnabled(false);
-  if (!firstError_.empty()) throw ETovraError(firstError_);
+  if (firstError_) std::rethrow_exception(firstError_);
   Line("転送完了");
   return TRunOutcome::Completed;
 }
 
-void TTransferEngine::Work(Session& session) {
+// With the queue empty, a session waits while another tries to log in
+// again with a file it may hand back.
+bool TTransferEngine::TakeFile(std::size_t& index) {
+  std::unique_lock<std::mutex> lock(queueMutex_);
   for (;;) {
-    if (Cancelled() || stop_.load()) break;
-    std::size_t index = next_.fetch_add(1);
-    if (index >= plan_.files.size()) break;
+    if (!returned_.empty()) {
+      index = returned_.back();
+      returned_.pop_back();
+      return true;
+    }
+    if (next_ < plan_.files.size()) {
+      index = next_++;
+      return true;
+    }
+    if (retrying_ == 0 || Cancelled() || stop_.load()) return false;
+    queueWake_.wait_for(lock, kWatchInterval);
+  }
+}
+
+void TTransferEngine::Work(Session& session) {
+  bool parked = false;  // turned away for good: no longer counted in working_
+  while (!Cancelled() && !stop_.load()) {
+    std::size_t index = 0;
+    if (!TakeFile(index)) break;
     const TPlannedFile& file = plan_.files[index];
     session.current = index;
-    Line(ExtractFileName(file.localPath) + " 転送中");
+    session.told = false;
     TFileResult result = TFileResult::Sent;
     if (file.folderBelowHome) {
       result = SendWithRetry(session, file);
+    } else {
+      Line(ExtractFileName(file.localPath) + " 転送中");
     }
+    if (result == TFileResult::TurnedAway) {
+      if (WaitToLogInAgain(session)) continue;
+      parked = true;
+      break;
+    }
+    EndRetry(session);
+    Count(file, result);
+    if (result == TFileResult::Aborted || result == TFileResult::Stopped) break;
+    if (result == TFileResult::Fatal) break;
+  }
+  EndRetry(session);
+  std::lock_guard<std::mutex> lock(queueMutex_);
+  if (!parked) --working_;
+  if (session.loggedIn) --loggedIn_;
+  session.loggedIn = false;
+  queueWake_.notify_all();
+}
+
+void TTransferEngine::Count(const TPlannedFile& file, TFileResult result) {
+  {
     std::lock_guard<std::mutex> lock(resultMutex_);
     switch (result) {
       case TFileResult::Sent:
         if (file.folderBelowHome) {
-          Sent(index);
+          Sent(static_cast<std::size_t>(&file - plan_.files.data()));
         } else {
           ++summary_.outside;
         }
@@ -287,103 +271,15 @@ void TTransferEngine::Work(Session& session) {
       case TFileResult::Fatal:
         ++summary_.failed;
         break;
-      case TFileResult::Aborted:
+      default:
         ++summary_.notSent;
         return;
     }
-    meter_.FileDone(index);
-    if (result == TFileResult::Fatal) {
-      stop_.store(true);
-      return;
-    }
   }
-}
-
-TTransferEngine::TFileResult TTransferEngine::SendWithRetry(Session& session, const TPlannedFile& file) {
-  for (int attempt = 0;; ++attempt) {
-    try {
-      SendOnce(session, file);
-      if (Cancelled()) return TFileResult::Aborted;
-      return TFileResult::Sent;
-    } catch (const std::exception& e) {
-      // Whatever state the connection was left in, the next try starts afresh.
-      session.ftp->IdFTP1.CloseSession();
-      if (session.remote) session.remote->Close();
-      session.cwd.clear();
-      if (Cancelled()) {
-        if (session.storing) CutOff(file);
-        session.storing = false;
-        return TFileResult::Aborted;
-      }
-      session.storing = false;
-      if (attempt == 0 && !IsHostKeyRefusal(e)) continue;
-      Line(ExtractFileName(file.localPath) + " 転送失敗: " + e.what());
-      Fail(e.what());
-      return session.connecting ? TFileResult::Fatal : TFileResult::Failed;
-    }
-  }
-}
-
-void TTransferEngine::SendOnceSftp(Session& session, const TPlannedFile& file) {
-  IRemoteSession& remote = *session.remote;
-  session.connecting = false;
-  if (!remote.IsConnected()) {
-    session.connecting = true;
-    remote.Connect();
-    session.connecting = false;
-    session.home = remote.Home();
-  }
-  const std::string folder = RemoteFolderOf(file, session.home);
-  remote.EnterFolder(folder);
-  session.storing = true;
-  TStoreSteps steps;
-  steps.store = [&remote](const std::string& local, const std::string& name) { remote.Store(local, name); };
-  steps.rename = [&remote, &folder](const std::string& from, const std::string& to) {
-    return remote.Rename(folder + from, folder + to);
-  };
-  steps.remove = [&remote, &folder](const std::string& name) { return remote.Delete(folder + name); };
-  StoreInFolder(session, file, std::move(steps));
-  session.storing = false;
-  if (!plan_.extended.ReuseConnection()) remote.Close();
-}
-
-void TTransferEngine::SendOnce(Session& session, const TPlannedFile& file) {
-  if (session.remote) return SendOnceSftp(session, file);
-  TFTP& ftp = *session.ftp;
-  session.connecting = false;
-  if (!ftp.IdFTP1.IsConnected()) {
-    session.connecting = true;
-    ftp.ConnectTo(plan_.host, plan_.proxy);
-    session.connecting = false;
-    if (ftp.HomeDir != session.home) session.runFolders.clear();
-    session.home = ftp.HomeDir;
-    session.cwd.clear();
-  }
-  if (session.runFolders.empty()) {
-    // Every session logs in as the same user, to the same home folder.
-    std::set<std::string> seen;
-    for (const auto& planned : plan_.files) {
-      std::string folder = RemoteFolderOf(planned, session.home);
-      if (!folder.empty() && seen.insert(folder).second) session.runFolders.push_back(folder);
-    }
-  }
-  folders_.Enter(ftp.IdFTP1, session.home, RemoteFolderOf(file, session.home), session.runFolders, session.cwd);
-  session.storing = true;
-  StoreInFolder(session, file, FtpSteps(ftp.IdFTP1));
-  session.storing = false;
-  if (!plan_.extended.ReuseConnection()) {
-    ftp.IdFTP1.CloseSession();
-    session.cwd.clear();
-  }
-}
-
-void TTransferEngine::StoreInFolder(Session& session, const TPlannedFile& file, TStoreSteps steps) {
-  if (!plan_.extended.AtomicUpload()) return steps.store(file.localPath, file.remoteName);
-  const std::size_t index = session.current;
-  const std::string below = file.folderBelowHome.value_or("/");
-  if (OnStoreBegun) steps.begun = [this, index, below](const std::string& name) { OnStoreBegun(index, below + name); };
-  if (OnStoreEnded) steps.ended = [this, index, below](const std::string& name) { OnStoreEnded(index, below + name); };
-  atomic_.Store(steps, file.localPath, file.remoteName);
+  meter_.FileDone(static_cast<std::size_t>(&file - plan_.files.data()));
+  std::lock_guard<std::mutex> lock(queueMutex_);
+  ++filesDone_;
+  queueWake_.notify_all();
 }
 
 // Under resultMutex_, or on the only session.
@@ -392,9 +288,9 @@ void TTransferEngine::Sent(std::size_t index) {
   if (OnFileSent) OnFileSent(index);
 }
 
-void TTransferEngine::Fail(const std::string& error) {
+void TTransferEngine::Fail(std::exception_ptr error) {
   std::lock_guard<std::mutex> lock(resultMutex_);
-  if (firstError_.empty()) firstError_ = error;
+  if (!firstError_) firstError_ = std::move(error);
 }
 
 }  // namespace tovra

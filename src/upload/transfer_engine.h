@@ -5,12 +5,19 @@
 // its folder; with Connections=N, N sessions take the files from one queue,
 // each file exactly once, and share what they learn about the server's
 // folders. A file that fails there is tried once more on a fresh connection
-// and then reported, and the run goes on. With AtomicUpload=1 every file is
-// stored under a temporary name and renamed over its target (TAtomicStores).
+// and then reported, and the run goes on. A session the server turns away
+// at login (a limit of logins per address) hands its file back and tries
+// once more later; the run goes on with the sessions the server allows.
+// With AtomicUpload=1 every file is stored under a temporary name and
+// renamed over its target (TAtomicStores).
 //
-// Abort: the front end sets the primary session's CancelRequested (from any
-// thread). Within a few tens of milliseconds the engine disables the abort
-// button, writes "中止しています…" and shuts every socket of the run down, so a
+// The plan and the hooks are the run's only inputs: the engine builds every
+// session itself from the plan's connection settings, and nothing of a front
+// end's own session is read or written.
+//
+// Abort: the front end sets the hooks' cancel flag (from any thread).
+// Within a few tens of milliseconds the engine disables the abort button,
+// writes "中止しています…" and shuts every socket of the run down, so a
 // silent server cannot hold it; a file cut off on the server is named.
 //
 // Threads: Run blocks the calling thread; extra sessions run on threads of
@@ -20,6 +27,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -32,6 +40,7 @@
 #include "upload/remote_folders.h"
 #include "upload/remote_session.h"
 #include "upload/run_certificate_trust.h"
+#include "upload/run_hooks.h"
 #include "upload/transfer_progress.h"
 #include "upload/upload_plan.h"
 #include "upload/upload_view.h"
@@ -40,11 +49,9 @@ namespace tovra {
 
 class TTransferEngine {
  public:
-  // primary serves as the first session; its client settings (time-outs,
-  // data connection mode, encryption, pin, name encoding) are copied to the
-  // others, and its certificate question is shared by all of them for the
-  // run. All three must outlive the engine.
-  TTransferEngine(const TUploadPlan& plan, TFTP& primary, IUploadView& view);
+  // hooks.cancel must be set; plan, the hooks' objects and view must
+  // outlive the engine.
+  TTransferEngine(const TUploadPlan& plan, const TRunHooks& hooks, IUploadView& view);
   ~TTransferEngine();
   TTransferEngine(const TTransferEngine&) = delete;
   TTransferEngine& operator=(const TTransferEngine&) = delete;
@@ -52,7 +59,8 @@ class TTransferEngine {
   // Enables the abort button and sends the plan (a cancel flag already set
   // stops it before the first file).
   // Completed or Aborted; a failure is thrown once the run is over (the
-  // connections closed, the summary shown).
+  // connections closed, the summary shown), as the error it was (a reply
+  // error with its code, a socket error, a refused certificate...).
   TRunOutcome Run();
 
   const TRunSummary& Summary() const { return summary_; }
@@ -66,16 +74,20 @@ class TTransferEngine {
 
  private:
   struct Session {
-    TFTP* ftp = nullptr;
+    std::unique_ptr<TFTP> ftp;  // every session has one; FTP sites use it
     std::string home;
     std::string cwd;
     std::vector<std::string> runFolders;  // every remote folder of the plan, under home
     std::size_t current = 0;              // the file being sent
     bool storing = false;                 // STOR under way: the server may hold part of the file
     bool connecting = false;
+    bool told = false;                       // the file's "転送中" line is written
+    bool loggedIn = false;                   // counted in loggedIn_
+    bool retriedLogin = false;               // turned away once and tried again
+    bool retrying = false;                   // trying again, with a file it may hand back
     std::unique_ptr<IRemoteSession> remote;  // an SFTP site's session; none for FTP
   };
-  enum class TFileResult { Sent, Failed, Aborted, Fatal };
+  enum class TFileResult { Sent, Failed, Aborted, Fatal, Stopped, TurnedAway };
 
   bool Cancelled() const;
   void Watch();
@@ -83,27 +95,40 @@ class TTransferEngine {
   void Announce();
   void SetAbortEnabled(bool enabled);
   void CutOff(const TPlannedFile& file);
-  void Prepare(Session& session, TFTP& ftp);
+  void MakeSession(Session& session);
   void PrepareSftp(Session& session);
+  void CheckSettings();
   void CloseAll();
-  void Release(Session& session);
+  void Remember(const std::string& key, const std::string& value);
 
   TRunOutcome RunOnePerFile();
   TRunOutcome RunSessions();
   void Work(Session& session);
+  bool TakeFile(std::size_t& index);
+  bool WaitToLogInAgain(Session& session);
+  // The status line, once, of how many logins the server allowed.
+  void TellLoginLimit();
+  void EndRetry(Session& session);
+  void Count(const TPlannedFile& file, TFileResult result);
   TFileResult SendWithRetry(Session& session, const TPlannedFile& file);
+  TFileResult Failure(Session& session, const TPlannedFile& file, int attempt);
+  bool TurnedAway(const std::exception& e) const;
+  bool HandBack(Session& session);
+  void LoggedOut(Session& session);
+  void Connect(Session& session);
+  void LoggedIn(Session& session);
   void SendOnce(Session& session, const TPlannedFile& file);
   void SendOnceSftp(Session& session, const TPlannedFile& file);
   // Stores the file into the entered folder, atomically when the plan asks.
   void StoreInFolder(Session& session, const TPlannedFile& file, TStoreSteps steps);
+  void StoreFtpInFolder(Session& session, const TPlannedFile& file);
   void Sent(std::size_t index);
-  void Fail(const std::string& error);
+  void Fail(std::exception_ptr error);
   TRunOutcome Stopped();
 
   const TUploadPlan& plan_;
-  TFTP& primary_;
+  TRunHooks hooks_;
   IUploadView& view_;
-  std::vector<std::unique_ptr<TFTP>> extra_;
   std::vector<Session> sessions_;
   TSocketInterrupter interrupter_;
   TRemoteFolders folders_;
@@ -118,13 +143,26 @@ class TTransferEngine {
   std::condition_variable watchWake_;
   bool runOver_ = false;
 
-  std::atomic<std::size_t> next_{0};
+  // The queue of files: the next never taken, and files handed back by a
+  // session the server turned away.
+  std::mutex queueMutex_;
+  std::condition_variable queueWake_;
+  std::size_t next_ = 0;
+  std::vector<std::size_t> returned_;
+  int filesDone_ = 0;                   // files finished (sent or failed) by any session
+  int working_ = 0;                     // sessions not waiting to log in again
+  int loggedIn_ = 0;                    // sessions logged in now
+  int retrying_ = 0;                    // sessions trying to log in again
+  int mostLoggedIn_ = 0;                // the most sessions logged in at once
+  bool turnedAway_ = false;             // a session was turned away for good
+  std::atomic<bool> encrypted_{false};  // a session logged in over TLS
+
   std::atomic<bool> stop_{false};  // a session could not connect: the others end too
   std::mutex resultMutex_;
   TRunSummary summary_;
-  std::string firstError_;
-  ICertificateTrust* frontTrust_;  // the primary's own, given back at the end
+  std::exception_ptr firstError_;
   TRunCertificateTrust trust_;
+  TRunHostKeyPrompt hostKeyPrompt_;
 };
 
 }  // namespace tovra

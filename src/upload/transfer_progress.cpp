@@ -39,9 +39,13 @@ std::string ProgressText(const TTransferProgress& p) {
 }
 
 std::string SummaryLine(const TRunSummary& s) {
-  return "送信 " + std::to_string(s.sent) + " 件、スキップ " + std::to_string(s.missing + s.outside) +
-         " 件 (ローカルに無い " + std::to_string(s.missing) + " 件、サイト外 " + std::to_string(s.outside) +
-         " 件)、失敗 " + std::to_string(s.failed) + " 件" +
+  std::string more;
+  if (s.unrepresentable > 0) more += "、CP932で表せない " + std::to_string(s.unrepresentable) + " 件";
+  if (s.caseDiffers > 0) more += "、大文字小文字違い " + std::to_string(s.caseDiffers) + " 件";
+  return "送信 " + std::to_string(s.sent) + " 件、スキップ " +
+         std::to_string(s.missing + s.outside + s.unrepresentable + s.caseDiffers) + " 件 (ローカルに無い " +
+         std::to_string(s.missing) + " 件、サイト外 " + std::to_string(s.outside) + " 件" + more + ")、失敗 " +
+         std::to_string(s.failed) + " 件" +
          (s.notSent > 0 ? "、未送信 " + std::to_string(s.notSent) + " 件" : std::string());
 }
 

@@ -34,11 +34,14 @@ struct TRunSummary {
   int missing = 0;
   int outside = 0;
   int failed = 0;
-  int notSent = 0;  // left over when the run was stopped
+  int notSent = 0;          // left over when the run was stopped
+  int unrepresentable = 0;  // names CP932 cannot hold
+  int caseDiffers = 0;      // only a file of another letter case exists
 };
 
 // "送信 5 件、スキップ 2 件 (ローカルに無い 1 件、サイト外 1 件)、失敗 0 件",
-// then "、未送信 3 件" when files were left over.
+// then "、未送信 3 件" when files were left over. Names CP932 cannot hold and
+// letter-case mismatches are counted in the brackets when there are any.
 std::string SummaryLine(const TRunSummary& summary);
 
 class TProgressMeter {

@@ -1,10 +1,13 @@
 #include "upload/upload_job.h"
 
-#include "ftp/dmFtp.h"
+#include <unordered_set>
+
 #include "html/dependencies.h"
+#include "html/modern_dependencies.h"
 #include "platform/app_folder.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
+#include "platform/path_pieces.h"
 #include "upload/transfer_engine.h"
 #include "util/char_string.h"
 
@@ -14,10 +17,6 @@ namespace {
 
 constexpr int kTimerInterval = 500;
 constexpr int kTimerResolution = 10;
-
-void CloseIfConnected(TFTP& ftp) {
-  if (ftp.IdFTP1.IsConnected()) ftp.IdFTP1.CloseSession();
-}
 
 }  // namespace
 
@@ -40,19 +39,36 @@ void RemoveMissingFiles(TStringList& list, TStringList& missing) {
   }
 }
 
-void SetAsideOutsideSite(TStringList& list, int from, std::string_view siteRoot, TStringList& outside) {
-  for (int i = from; i < list.Count();) {
-    if (IsUnderRoot(siteRoot, list[i])) {
+void SetAsideOutsideSite(TStringList& list, int from, std::string_view siteRoot, TMissingFiles& outside) {
+  const std::string realRoot = RealPath(siteRoot);
+  for (int i = 0; i < list.Count();) {
+    const bool under = IsUnderRoot(siteRoot, list[i]);
+    const std::string real = under && !realRoot.empty() ? RealPath(list[i]) : std::string();
+    const bool leaves = under ? !real.empty() && !IsUnderRoot(realRoot, real) : i >= from;
+    if (!leaves) {
       ++i;
       continue;
     }
-    outside.Add(list[i] + kOutsideSiteMark);
+    outside.Add(list[i], TMissingReason::OutsideSite);
     list.Delete(i);
+    if (i < from) --from;
   }
 }
 
-TUploadJob::TUploadJob(TFTP& ftp, IUploadView& view, std::function<void()> finishSiteUpdates)
-    : ftp_(ftp), view_(view), finishSiteUpdates_(std::move(finishSiteUpdates)) {
+TStringList UniqueSelection(const TStringList& selection) {
+  TStringList unique;
+  std::unordered_set<std::string> seen;
+  for (const std::string& entry : selection) {
+    std::string folded = FoldDotPieces(entry);
+    if (folded.empty()) folded = entry;
+    if (seen.insert(kFileNamesCaseSensitive ? folded : CharLowerCase(folded)).second) unique.Add(folded);
+  }
+  return unique;
+}
+
+TUploadJob::TUploadJob(const TRunHooks& hooks, IUploadView& view, std::function<void()> finishSiteUpdates)
+    : hooks_(hooks), view_(view), finishSiteUpdates_(std::move(finishSiteUpdates)) {
+  if (hooks_.cancel == nullptr) hooks_.cancel = &ownCancel_;
   timer_.SetInterval(kTimerInterval);
   timer_.SetResolution(kTimerResolution);
   timer_.OnTimer = [this](TMMTimer&) { MMTimer1Timer(); };
@@ -74,21 +90,9 @@ bool TUploadJob::Start(const TStringList& selection, const TUploadOptions& optio
 bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOptions& options, const TUploadSite& site) {
   view_.SetUploadEnabled(false);
   try {
-    uploadList_.Clear();
-    for (const auto& entry : selection) uploadList_.Add(entry);
-    TStringList outside;
-    if (!options.cxOnly) {
-      view_.AppendStatus("依存ファイル確認中");
-      for (const auto& entry : selection) {
-        if (IsPagePath(entry)) {
-          CollectDependencies(uploadList_, site.root, entry, options.rewrite.pageEncoding, &outside);
-        }
-      }
-      SetAsideOutsideSite(uploadList_, selection.Count(), site.root, outside);
-    }
-    TStringList missing;
-    RemoveMissingFiles(uploadList_, missing);
-    for (const auto& line : outside) missing.Add(line);
+    uploadList_ = UniqueSelection(selection);
+    TMissingFiles missing;
+    CollectAndCheck(uploadList_.Count(), options, site, missing);
     if (missing.Count() > 0) {
       if (!view_.ConfirmMissingFiles(missing)) {
         uploadList_.Clear();
@@ -96,7 +100,7 @@ bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOption
         return false;
       }
       view_.AppendStatus("Uploas cancel files");  // the given status text, spelt as it has always been
-      for (const auto& line : missing) view_.AppendStatus(line);
+      for (const auto& line : missing.Lines()) view_.AppendStatus(line);
     }
     // Rewriting may append support files; they are visited too.
     for (int i = 0; i < uploadList_.Count(); ++i) {
@@ -106,7 +110,7 @@ bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOption
     for (const auto& entry : uploadList_) view_.AppendStatus(entry);
     view_.AppendStatus("*********************");
     SaveLines(UploadLogPath(), uploadList_);
-    plan_ = BuildUploadPlan(uploadList_, site, options, missing.Count());
+    plan_ = BuildUploadPlan(uploadList_, site, options, missing);
   } catch (...) {
     view_.SetUploadEnabled(true);
     throw;
@@ -120,13 +124,39 @@ bool TUploadJob::PrepareUpload(const TStringList& selection, const TUploadOption
   return false;
 }
 
-void TUploadJob::Abort() { ftp_.CancelRequested.store(1, std::memory_order_relaxed); }
+void TUploadJob::CollectAndCheck(int selected, const TUploadOptions& options, const TUploadSite& site,
+                                 TMissingFiles& dropped) {
+  TMissingFiles aside;
+  if (!options.cxOnly) {
+    view_.AppendStatus("依存ファイル確認中");
+    const TPageEncoding encoding = options.rewrite.pageEncoding;
+    if (site.extended.References() == TReferenceMode::Modern) {
+      TModernDependencies modern(site.root, encoding, site.webUrl);
+      for (int i = 0; i < selected; ++i) {
+        if (IsPagePath(uploadList_[i])) modern.Collect(uploadList_, std::string(uploadList_[i]), aside);
+      }
+    } else {
+      for (int i = 0; i < selected; ++i) {
+        if (IsPagePath(uploadList_[i])) {
+          CollectDependencies(uploadList_, site.root, std::string(uploadList_[i]), encoding, &aside);
+        }
+      }
+    }
+  }
+  SetAsideOutsideSite(uploadList_, options.cxOnly ? uploadList_.Count() : selected, site.root, aside);
+  TStringList missing;
+  RemoveMissingFiles(uploadList_, missing);
+  for (const auto& path : missing) dropped.Add(path, TMissingReason::NotOnDisk);
+  for (const auto& entry : aside.Entries()) dropped.Add(entry);
+}
+
+void TUploadJob::Abort() { hooks_.cancel->store(1, std::memory_order_relaxed); }
 
 void TUploadJob::MMTimer1Timer() {
   timer_.SetEnabled(false);
   // Cleared before the run is marked, so that an owner going away sees
   // either no run (which then never starts) or a run it can abort.
-  ftp_.CancelRequested.store(0, std::memory_order_relaxed);
+  hooks_.cancel->store(0, std::memory_order_relaxed);
   running_.store(true);
   if (closing_.load()) return;
   TRunOutcome outcome = TRunOutcome::Failed;
@@ -134,18 +164,13 @@ void TUploadJob::MMTimer1Timer() {
   try {
     outcome = RunPlan(*plan_);
   } catch (const std::exception& e) {
-    error = e.what();
+    error = view_.FailureText(e);
   }
   if (outcome == TRunOutcome::Failed) {
     // The run defines no report of its own for a failure: one status line,
-    // the window back to idle, the connection closed, the text shown.
+    // the window back to idle, the text shown (the run has closed its connections).
     view_.AppendStatus("転送エラー: " + error);
     view_.SetAbortEnabled(false);
-    try {
-      CloseIfConnected(ftp_);
-    } catch (const std::exception&) {
-      // Closing a broken connection may fail again; the run is over anyway.
-    }
   }
   view_.SetUploadEnabled(true);
   if (finishSiteUpdates_) finishSiteUpdates_();
@@ -154,12 +179,12 @@ void TUploadJob::MMTimer1Timer() {
 }
 
 TRunOutcome TUploadJob::RunTransfer(const TUploadPlan& plan) {
-  ftp_.CancelRequested.store(0, std::memory_order_relaxed);
+  hooks_.cancel->store(0, std::memory_order_relaxed);
   return RunPlan(plan);
 }
 
 TRunOutcome TUploadJob::RunPlan(const TUploadPlan& plan) {
-  TTransferEngine engine(plan, ftp_, view_);
+  TTransferEngine engine(plan, hooks_, view_);
   return engine.Run();
 }
 

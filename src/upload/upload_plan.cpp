@@ -2,6 +2,7 @@
 
 #include "html/dependencies.h"
 #include "platform/files.h"
+#include "upload/apply_site_profile.h"
 #include "util/char_string.h"
 
 namespace tovra {
@@ -22,10 +23,16 @@ std::int64_t TUploadPlan::TotalBytes() const {
   return total;
 }
 
-std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, const TUploadSite& site,
-                                                   const TUploadOptions& options, int missingFiles) {
+namespace {
+
+std::shared_ptr<TUploadPlan> MakePlan(const TStringList& list, const TUploadSite& site, const TUploadOptions& options,
+                                      int missingFiles) {
   auto plan = std::make_shared<TUploadPlan>();
   plan->siteRoot = site.root;
+  plan->siteName = site.name;
+  plan->connection = ConnectionSettingsOf(site.extended);
+  plan->readTimeoutMs = site.readTimeoutMs;
+  plan->acceptTimeoutMs = site.acceptTimeoutMs;
   plan->host = site.host;
   plan->proxy = site.proxy;
   plan->extended = site.extended;
@@ -43,6 +50,22 @@ std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, cons
     if (GetFileTimes(entry, times)) file.size = times.size;
     plan->files.push_back(std::move(file));
   }
+  return plan;
+}
+
+}  // namespace
+
+std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, const TUploadSite& site,
+                                                   const TUploadOptions& options, int missingFiles) {
+  return MakePlan(list, site, options, missingFiles);
+}
+
+std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, const TUploadSite& site,
+                                                   const TUploadOptions& options, const TMissingFiles& dropped) {
+  auto plan = MakePlan(list, site, options, dropped.Count(TMissingReason::NotOnDisk));
+  plan->outsideFiles = dropped.Count(TMissingReason::OutsideSite);
+  plan->unrepresentableFiles = dropped.Count(TMissingReason::Unrepresentable);
+  plan->caseFiles = dropped.Count(TMissingReason::CaseDiffers);
   return plan;
 }
 

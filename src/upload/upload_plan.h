@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ftp/dmFtp.h"
+#include "html/missing_files.h"
 #include "sites/extended_settings.h"
 #include "upload/page_rewriter.h"
 #include "util/string_list.h"
@@ -32,6 +33,11 @@ struct TUploadSite {
   THostInfo host;
   THostInfo proxy;  // Port 0: no proxy
   TExtendedSettings extended;
+  std::string name{};  // the site's name: where a remembered setting is written
+  // The waits of every connection of the run.
+  int readTimeoutMs = kDefaultReadTimeoutMs;
+  int acceptTimeoutMs = kDefaultAcceptTimeoutMs;
+  std::string webUrl = {};  // the profile's WebURL: references to it are local files
 };
 
 struct TPlannedFile {
@@ -47,20 +53,35 @@ struct TPlannedFile {
 struct TUploadPlan {
   std::vector<TPlannedFile> files;  // in upload list order
   std::string siteRoot;
+  std::string siteName;
   THostInfo host;
   THostInfo proxy;
   TExtendedSettings extended;
+  // What every FTP session of the run is set up with, resolved from the
+  // extended settings once.
+  TFtpConnectionSettings connection;
+  int readTimeoutMs = kDefaultReadTimeoutMs;
+  int acceptTimeoutMs = kDefaultAcceptTimeoutMs;
   TUploadOptions options;
-  int missingFiles = 0;  // dropped from the list by the preparation
+  // Dropped from the list by the preparation, by reason: not on the disk,
+  // outside the site, a name CP932 cannot hold, a letter case that differs.
+  int missingFiles = 0;
+  int outsideFiles = 0;
+  int unrepresentableFiles = 0;
+  int caseFiles = 0;
 
   std::int64_t TotalBytes() const;
   // Whether the absent-key behaviour applies: one connection per file.
   bool OneConnectionPerFile() const { return !extended.ReuseConnection() && extended.Connections() == 1; }
 };
 
-// The plan for the final upload list of a preparation.
+// The plan for the final upload list of a preparation; `missingFiles`
+// counts the files not on the disk.
 std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, const TUploadSite& site,
                                                    const TUploadOptions& options, int missingFiles);
+// The same, with the dropped files counted by their reasons.
+std::shared_ptr<const TUploadPlan> BuildUploadPlan(const TStringList& list, const TUploadSite& site,
+                                                   const TUploadOptions& options, const TMissingFiles& dropped);
 
 // The absolute remote folder of a planned file for a session whose home
 // folder is home (as the server's PWD gave it), ending in "/"; empty for a

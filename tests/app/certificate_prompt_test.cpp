@@ -15,6 +15,8 @@
 #include "ftp/dmFtp.h"
 #include "gui_test_support.h"
 #include "platform/files.h"
+#include "upload/run_certificate_trust.h"
+#include "upload/upload_job.h"
 
 using namespace tovra;
 
@@ -125,21 +127,28 @@ class CertificatePromptTest : public QObject {
     QCOMPARE(answer.load(), int(TTrustAnswer::Reject));
   }
 
-  void windowRemembersTheFingerprintInTheSitesProfile() {
+  // "Trust and remember" goes through the run, which names its own site:
+  // the window writes the pin there, whichever site it shows.
+  void windowRemembersTheFingerprintInTheRunsSite() {
     test::AppFolderFixture folder;
     folder.AddSite("S", folder.dir.Sub("site"));
+    folder.AddSite("T", folder.dir.Sub("other"));
     TApplicationModules modules;
     test::StartWindow(modules);
-    ICertificateTrust* trust = modules.Ftp().CertificateTrust;
-    QVERIFY(trust != nullptr);
+    const TRunHooks& hooks = modules.Form1()->Upload().Hooks();
+    QVERIFY(hooks.certificateTrust != nullptr);
+    TRunCertificateTrust trust(hooks.certificateTrust, [&](const std::string& key, const std::string& value) {
+      hooks.remember("T", key, value);
+    });
     ClickWhenShown(QStr(std::string("信頼して記憶する")), nullptr);
     std::atomic<int> answer{-1};
-    std::thread transfer([&] { answer = int(trust->AskTrust("127.0.0.1", SelfSigned())); });
+    std::thread transfer([&] { answer = int(trust.AskTrust("127.0.0.1", SelfSigned())); });
     QTRY_VERIFY_WITH_TIMEOUT(answer != -1, 5000);
     transfer.join();
     QCOMPARE(answer.load(), int(TTrustAnswer::TrustAndRemember));
-    std::string profile = ReadFileBytes(JoinPath(folder.app, "S.txt"));
-    QVERIFY2(profile.find("CertificateSha256=" + SelfSigned().Sha256) != std::string::npos, profile.c_str());
+    const std::string pin = "CertificateSha256=" + SelfSigned().Sha256;
+    QTRY_VERIFY_WITH_TIMEOUT(ReadFileBytes(JoinPath(folder.app, "T.txt")).find(pin) != std::string::npos, 5000);
+    QVERIFY(ReadFileBytes(JoinPath(folder.app, "S.txt")).find(pin) == std::string::npos);
   }
 };
 

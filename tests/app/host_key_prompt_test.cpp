@@ -57,7 +57,7 @@ class HostKeyPromptTest : public QObject {
     } rows[] = {
         {"信頼して記憶する", TTrustAnswer::TrustAndRemember, true},
         {"今回だけ信頼する", TTrustAnswer::TrustOnce, false},
-        {"中止", TTrustAnswer::Reject, false},
+        {"接続しない", TTrustAnswer::Reject, false},
     };
     QWidget window;
     window.show();
@@ -71,12 +71,16 @@ class HostKeyPromptTest : public QObject {
             rememberedOn = QThread::currentThreadId();
           },
           nullptr);
-      QString shown;
-      WhenModal([&shown](QWidget* modal) { shown = static_cast<QMessageBox*>(modal)->text(); });
+      QString shown, title;
+      WhenModal([&](QWidget* modal) {
+        shown = static_cast<QMessageBox*>(modal)->text();
+        title = modal->windowTitle();
+      });
       Click(row.button);
       QCOMPARE(AskFromWorker(prompt), row.expected);
       QVERIFY(shown.contains(QStr(kKey.fingerprint)));
       QVERIFY(shown.contains(QStr("example.test:2222")));
+      QCOMPARE(title, QStr("ホスト鍵の確認"));
       QCOMPARE(remembered, row.remembers ? kKey.fingerprint : std::string());
       if (row.remembers) QCOMPARE(rememberedOn, QThread::currentThreadId());
     }

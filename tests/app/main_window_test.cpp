@@ -1,6 +1,8 @@
 // The desktop window on the offscreen platform: start-up, site selection,
 // the folder tree confined to the site, the web check button, the site
 // dialog, closing, and a whole upload against a real FTP server.
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -17,6 +19,7 @@
 #include "app/shell_widgets.h"
 #include "ftp/dmFtp.h"
 #include "gui_test_support.h"
+#include "platform/encoding.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "sites/site_list.h"
@@ -76,6 +79,16 @@ class MainWindowTest : public QObject {
     QTRY_VERIFY(opened);
     QCOMPARE(modules.Form1()->ComboBox1->count(), 1);
     QCOMPARE(Cp(modules.Form1()->ComboBox1->itemText(0)), std::string("新規登録"));
+  }
+
+  void anApplicationFolderOthersCanWriteIsNamedInTheMemo() {
+    AppFolderFixture fx;
+    fx.AddSite("サイトA", fx.dir.Sub("site"));
+    QCOMPARE(::chmod(ToOsPath(fx.app).c_str(), 0777), 0);
+    TApplicationModules modules;
+    StartWindow(modules);
+    const QStringList lines = MemoLines(modules.Form1());
+    QCOMPARE(lines.filter(QStr("警告: アプリケーションフォルダー " + fx.app)).size(), 1);
   }
 
   void siteListStartingWithTheNewEntryOpensTheDialog() {

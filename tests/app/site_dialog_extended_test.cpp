@@ -60,7 +60,7 @@ void Choose(QComboBox* box, const char* value) {
 // What the group shows, in the keys' own spelling; the pin is the one shown
 // for the chosen protocol.
 struct Shown {
-  std::string protocol, data, encryption, page, names, reuse, connections, keyFile, pin;
+  std::string protocol, data, encryption, page, names, reuse, connections, keyFile, pin, store;
   bool operator==(const Shown&) const = default;
 };
 
@@ -75,14 +75,16 @@ Shown ShownBy(const TExtendedSettingsGroup* g) {
           g->chkReuseConnection->isChecked() ? "1" : "0",
           std::to_string(g->spnConnections->value()),
           ToCp932(g->edPrivateKeyFile->text()),
-          ToCp932((ftp ? g->edCertificateSha256 : g->edHostKeySha256)->text())};
+          ToCp932((ftp ? g->edCertificateSha256 : g->edHostKeySha256)->text()),
+          g->chkPasswordStore->isChecked() ? "keyring" : "file"};
 }
 
 Shown Meaning(const TExtendedSettings& s) {
   bool ftp = s.Value("Protocol") == "ftp";
   return {s.Value("Protocol"),     s.Value("DataConnection"),     s.Value("Encryption"),
           s.Value("PageEncoding"), s.Value("RemoteNameEncoding"), s.Value("ReuseConnection"),
-          s.Value("Connections"),  s.Value("PrivateKeyFile"),     ftp ? s.CertificateSha256() : s.HostKeySha256()};
+          s.Value("Connections"),  s.Value("PrivateKeyFile"),     ftp ? s.CertificateSha256() : s.HostKeySha256(),
+          s.Value("PasswordStore")};
 }
 
 // Every choice moved away and back, the check box and count too: a key the
@@ -96,8 +98,10 @@ void ChangeAndChangeBack(TExtendedSettingsGroup* g) {
     box->setCurrentIndex(was);
     emit box->activated(was);
   }
-  g->chkReuseConnection->toggle();
-  g->chkReuseConnection->toggle();
+  for (QCheckBox* box : {g->chkReuseConnection, g->chkPasswordStore}) {
+    box->toggle();
+    box->toggle();
+  }
   int count = g->spnConnections->value();
   g->spnConnections->setValue(count == 8 ? 7 : 8);
   g->spnConnections->setValue(count);
@@ -111,7 +115,7 @@ template <>
 char* toString(const Shown& s) {
   return QTest::toString(QString::fromStdString(s.protocol + " " + s.data + " " + s.encryption + " " + s.page + " " +
                                                 s.names + " reuse=" + s.reuse + " n=" + s.connections +
-                                                " key=" + s.keyFile + " pin=" + s.pin));
+                                                " key=" + s.keyFile + " pin=" + s.pin + " store=" + s.store));
 }
 }  // namespace QTest
 
@@ -141,6 +145,7 @@ class SiteDialogExtendedTest : public QObject {
                                             {"Protocol", "sftp"},
                                             {"HostKeySha256", kHostKey},
                                             {"PrivateKeyFile", "/home/web/.ssh/鍵"},
+                                            {"PasswordStore", "file"},
                                             {"AtomicUpload", "1"},
                                             {"PublishExclude", "*.map;下書き/"}})
                                << QByteArray();
@@ -191,8 +196,9 @@ class SiteDialogExtendedTest : public QObject {
     });
     StartWindow(modules);
     QTRY_VERIFY(!dialog->isVisible());
-    const TExtendedSettings defaults = TExtendedSettings::NewSiteDefaults();
+    TExtendedSettings defaults = TExtendedSettings::NewSiteDefaults();
     QCOMPARE(shown, Meaning(defaults));
+    defaults.Set("PasswordStore", "file");  // no keyring answers the tests
     QCOMPARE(StoredSettings("新サイト"), defaults);
     // The new-site values are written out, not left to what absence means.
     QVERIFY(ReadFileBytes(ProfileFileName("新サイト")).find("DataConnection=passive") != std::string::npos);

@@ -76,6 +76,16 @@ class UpdatePanelTest : public QObject {
     QVERIFY(memo.contains(QStr("page.htm 転送中")));
     QVERIFY(memo.contains(QStr("new.html 転送中")));
     QVERIFY(!memo.contains(QStr("index.html 転送中")));
+
+    // The list saved when the focus goes keeps the page that was never
+    // ticked pending; the pages sent are not listed again.
+    form->ApplicationEvents1Deactivate();
+    form->btnUpdateCheck->click();
+    TOVRA_CHECKED(ExpectPanelFor(form, "サイトA", {fx.A("index.html")}));
+    form->btUpdateCancel->click();
+    form->ApplicationEvents1Deactivate();
+    form->btnUpdateCheck->click();  // cancelled, not sent: still pending
+    TOVRA_CHECKED(ExpectPanelFor(form, "サイトA", {fx.A("index.html")}));
   }
 
   void siteControlsAreLockedWhileAnUploadRuns() {
@@ -227,7 +237,7 @@ class UpdatePanelTest : public QObject {
     QCOMPARE(FileExists(ManagedFileListPath()), withBaseline);  // a check does not write the list
   }
 
-  void aSiteWhoseRootIsGoneStopsTheCheckWithItsMessage() {
+  void aSiteWhoseRootIsGoneIsPassedOver() {
     TwoSites fx;
     TApplicationModules modules;
     StartWindow(modules);
@@ -239,21 +249,23 @@ class UpdatePanelTest : public QObject {
     QVERIFY(::rmdir(ToOsPath(fx.rootB).c_str()) == 0);
     const std::string error = "パス設定エラー : \"" + fx.rootB + "\"";
 
-    TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);
+    // The other site is checked; one memo line names the one passed over.
     form->btnUpdateCheck->click();
-    QCOMPARE(TMessageBoxes::TakeShown(), std::vector<std::string>{error});
-    QVERIFY(form->Panel8->isHidden());
-    // The window still holds the site it showed, and keeps working.
-    QCOMPARE(ToCp932(form->ComboBox1->currentText()), std::string("サイトA"));
-    QCOMPARE(modules.SightEdit()->Profile().CurrentSiteName(), std::string("サイトA"));
+    QVERIFY(TMessageBoxes::TakeShown().empty());
+    TOVRA_CHECKED(ExpectPanelFor(form, "サイトA", {fx.A("news.html")}));
+    const QStringList named = MemoLines(form).filter(QStr("「サイトB」"));
+    QCOMPARE(named.size(), 1);
+    QVERIFY2(named[0].endsWith(QStr(error)), qPrintable(named[0]));
     QCOMPARE(modules.SightEdit()->Profile().LocalRootDir, fx.rootA);
-    QVERIFY(form->btnUpdateCheck->isEnabled());
+    form->btUpdateCancel->click();
 
-    // Losing the focus shows the same error and leaves the saved list alone.
-    TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);
+    // Losing the focus saves without a word; the site passed over keeps its
+    // saved rows for the day its folder is back.
     emit qApp->applicationStateChanged(Qt::ApplicationInactive);
-    QCOMPARE(TMessageBoxes::TakeShown(), std::vector<std::string>{error});
-    QCOMPARE(ReadFileBytes(ManagedFileListPath()), saved);
+    QVERIFY(TMessageBoxes::TakeShown().empty());
+    const std::string now = ReadFileBytes(ManagedFileListPath());
+    for (const std::string& row : {std::string("サイトB?$B?0\r\n"), fx.B("top.htm") + "?$B?"})
+      QVERIFY2(now.find(row) != std::string::npos && saved.find(row) != std::string::npos, row.c_str());
   }
 
   void onlyTheNewEntryShowsTheMessage() {
@@ -303,12 +315,12 @@ class UpdatePanelTest : public QObject {
     QCOMPARE(ReadFileBytes(list), saved);
     form->btUpdateCancel->click();
 
-    // Back in the normal view the next deactivation records the new time.
+    // Cancelled, not sent: the next deactivation keeps its old time, and
+    // the next check lists it again.
     form->ApplicationEvents1Deactivate();
-    QVERIFY(ReadFileBytes(list) != saved);
-    TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);
+    QCOMPARE(ReadFileBytes(list), saved);
     form->btnUpdateCheck->click();
-    QCOMPARE(TMessageBoxes::TakeShown(), std::vector<std::string>{kNothingFound});
+    TOVRA_CHECKED(ExpectPanelFor(form, "サイトA", {fx.A("news.html")}));
   }
 
   void closingSavesTheListEvenWithThePanelShowing() {
@@ -322,12 +334,12 @@ class UpdatePanelTest : public QObject {
     QVERIFY(form->Panel8->isVisible());
     form->close();
     modules.DestroyWindow();
-    // The pending file is recorded with its new time: not reported next time.
+    // The pending file was never sent: the next start lists it again.
     TApplicationModules again;
     StartWindow(again);
-    TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);
     again.Form1()->btnUpdateCheck->click();
-    QCOMPARE(TMessageBoxes::TakeShown(), std::vector<std::string>{kNothingFound});
+    QVERIFY(TMessageBoxes::TakeShown().empty());
+    TOVRA_CHECKED(ExpectPanelFor(again.Form1(), "サイトA", {fx.A("news.html")}));
   }
 };
 

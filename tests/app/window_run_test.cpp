@@ -5,6 +5,7 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -18,6 +19,8 @@
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
+#include "app/upload_progress.h"
+#include "ftp/dmFtp.h"
 #include "gui_test_support.h"
 #include "platform/files.h"
 #include "sites/site_list.h"
@@ -77,15 +80,22 @@ class WindowRunTest : public QObject {
     QSignalSpy finished(form, &TForm1::RunFinished);
     QElapsedTimer sinceClose;
     bool closedDuringRun = false;
+    bool keptOnNo = false;
     test::OnEnabled(form->btnAbort, [&] {
       if (sinceClose.isValid() || !form->btnAbort->isEnabled()) return;
+      // Asked first: "no" keeps the window and the run going.
+      TMessageBoxes::SetNextAnswer(TMessageBoxes::Cancel);
+      form->close();
+      keptOnNo = form->isVisible() && modules.Ftp().CancelRequested.load() == 0;
       sinceClose.start();
+      TMessageBoxes::SetNextAnswer(TMessageBoxes::Ok);
       form->close();
       closedDuringRun = form->isVisible();  // the window waits for the run's end
     });
     form->BitBtn1->click();
     QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), 30000);
     qInfo("window closed %lld ms after the close request", static_cast<long long>(sinceClose.elapsed()));
+    QVERIFY(keptOnNo);
     QVERIFY(closedDuringRun);
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.at(0).at(0).toInt(), static_cast<int>(TRunOutcome::Aborted));
@@ -93,31 +103,61 @@ class WindowRunTest : public QObject {
     int stored = 0;
     for (int i = 0; i < 40; ++i) stored += site.server.WasStored("p" + std::to_string(100 + i) + ".htm");
     QVERIFY2(stored < 40, qPrintable(QString::number(stored)));
-    QVERIFY(TMessageBoxes::TakeShown().empty());
+    QCOMPARE(TMessageBoxes::TakeShown(), std::vector<std::string>(2, "転送中です。中止して終了しますか？"));
     QVERIFY(FileExists(ManagedFileListPath()));
     modules.DestroyWindow();
     QCOMPARE(ReadFileBytes(SiteListFileName()), std::string("S\r\n新規登録\r\n"));
   }
 
+  // The connection's own text stays as it is, after a Japanese sentence
+  // saying what happened and what to check.
   void aRunErrorIsOneLine_data() {
     QTest::addColumn<bool>("serverUp");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("reply");
     QTest::addColumn<QString>("errorStart");
-    QTest::newRow("reply error") << true << "Permission denied.";
-    QTest::newRow("socket error") << false << "Socket Error # 10061 Connection refused.";
+    QTest::addColumn<int>("connections");  // 0: the profile has no extended settings
+    QTest::newRow("reply error") << true << "STOR"
+                                 << "550 Permission denied.\r\n"
+                                 << QStr("サーバーが要求を受け付けませんでした。 Permission denied.") << 0;
+    QTest::newRow("login refused")
+        << true << "PASS"
+        << "530 Authentication failed.\r\n"
+        << QStr(
+               "サーバーにログインできませんでした。ユーザ名とパスワードを確かめてください。 "
+               "Authentication failed.")
+        << 0;
+    QTest::newRow("socket error") << false << "STOR"
+                                  << ""
+                                  << QStr(
+                                         "サーバーに接続できませんでした。サーバーが動いているか、ポート番号が正しいか"
+                                         "を確かめてください。 Socket Error # 10061 Connection refused.")
+                                  << 0;
+    QTest::newRow("socket error, two connections")
+        << false << "STOR"
+        << ""
+        << QStr(
+               "サーバーに接続できませんでした。サーバーが動いているか、ポート番号が正しいかを確かめてください。 "
+               "Socket Error # 10061 Connection refused.")
+        << 2;
   }
 
   void aRunErrorIsOneLine() {
     QFETCH(bool, serverUp);
+    QFETCH(QString, command);
+    QFETCH(QString, reply);
     QFETCH(QString, errorStart);
+    QFETCH(int, connections);
     ServedSite site(1);
-    site.server.Reply("STOR", "550 Permission denied.\r\n");  // its text ends in CR LF
-    std::unique_ptr<test::FakeFtpServer> down;
-    if (!serverUp) {
-      // A port that was listening and is closed now.
-      down = std::make_unique<test::FakeFtpServer>();
-      site.AddSite("S", site.root, down->Port());
-      down.reset();
+    if (!reply.isEmpty()) site.server.Reply(command.toStdString(), reply.toStdString());  // its text ends in CR LF
+    int port = site.server.Port();
+    if (!serverUp) port = test::FakeFtpServer().Port();  // a port that was listening and is closed now
+    TExtendedSettings extended;
+    if (connections > 0) {
+      extended.Set("Connections", std::to_string(connections));
+      extended.Set("ReuseConnection", "1");
     }
+    site.AddSite("S", site.root, port, "", extended);
     TApplicationModules modules;
     StartWindow(modules);
     TForm1* form = modules.Form1();
@@ -133,6 +173,35 @@ class WindowRunTest : public QObject {
     auto shown = TMessageBoxes::TakeShown();
     QCOMPARE(shown.size(), size_t(1));
     QCOMPARE(QStr(shown[0]), errorStart);
+    QVERIFY(form->UploadProgress->Bar()->isHidden());  // no share left standing
+  }
+
+  void aNewRunStartsWithAnEmptyProgress() {
+    ServedSite site(2);
+    site.dir.Write("site/p100.htm", "<img src=\"none.gif\">");
+    TApplicationModules modules;
+    StartWindow(modules);
+    TForm1* form = modules.Form1();
+    SelectAllPages(form, 2);
+    QSignalSpy finished(form, &TForm1::RunFinished);
+    test::ClickInModal("btnContinue");  // the missing image: skipped
+    form->BitBtn1->click();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+    QVERIFY(!form->UploadProgress->Label()->text().isEmpty());
+    QString labelAtStart = "unset";
+    int barAtStart = -1;
+    test::OnEnabled(form->BitBtn1, [&] {
+      if (form->BitBtn1->isEnabled() || barAtStart >= 0) return;
+      labelAtStart = form->UploadProgress->Label()->text();
+      barAtStart = form->UploadProgress->Bar()->value();
+    });
+    // Esc in the missing-files dialog stops the upload and says so.
+    test::WhenModal([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    form->BitBtn1->click();
+    QCOMPARE(labelAtStart, QString());
+    QCOMPARE(barAtStart, 0);
+    QCOMPARE(MemoLines(form).last(), QStr("アップロードを中止しました。"));
+    QCOMPARE(finished.count(), 1);
   }
 
   void aStartUpErrorLeavesTheWindowIdle() {

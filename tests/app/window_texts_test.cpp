@@ -4,10 +4,14 @@
 #include <QAbstractItemModel>
 #include <QDateTime>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextLayout>
+#include <QTimer>
 #include <QtTest/QtTest>
 
+#include "app/Warning01.h"
 #include "app/WebFTP00.h"
 #include "app/app_modules.h"
 #include "app/japanese_texts.h"
@@ -147,6 +151,39 @@ class WindowTextsTest : public QObject {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, line);
     QCOMPARE(QByteArray::fromStdString(SingleLine(text.toStdString())), line);
+  }
+
+  // The missing-files dialog labels and counts each reason apart and opens
+  // with its long lines shown from their start.
+  void missingFilesDialogCountsEachReasonApart() {
+    TMissingFiles missing;
+    const std::string deep = "/home/u/site/" + std::string(300, 'd') + "/a.gif";
+    missing.Add(deep, TMissingReason::NotOnDisk);
+    missing.Add("/home/u/secret.txt", TMissingReason::OutsideSite);
+    missing.Add(TMissingFile{"/home/u/site/Img/A.GIF", TMissingReason::CaseDiffers, "/home/u/site/index.html",
+                             "/home/u/site/img/a.gif"});
+    TfrmWarning01 dialog;
+    bool scrolledLeft = false;
+    QTimer::singleShot(50, &dialog, [&] {
+      scrolledLeft =
+          dialog.Memo1->horizontalScrollBar()->maximum() > 0 && dialog.Memo1->horizontalScrollBar()->value() == 0;
+      dialog.reject();
+    });
+    QVERIFY(!dialog.Ask(missing));
+    QVERIFY(scrolledLeft);
+    QCOMPARE(dialog.Label1->text(), QStr("以下の依存ファイルがローカルディスクに存在しません。"));
+    QCOMPARE(dialog.Label2->text(), QStr("ローカルに無い 1 件、サイト外 1 件、大文字小文字違い 1 件"));
+    const QStringList lines = dialog.Memo1->toPlainText().split('\n');
+    QCOMPARE(lines, (QStringList{QStr("■ ローカルに無い 1 件"), QStr(deep), QStr("■ サイト外 1 件"),
+                                 QStr("/home/u/secret.txt (サイトの外: 送信しません)"), QStr("■ 大文字小文字違い 1 件"),
+                                 QStr(missing.Entries()[2].Line())}));
+
+    TMissingFiles outsideOnly;
+    outsideOnly.Add("/home/u/secret.txt", TMissingReason::OutsideSite);
+    dialog.Fill(outsideOnly);
+    QCOMPARE(dialog.Label1->text(), QStr("以下の依存ファイルは送信できません。"));
+    QCOMPARE(dialog.Label2->text(), QStr("ローカルに無い 0 件、サイト外 1 件"));
+    QCOMPARE(dialog.Memo1->toPlainText(), QStr("/home/u/secret.txt (サイトの外: 送信しません)"));
   }
 };
 

@@ -50,6 +50,43 @@ TEST(CliLinks, PageEncodingOption) {
   EXPECT_NE(shiftJis.out, cases[0].out);
 }
 
+// --references modern: what a browser loads, decoded, each once; the page
+// encoding is decided by the page unless given; deps reports each file it
+// cannot send with its reason and referrer.
+TEST(CliLinks, ModernReferences) {
+  test::TempDir dir;
+  dir.Write("s/img/a.png", "a");
+  dir.Write("s/img/logo.gif", "l");
+  dir.Write("s/css/x.css", "@import 'y.css'; b { background: url(../img/a.png) }");
+  dir.Write("s/css/y.css", "@import 'x.css';");
+  dir.Write("s/p/index.html",
+            "<meta charset=utf-8><link rel=stylesheet href=../css/x.css><img srcset='../img/a.png 2x' src=../img/a.png>"
+            "<img src='../Img/Logo.GIF'><img src='https://x/y.png'><a href='./'></a><img src='../%E5%86%99.png'>");
+  const std::string root = dir.Sub("s");
+  struct Case {
+    std::vector<std::string> args;
+    std::string out, err;
+  } cases[] = {
+      {{"links", "--references", "modern", "--root", "s", "s/p/index.html"},
+       Lines({"/css/x.css", "/css/y.css", "/img/a.png", "/Img/Logo.GIF", "/写.png"}),
+       ""},
+      {{"deps", "--root", "s", "--references", "modern", "s/p/index.html"},
+       Lines({root + "/p/index.html", root + "/css/x.css", root + "/css/y.css", root + "/img/a.png"}),
+       Lines({root + "/Img/Logo.GIF (大文字小文字が違います: ディスクにあるのは " + root +
+                  "/img/logo.gif)  参照元: " + root + "/p/index.html",
+              root + "/写.png (ローカルに無い)  参照元: " + root + "/p/index.html"})},
+      {{"deps", "--root", "s", "--references", "newest", "s/p/index.html"}, "", ""},
+  };
+  for (const auto& c : cases) {
+    CliResult r = RunIn(c.args, dir.Path());
+    EXPECT_EQ(r.status, c.out.empty() ? 1 : 0) << c.args[0] << r.err;
+    EXPECT_EQ(r.out, c.out) << c.args[0];
+    if (!c.out.empty()) {
+      EXPECT_EQ(r.err, c.err) << c.args[0];
+    }
+  }
+}
+
 TEST(CliLinks, DemoPagesInDocumentOrder) {
   CliResult r = RunIn({"links", "index.html", "diary/autumn.html"}, Demo());
   EXPECT_EQ(r.status, 0) << r.err;

@@ -38,7 +38,7 @@ class CliPublishTest : public ::testing::Test {
     std::string why = test::VsftpdServer::Unavailable();
     if (!why.empty()) GTEST_SKIP() << why;
     ::chmod(dir.Path().c_str(), 0755);
-    server = std::make_unique<test::VsftpdServer>(dir.Sub("remote"), false);
+    server = std::make_unique<test::VsftpdServer>(dir.Sub("remote"));
     for (int i = 0; i < 60; ++i) {
       std::string name = "f" + std::to_string(100 + i) + (i % 10 == 0 ? ".html" : ".bin");
       dir.Write("site/" + std::string(i % 2 ? "sub/" : "") + name,

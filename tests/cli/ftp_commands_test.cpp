@@ -137,7 +137,7 @@ TEST_F(CliTest, PasswordThatCannotBeConvertedIsNamedNotShown) {
 }
 
 // Names, replies and listing lines from a hostile server reach the terminal
-// with their control characters escaped.
+// with their control characters escaped, and a reply's line end as a line end.
 TEST(CliOutsideText, ControlCharactersFromTheServerAreEscaped) {
   const std::string evil = "\x1b]0;owned\x07\x1b[2J";
   const std::string shown = "\\x1b]0;owned\\x07\\x1b[2J";
@@ -163,6 +163,9 @@ TEST(CliOutsideText, ControlCharactersFromTheServerAreEscaped) {
     EXPECT_EQ(r.out.find('\x07'), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(c.inOut), std::string::npos) << r.out;
     EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+    // A refusal's CR LF ends its line: no escaped CR, no empty line after it.
+    EXPECT_EQ(r.err.find("\\x0d"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("\n\n"), std::string::npos) << r.err;
   }
 }
 

@@ -139,6 +139,19 @@ TEST_F(HostileServerTest, ConnectEndsAtItsLimitOrWithTheRefusal) {
   }
 }
 
+TEST_F(HostileServerTest, APortOutsideTheRangeIsRefusedBeforeConnecting) {
+  for (int port : {70000, -1, 0}) {
+    client.Port = port;
+    try {
+      client.OpenSession();
+      ADD_FAILURE() << "connected on " << port;
+    } catch (const EIdException& e) {
+      EXPECT_EQ(std::string(e.what()), "ポート番号 " + std::to_string(port) + " は使えません (1 から 65535 まで)");
+    }
+  }
+  EXPECT_EQ(server.Sessions(), 0);
+}
+
 TEST_F(HostileServerTest, EndlessAnswersStopAtTheirCap) {
   struct Case {
     const char* name;

@@ -144,14 +144,37 @@ TEST_F(ClientTest, LineBreakInUserOrPasswordIsRefusedBeforeConnecting) {
   EXPECT_EQ(server.Sessions(), 0);
 }
 
-TEST_F(ClientTest, WorkingDirectoryIsTheTextBetweenTheFirstTwoQuotes) {
-  server.Reply("PWD", "257 \"/home/web\" is the \"current\" directory.\r\n");
-  server.Reply("PWD", "257 no quotes here\r\n");
-  server.Reply("PWD", "257 \"/unterminated\r\n");
+// The 257 reply quotes the folder, doubling quotes inside it; a reply that
+// quotes none is an error naming the reply, never an empty home.
+TEST_F(ClientTest, WorkingDirectoryIsTheQuotedNameOfThe257Reply) {
+  struct Case {
+    const char* reply;
+    const char* folder;  // nullptr: refused
+  } cases[] = {
+      {"257 \"/home/web\" is the \"current\" directory.\r\n", "/home/web"},
+      {"257 \"/home/a\"\"b\" is current.\r\n", "/home/a\"b"},
+      {"257 \"/\"\"\"\"\"\r\n", "/\"\""},
+      {"257 /home/web\r\n", nullptr},
+      {"257 \"/unterminated\r\n", nullptr},
+      {"257 \"/a\"\"\r\n", nullptr},
+      {"257 \"\" is current.\r\n", nullptr},
+  };
+  for (const auto& c : cases) server.Reply("PWD", c.reply);
   client.OpenSession();
-  EXPECT_EQ(client.QueryWorkingDir(), "/home/web");
-  EXPECT_EQ(client.QueryWorkingDir(), "");
-  EXPECT_EQ(client.QueryWorkingDir(), "/unterminated");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reply);
+    if (c.folder != nullptr) {
+      EXPECT_EQ(client.QueryWorkingDir(), c.folder);
+      continue;
+    }
+    try {
+      client.QueryWorkingDir();
+      ADD_FAILURE() << "read as a folder";
+    } catch (const EIdUnreadableReply& e) {
+      EXPECT_NE(std::string(e.what()).find(client.LastReply.Text[0]), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("257 "), std::string::npos) << e.what();
+    }
+  }
 }
 
 TEST_F(ClientTest, StoreSendsTheBytesWithProgressAfterEveryBlock) {

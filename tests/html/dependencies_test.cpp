@@ -126,6 +126,7 @@ TEST_F(CollectDependenciesTest, ResolvesSkipsPagesAndDuplicates) {
                               Site("/img/z.gif"),
                               Site("/a/w.gif"),
                               Site("/a/OTHER.HTM"),
+                              Site("/a/IMG/X.GIF"),  // another file where names tell case apart
                               Site("/a/https://example.com/a.js"),
                               Site("/a/bg/tile.png"),
                           }));
@@ -137,14 +138,15 @@ TEST_F(CollectDependenciesTest, SecondPageAddsOnlyWhatIsNew) {
   TStringList list{one, two};
   CollectDependencies(list, Site("/"), one);
   CollectDependencies(list, Site("/"), two);
-  EXPECT_EQ(list.Items(), (Paths{one, two, Site("/pic/a.gif"), Site("/style.css"), Site("/pic/b.gif")}));
+  EXPECT_EQ(list.Items(),
+            (Paths{one, two, Site("/pic/a.gif"), Site("/style.css"), Site("/PIC/A.GIF"), Site("/pic/b.gif")}));
 }
 
-TEST_F(CollectDependenciesTest, SelectedFileIsNotAddedAgain) {
-  const std::string page = Page("p.htm", "<img src='A.gif'>");
+TEST_F(CollectDependenciesTest, SelectedFileIsNotAddedAgainButACaseVariantIs) {
+  const std::string page = Page("p.htm", "<img src='A.gif'><img src='a.GIF'>");
   TStringList list{page, Site("/a.GIF")};
   CollectDependencies(list, Site(), page);
-  EXPECT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.Items(), (Paths{page, Site("/a.GIF"), Site("/A.gif")}));
 }
 
 TEST_F(CollectDependenciesTest, UnreadablePageLeavesTheListAlone) {
@@ -161,8 +163,9 @@ TEST_F(CollectDependenciesTest, ManyDistinctReferencesAreAllCollected) {
   const std::string page = Page("many.htm", text);
   TStringList list;
   CollectDependencies(list, Site(), page);
-  ASSERT_EQ(list.Count(), count);
+  ASSERT_EQ(list.Count(), count + 1);
   EXPECT_EQ(list[count - 1], Site("/p/59999.gif"));
+  EXPECT_EQ(list[count], Site("/P/7.GIF"));
 }
 
 }  // namespace

@@ -138,14 +138,16 @@ TEST(CollectDependenciesUtf8, NamesInCp932AndUnrepresentableOnesReported) {
                                                            u8"<img src=\"写真/顔😀.png\">\n"
                                                            u8"<img src=\"ソ.gif\">\n"));
   const std::string root = dir.Sub("site");
-  TStringList list, unrepresentable;
+  TStringList list;
+  TMissingFiles unrepresentable;
   CollectDependencies(list, root, page, TPageEncoding::Auto, &unrepresentable);
   TStringList expected;
   expected.Add(root + "/" + Utf8ToCp932(U8(u8"写真/表紙.png")));
   expected.Add(root + "/" + Utf8ToCp932(U8(u8"ソ.gif")));
   EXPECT_EQ(list, expected);
   ASSERT_EQ(unrepresentable.Count(), 1);
-  EXPECT_EQ(unrepresentable[0], root + "/" + Utf8ToCp932(U8(u8"写真/顔")) + "[U+1F600].png" + kUnrepresentableMark);
+  EXPECT_EQ(unrepresentable.Lines()[0],
+            root + "/" + Utf8ToCp932(U8(u8"写真/顔")) + "[U+1F600].png" + kUnrepresentableMark);
 
   // Read as Shift-JIS (the setting absent), the same page names other files.
   TStringList asSjis;

@@ -22,6 +22,33 @@ unsigned ModeOf(const std::string& path) {
   return st.st_mode & 07777;
 }
 
+TEST(AppFolder, AFolderOthersCanWriteIsWarnedAbout) {
+  test::TempDir dir;
+  const std::string folder = dir.Sub("app");
+  CreateDirectory(folder);
+  struct Case {
+    unsigned mode;
+    bool warned;
+  } cases[] = {{0700, false}, {0755, false}, {0777, true}, {0703, true}, {01777, true}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(::chmod(ToOsPath(folder).c_str(), c.mode), 0);
+    const std::string warning = OpenFolderWarning(folder);
+    EXPECT_EQ(!warning.empty(), c.warned) << std::oct << c.mode;
+    if (c.warned) {
+      EXPECT_NE(warning.find(folder), std::string::npos) << warning;
+    }
+  }
+  // Group-writable: harmless for the owner's own group, not for another one.
+  ASSERT_EQ(::chmod(ToOsPath(folder).c_str(), 0770), 0);
+  ASSERT_EQ(::chown(ToOsPath(folder).c_str(), -1, ::getgid()), 0);
+  EXPECT_EQ(OpenFolderWarning(folder), "");
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(ToOsPath(folder).c_str(), -1, ::getgid() + 4242), 0);
+    EXPECT_NE(OpenFolderWarning(folder), "");
+  }
+  EXPECT_EQ(OpenFolderWarning(dir.Sub("missing")), "");
+}
+
 TEST(AppFolder, ChoiceFollowsTheOrderOfSources) {
   test::TempDir dir;
   const std::string portable = dir.Sub("portable");

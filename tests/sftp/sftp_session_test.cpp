@@ -54,6 +54,25 @@ TEST(SftpSessionWaits, ARefusedConnectionIsASocketError) {
   EXPECT_FALSE(session.Connected());
 }
 
+// A stored port outside 1-65535 is refused by name before anything is
+// dialled; 65536 + P must not reach port P.
+TEST(SftpSessionWaits, APortOutsideTheRangeIsRefusedNeverWrapped) {
+  SilentServer silent;
+  const int listening = silent.listener.LocalPort();
+  for (int port : {65536 + listening, -1, 0}) {
+    TSftpSession session;
+    session.Settings.host = "127.0.0.1";
+    session.Settings.port = port;
+    session.Settings.timeoutMs = 300;
+    try {
+      session.Connect();
+      ADD_FAILURE() << "connected on " << port;
+    } catch (const EIdException& e) {
+      EXPECT_EQ(std::string(e.what()), "ポート番号 " + std::to_string(port) + " は使えません (1 から 65535 まで)");
+    }
+  }
+}
+
 TEST(SftpSessionWaits, ASilentServerTimesOut) {
   SilentServer silent;
   TSftpSession session;
@@ -281,6 +300,9 @@ TEST_F(RealServerSftp, FetchHostKeyGivesTheFingerprintSshKeygenPrints) {
 TEST_F(RealServerSftp, LoginFailuresSayWhatToCheckWithoutThePassword) {
   std::string key = server->MakeKeyPair("user_key", "key phrase");
   server->AuthorizeKey(key);
+  // A FIFO with no writer would hold a plain open for ever.
+  const std::string fifo = key + ".fifo";
+  ASSERT_EQ(::mkfifo(ToOsPath(fifo).c_str(), 0600), 0);
   struct Row {
     std::string password;
     std::string keyFile;
@@ -292,6 +314,8 @@ TEST_F(RealServerSftp, LoginFailuresSayWhatToCheckWithoutThePassword) {
       {"key phrase", key, true, ""},
       {"wrong phrase", key, false, "秘密鍵"},
       {"key phrase", key + ".missing", false, "秘密鍵"},
+      {"key phrase", fifo, false, "秘密鍵 " + fifo + " を読めません"},
+      {"key phrase", ExtractFileDir(key), false, "秘密鍵"},
   };
   for (const auto& row : rows) {
     Configure(session);

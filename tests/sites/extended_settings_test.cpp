@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "sites/IniGT.h"
 #include "sites/site_profile.h"
+#include "support/keyring_session.h"
 #include "support/temp_dir.h"
 #include "util/string_list.h"
 
@@ -33,6 +34,8 @@ TEST(ExtendedSettings, AcceptedValuesAreStoredInTheirCanonicalSpelling) {
       {"HostKeySha256", kHostKey, kHostKey},
       {"HostKeySha256", kHostKey + "=", kHostKey},
       {"PrivateKeyFile", "/home/u/.ssh/id_ed25519", "/home/u/.ssh/id_ed25519"},
+      {"PasswordStore", "Keyring", "keyring"},
+      {"References", "Modern", "modern"},
       {"AtomicUpload", "1", "1"},
       {"PublishExclude", "*.map;drafts/", "*.map;drafts/"},
   };
@@ -61,12 +64,14 @@ TEST(ExtendedSettings, RefusedValuesNameTheKeyAndChangeNothing) {
       {"Connections", "04"},
       {"Connections", ""},
       {"Protocol", "ftps"},
+      {"References", "browser"},
       {"HostKeySha256", kHostKey.substr(7)},                             // no prefix
       {"HostKeySha256", kHostKey.substr(0, kHostKey.size() - 1)},        // too short
       {"HostKeySha256", kHostKey.substr(0, kHostKey.size() - 1) + "V"},  // bits past the digest
       {"HostKeySha256", kHostKey.substr(0, 20) + "!" + kHostKey.substr(21)},
       {"PrivateKeyFile", ""},
       {"PrivateKeyFile", "/a\r\nb"},
+      {"PasswordStore", "wallet"},
       {"AtomicUpload", "on"},
       {"PublishExclude", "*.map\t*.bak"},
   };
@@ -102,6 +107,8 @@ TEST(ExtendedSettings, AbsentKeysMeanTheLongStandingBehaviour) {
   EXPECT_EQ(s.CertificateSha256(), "");
   EXPECT_EQ(s.HostKeySha256(), "");
   EXPECT_EQ(s.PrivateKeyFile(), "");
+  EXPECT_EQ(s.PasswordStore(), TPasswordStore::File);
+  EXPECT_EQ(s.References(), TReferenceMode::Classic);
   EXPECT_FALSE(s.AtomicUpload());
   EXPECT_EQ(s.PublishExclude(), "");
 }
@@ -118,6 +125,8 @@ TEST(ExtendedSettings, NewSiteDefaults) {
   EXPECT_FALSE(s.Stored("CertificateSha256").has_value());
   EXPECT_FALSE(s.Stored("HostKeySha256").has_value());
   EXPECT_FALSE(s.Stored("PrivateKeyFile").has_value());
+  EXPECT_FALSE(s.Stored("PasswordStore").has_value());  // chosen when the site is made
+  EXPECT_EQ(s.References(), TReferenceMode::Modern);
   EXPECT_TRUE(s.AtomicUpload());
   EXPECT_FALSE(s.Stored("PublishExclude").has_value());
 }
@@ -196,6 +205,7 @@ TEST_F(SiteProfileExtendedTest, OldProfileIsSavedWithoutTheSection) {
 }
 
 TEST_F(SiteProfileExtendedTest, NewSiteWritesItsDefaultsAndLoadsThemBack) {
+  test::ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", test::kNoSessionBus);
   TSiteProfile p(config);
   p.LoadProfile(std::string(kNewSiteName));
   p.edName = "fresh";
@@ -203,12 +213,12 @@ TEST_F(SiteProfileExtendedTest, NewSiteWritesItsDefaultsAndLoadsThemBack) {
   const std::string text = ReadFileBytes(app.Path() + "/fresh.txt");
   EXPECT_NE(text.find("[拡張設定]\r\nDataConnection=passive\r\nEncryption=explicit-if-available\r\n"
                       "PageEncoding=auto\r\nRemoteNameEncoding=auto\r\nReuseConnection=1\r\nConnections=4\r\n"
-                      "Protocol=ftp\r\n"),
+                      "Protocol=ftp\r\nPasswordStore=file\r\nReferences=modern\r\n"),
             std::string::npos)
       << text;
   TSiteProfile q(config);
   q.LoadProfile("fresh");
-  EXPECT_EQ(q.Extended, TExtendedSettings::NewSiteDefaults());
+  EXPECT_EQ(q.Extended, p.Extended);
 }
 
 }  // namespace

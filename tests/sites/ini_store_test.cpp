@@ -26,6 +26,23 @@ TEST(IniStore, AbsentFileReadsDefaultsAndFirstWriteCreatesIt) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+// A store for its owner alone (profiles) narrows a file it replaces to
+// that mode; any other store keeps the replaced file's mode.
+TEST(IniStore, AReplacedFileOfAnOwnerOnlyStoreIsNarrowed) {
+  struct Case {
+    unsigned newFileMode, before, after;
+  } cases[] = {{0600, 0644, 0600}, {0600, 0666, 0600}, {0600, 0600, 0600}, {0644, 0664, 0664}};
+  for (const auto& c : cases) {
+    test::TempDir dir;
+    TIniStore store(dir.Write("profile.txt", "[s]\r\nk=old\r\n"), c.newFileMode);
+    ASSERT_EQ(::chmod(ToOsPath(store.Path()).c_str(), c.before), 0);
+    store.Write("s", "k", "new");
+    struct stat st;
+    ASSERT_EQ(::stat(ToOsPath(store.Path()).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, c.after) << std::oct << c.before;
+  }
+}
+
 TEST(IniStore, EraseRemovesTheKeyAndCreatesNoFile) {
   test::TempDir dir;
   TIniStore absent(dir.Sub("absent.ini"));

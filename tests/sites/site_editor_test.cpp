@@ -78,18 +78,24 @@ TEST_F(SiteEditorTest, BlankNameDeletesAfterConfirmation) {
 
 TEST_F(SiteEditorTest, RefusalsChangeNothing) {
   MakeSite("abc", "h");
+  const std::string badPort = "show: ポート番号は 1 から 65535 の範囲で指定してください。";
   struct Case {
     std::string site, typed, message;
+    int port = 21;
   } cases[] = {
       {"新規登録", "", "show: 「新規登録」は削除できません。"},
       {"新規登録", "\x81\x40", "show: 「新規登録」は削除できません。"},
       {"abc", "新規登録", "show: サイト名称に「新規登録」は使えません。"},
       {"新規登録", "新規登録", "show: サイト名称に「新規登録」は使えません。"},
       {"新規登録", "OTHER", "show: サイト名称「OTHER」は使用済みです。"},
+      {"abc", "abc", badPort, 65536},
+      {"abc", "renamed", badPort, -1},
+      {"新規登録", "new", badPort, 0},
   };
   for (const auto& c : cases) {
     messenger.log.clear();
     Open(c.site, c.typed);
+    profile.WebPort = c.port;
     EXPECT_EQ(editor.Button1Click(), TModalResult::None) << c.typed;
     EXPECT_EQ(messenger.log, Items{c.message});
   }

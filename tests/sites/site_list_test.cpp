@@ -53,6 +53,42 @@ TEST_F(SiteListTest, CreatedSiteGoesBeforeTheLastEntry) {
   EXPECT_EQ(empty.Items(), Items{"first"});
 }
 
+// What another writer did to the list since this one read it stays.
+TEST_F(SiteListTest, MergeKeepsTheChangesOfBothWriters) {
+  struct Case {
+    const char* what;
+    Items base, mine, theirs, merged;
+  } cases[] = {
+      {"both added", {"a", "新規登録"}, {"a", "m", "新規登録"}, {"a", "t", "新規登録"}, {"a", "m", "t", "新規登録"}},
+      {"both added one name", {"新規登録"}, {"x", "新規登録"}, {"X", "新規登録"}, {"x", "新規登録"}},
+      {"they removed", {"a", "b", "新規登録"}, {"a", "b", "新規登録"}, {"b", "新規登録"}, {"b", "新規登録"}},
+      {"I removed, they added", {"a", "新規登録"}, {"新規登録"}, {"a", "t", "新規登録"}, {"t", "新規登録"}},
+      {"I renamed, they added", {"a", "新規登録"}, {"a2", "新規登録"}, {"a", "t", "新規登録"}, {"a2", "t", "新規登録"}},
+      {"removed, profile kept", {"kept", "新規登録"}, {"kept", "新規登録"}, {"新規登録"}, {"kept", "新規登録"}},
+      {"new-site entry stays", {"a", "新規登録"}, {"a", "新規登録"}, {"a"}, {"a", "新規登録"}},
+  };
+  auto list = [](const Items& items) {
+    TStringList l;
+    for (const auto& item : items) l.Add(item);
+    return l;
+  };
+  for (const auto& c : cases) {
+    TStringList merged = MergeSiteList(list(c.base), list(c.mine), list(c.theirs),
+                                       [](const std::string& name) { return name == "kept"; });
+    EXPECT_EQ(merged.Items(), c.merged) << c.what;
+  }
+}
+
+// Saving through the application folder merges against the list as read.
+TEST_F(SiteListTest, SaveKeepsASiteAnotherWriterAdded) {
+  SaveSiteList(TStringList{"a", "新規登録"});
+  TStringList mine = LoadSiteList();
+  app.Write("サイトリスト.txt", "a\r\nother\r\n新規登録\r\n");  // another process meanwhile
+  AddCreatedSite(mine, "mine");
+  SaveSiteList(mine);
+  EXPECT_EQ(ReadFileBytes(SiteListFileName()), "a\r\nmine\r\nother\r\n新規登録\r\n");
+}
+
 TEST_F(SiteListTest, LoadNamedSite) {
   TConfigFile config;
   TSiteProfile profile(config);

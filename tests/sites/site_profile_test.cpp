@@ -198,6 +198,33 @@ TEST_F(SiteProfileTest, SavingKeepsForeignKeysAndWritesTheTreeSelection) {
   EXPECT_NE(text.find("LocalRootDir=/tree/choice\r\n"), std::string::npos);
 }
 
+// A dialog kept open while another writer saves the same site: each save
+// writes only its own changes, so neither is lost.
+TEST_F(SiteProfileTest, TwoWritersOfOneSiteKeepEachOthersChanges) {
+  TSiteProfile first(config);
+  first.edName = "shared";
+  FillFields(first);
+  first.SaveProfile();
+  TConfigFile otherConfig;
+  TSiteProfile window(config), other(otherConfig);
+  window.LoadProfile("shared");
+  other.LoadProfile("shared");
+  other.WebUserName = "changed elsewhere";
+  other.Extended.Set("Encryption", "explicit");
+  other.SaveProfile();
+  window.WebHostName = "changed here";
+  window.SaveProfile();
+  window.WebPort = 2222;  // a second save of the same dialog
+  window.SaveProfile();
+  TSiteProfile check(config);
+  check.LoadProfile("shared");
+  EXPECT_EQ(check.WebUserName, "changed elsewhere");
+  EXPECT_EQ(check.Extended.Stored("Encryption").value_or(""), "explicit");
+  EXPECT_EQ(check.WebHostName, "changed here");
+  EXPECT_EQ(check.WebPort, 2222);
+  EXPECT_EQ(check.WebPasswd, first.WebPasswd);
+}
+
 TEST(PortFromText, NumbersAndEverythingElse) {
   EXPECT_EQ(PortFromText("21"), 21);
   EXPECT_EQ(PortFromText(" 2121 "), 2121);

@@ -7,15 +7,16 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace tovra::test {
 
 namespace {
 
+// The standard output of a shell command.
 std::string Run(const std::string& command) {
   std::string out;
   if (FILE* p = ::popen(command.c_str(), "r")) {
@@ -61,33 +62,46 @@ std::string VsftpdServer::Unavailable() {
   return "";
 }
 
-VsftpdServer::VsftpdServer(const std::string& root, bool tls) {
-  ::chmod(dir_.Path().c_str(), 0755);
+VsftpdServer::VsftpdServer(const std::string& root, const std::string& extra, bool tls) {
   std::filesystem::create_directories(root);
-  std::string env = "FTP_PEERS_STATE_BASE=" + dir_.Path() + " VSFTPD_LOG_PROTOCOL=YES";
+  ::chmod(state_.Path().c_str(), 0755);
+  int port = FreePort();
+  const std::string log = state_.Path() + "/start.log";
+  std::string certificate;
   if (tls) {
-    const std::string cert = dir_.Sub("cert.pem"), key = dir_.Sub("key.pem");
-    Run("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -keyout " + key + " -out " + cert +
-        " 2>/dev/null");
+    const std::string cert = state_.Path() + "/cert.pem";
+    const std::string key = state_.Path() + "/key.pem";
+    std::string req = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -keyout " + key +
+                      " -out " + cert + " >/dev/null 2>&1";
+    if (std::system(req.c_str()) != 0) {
+      startLog_ = "openssl req failed";
+      return;
+    }
     std::string digest = Run("openssl x509 -in " + cert + " -noout -fingerprint -sha256");
     fingerprint_ = digest.substr(digest.find('=') + 1, 95);
-    env += " VSFTPD_TLS=" + cert + ":" + key;
+    certificate = "VSFTPD_TLS=" + cert + ":" + key + " ";
   }
-  port_ = FreePort();
-  const std::string pidFile = dir_.Sub("vsftpd.pid");
-  std::string start = env + " " + SourceDir() + "/tests/support/vsftpd/start-vsftpd.sh " + std::to_string(port_) + " " +
-                      root + " " + pidFile + " >" + dir_.Sub("start.log") + " 2>&1";
-  if (std::system(start.c_str()) != 0)
-    throw std::runtime_error("vsftpd did not start: " + ReadAll(dir_.Sub("start.log")));
-  std::istringstream(ReadAll(pidFile)) >> pid_;
+  std::string start = certificate + "VSFTPD_LOG_PROTOCOL=YES VSFTPD_EXTRA='" + extra +
+                      "' FTP_PEERS_STATE_BASE=" + state_.Path() + " " + SourceDir() +
+                      "/tests/support/vsftpd/start-vsftpd.sh " + std::to_string(port) + " " + root + " " +
+                      state_.Path() + "/vsftpd.pid >" + log + " 2>&1";
+  if (std::system(start.c_str()) == 0) port_ = port;
+  startLog_ = ReadAll(log);
 }
 
 VsftpdServer::~VsftpdServer() {
-  if (pid_ > 1) ::kill(pid_, SIGTERM);
+  if (port_ == 0) return;
+  std::istringstream pid(ReadAll(state_.Path() + "/vsftpd.pid"));
+  int value = 0;
+  if (pid >> value && value > 1) ::kill(value, SIGTERM);
+}
+
+std::string VsftpdServer::Log() const {
+  return ReadAll(state_.Path() + "/ftp-peers-vsftpd-" + std::to_string(port_) + "/vsftpd.log");
 }
 
 std::vector<std::string> VsftpdServer::Commands() const {
-  std::istringstream log(ReadAll(dir_.Path() + "/ftp-peers-vsftpd-" + std::to_string(port_) + "/vsftpd.log"));
+  std::istringstream log(Log());
   std::vector<std::string> commands;
   const std::string marker = "FTP command: Client \"127.0.0.1\", \"";
   for (std::string line; std::getline(log, line);) {
@@ -99,7 +113,7 @@ std::vector<std::string> VsftpdServer::Commands() const {
 }
 
 int VsftpdServer::Connections() const {
-  std::string log = ReadAll(dir_.Path() + "/ftp-peers-vsftpd-" + std::to_string(port_) + "/vsftpd.log");
+  const std::string log = Log();
   int count = 0;
   for (std::size_t at = log.find("CONNECT: Client"); at != std::string::npos; at = log.find("CONNECT: Client", at + 1))
     ++count;

@@ -1,9 +1,10 @@
-// vsftpd on a free loopback port for tests that need a real FTP server with
-// the protocol log (every command in order, from every session), plain or
-// with explicit FTPS required (a throw-away certificate). Login web/pass,
-// chrooted to the given folder. It needs root and /usr/sbin/vsftpd;
-// Unavailable() says when it cannot run, and the tests skip with that text.
-// The constructor returns once the server answers; the destructor stops it.
+// A real vsftpd on a free loopback port (tests/support/vsftpd/start-vsftpd.sh),
+// login web/pass, chrooted to a given folder, with extra configuration lines,
+// plain or with explicit FTPS required (a throw-away certificate). Every
+// command it receives is logged, so a test can read them back in order.
+// vsftpd needs root: Unavailable() names why it cannot run here (empty when
+// it can), for the test to skip with. The constructor returns once the
+// server listens; the destructor stops it.
 #pragma once
 
 #include <map>
@@ -23,16 +24,21 @@ std::map<std::string, std::string> FileTree(const std::string& folder);
 
 class VsftpdServer {
  public:
-  // "" when the server can run here, else why not.
   static std::string Unavailable();
 
-  // root: the folder served (made when missing); tls: FTPS required.
-  VsftpdServer(const std::string& root, bool tls);
+  // root: the folder served (OS path, made when missing); extra: more
+  // configuration lines ("max_per_ip=2"); tls: explicit TLS required for
+  // login and data, with a self-signed certificate made for the server.
+  VsftpdServer(const std::string& root, const std::string& extra = "", bool tls = false);
   ~VsftpdServer();
   VsftpdServer(const VsftpdServer&) = delete;
   VsftpdServer& operator=(const VsftpdServer&) = delete;
 
+  // 0 when the server could not be started (StartLog says why).
   int Port() const { return port_; }
+  const std::string& StartLog() const { return startLog_; }
+  static const char* User() { return "web"; }
+  static const char* Password() { return "pass"; }
   // The certificate's SHA-256 as "AB:CD:..."; empty for a plain server.
   const std::string& Fingerprint() const { return fingerprint_; }
   // The commands received so far, in order ("STOR a.html"), and how many
@@ -41,10 +47,12 @@ class VsftpdServer {
   int Connections() const;
 
  private:
-  TempDir dir_;
-  std::string fingerprint_;
+  std::string Log() const;
+
+  TempDir state_;
   int port_ = 0;
-  int pid_ = -1;
+  std::string startLog_;
+  std::string fingerprint_;
 };
 
 }  // namespace tovra::test

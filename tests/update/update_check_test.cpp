@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/time.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "sites/site_profile.h"
 #include "support/recording_messenger.h"
 #include "support/temp_dir.h"
 #include "util/errors.h"
@@ -21,6 +24,7 @@ class FakeSites : public ISiteProfiles {
  public:
   std::vector<std::pair<std::string, std::string>> sites;  // name, root
   std::string failOn;                                      // LoadRootDir of this name raises
+  std::string missingRoot;                                 // this name's root has gone
   std::vector<std::string> loads;                          // every LoadRootDir, in order
   std::string held;                                        // the root of the profile last loaded
 
@@ -33,6 +37,7 @@ class FakeSites : public ISiteProfiles {
   std::string LoadRootDir(const std::string& name) override {
     loads.push_back(name);
     if (name == failOn) throw ETovraError("パス設定エラー : \"" + name + "\"");
+    if (name == missingRoot) throw EPathSettingError(name);
     for (const auto& s : sites)
       if (s.first == name) held = s.second;
     return held;  // the reserved entry keeps the root last shown
@@ -62,6 +67,8 @@ class FakeView : public IUpdateView {
   bool UpdatePanelVisible() override { return panel; }
   TStringList CheckedUpdates() override { return {}; }
   bool SiteDialogVisible() override { return dialog; }
+  std::vector<std::string> skipped;
+  void ReportSkippedSite(const std::string& line) override { skipped.push_back(line); }
 };
 
 class UpdateCheckTest : public ::testing::Test {
@@ -269,6 +276,56 @@ TEST_F(UpdateCheckTest, FailingProfileStopsScanWithoutSaveAndRestoresSelection) 
   EXPECT_THROW(check.UpdateCheckClick(), ETovraError);
   EXPECT_TRUE(messenger.messages.empty());
   EXPECT_FALSE(view.panel);
+}
+
+TEST_F(UpdateCheckTest, AMissingRootIsPassedOverWhenAsked) {
+  TwoSites();
+  check.SaveOnClose();
+  const std::string before = ReadFileBytes(check.ListPath());
+  std::filesystem::remove_all(dir.Sub("b"));
+  sites.sites[1].second = dir.Sub("b");
+  sites.missingRoot = "B";
+  EXPECT_THROW(check.SaveOnClose(), EPathSettingError);  // the command line's check fails
+  check.PassOverMissingRoots = true;
+  Page("a/new.html");
+  check.UpdateCheckClick();
+  EXPECT_EQ(view.shownSites, std::vector<std::string>{"A"});
+  ASSERT_EQ(view.skipped.size(), 1u);
+  EXPECT_EQ(view.skipped[0].rfind("「B」", 0), 0u) << view.skipped[0];
+  check.UpdateCancelClick();
+  check.SaveOnClose();  // B keeps its saved rows
+  const std::string after = ReadFileBytes(check.ListPath());
+  EXPECT_NE(after.find(dir.Sub("b/movie.swf") + "?$B?"), std::string::npos);
+  EXPECT_NE(before.find(dir.Sub("b/movie.swf") + "?$B?"), std::string::npos);
+}
+
+TEST_F(UpdateCheckTest, FilesFoundStayPendingUntilUploaded) {
+  TwoSites();
+  check.SaveOnClose();
+  Touch(dir.Sub("a/index.html"), kBase + 60);
+  Touch(dir.Sub("a/sub/page.htm"), kBase + 60);
+  const std::string added = Page("a/new.html", kBase + 60);
+  const auto pendingAfterSave = [&] {
+    check.SaveOnDeactivate();
+    check.CheckUpdates();
+    std::vector<std::string> pending(check.PendingUpdates().begin(), check.PendingUpdates().end());
+    std::sort(pending.begin(), pending.end());
+    return pending;
+  };
+  std::vector<std::string> all{dir.Sub("a/index.html"), added, dir.Sub("a/sub/page.htm")};
+  std::sort(all.begin(), all.end());
+  check.CheckUpdates();
+  EXPECT_EQ(pendingAfterSave(), all);  // shown, not sent: all three again
+  check.MarkUploaded({dir.Sub("a/index.html"), added});
+  EXPECT_EQ(pendingAfterSave(), std::vector<std::string>{dir.Sub("a/sub/page.htm")});
+  check.MarkUploaded({dir.Sub("a/sub/page.htm")});
+  EXPECT_TRUE(pendingAfterSave().empty());
+  // An explicit baseline records every file as it is now.
+  Touch(added, kBase + 120);
+  check.CheckUpdates();
+  check.SaveManagedFileList();
+  check.CheckUpdates();
+  EXPECT_TRUE(check.PendingUpdates().Empty());
 }
 
 TEST_F(UpdateCheckTest, ListThatCannotBeWrittenKeepsTheOldFile) {

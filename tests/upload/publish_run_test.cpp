@@ -46,7 +46,7 @@ class PublishRunTest : public ::testing::TestWithParam<TServer> {
       site.extended.Set("Protocol", "sftp");
       site.extended.Set("HostKeySha256", sshd->Fingerprint());
     } else {
-      vsftpd = std::make_unique<test::VsftpdServer>(remote, GetParam() == TServer::Ftps);
+      vsftpd = std::make_unique<test::VsftpdServer>(remote, "", GetParam() == TServer::Ftps);
       site.host = THostInfo{"127.0.0.1", "web", "pass", vsftpd->Port()};
       if (GetParam() == TServer::Ftps) {
         site.extended.Set("Encryption", "explicit");
@@ -54,15 +54,14 @@ class PublishRunTest : public ::testing::TestWithParam<TServer> {
       }
     }
     site.root = dir.Sub("site");
-    ftp.HostInfo = site.host;
-    ftp.ApplyConnectionSettings(ConnectionSettingsOf(site.extended));
+    hooks.cancel = &cancel;
   }
   // Plans and runs a publish as the command does; returns the plan.
   TPublishPlan Publish(bool deleteRemoved) {
     TPublishRecord record(dir.Sub("site.publish"));
     record.Load();
     TPublishPlan plan = BuildPublishPlan(site.root, record, TPublishExclusions(), false);
-    TPublishRun run(site, ftp, view, record);
+    TPublishRun run(site, hooks, view, record);
     EXPECT_EQ(run.Run(plan, deleteRemoved), TRunOutcome::Completed);
     return plan;
   }
@@ -79,7 +78,8 @@ class PublishRunTest : public ::testing::TestWithParam<TServer> {
   std::unique_ptr<test::VsftpdServer> vsftpd;
   std::unique_ptr<test::SshdServer> sshd;
   TUploadSite site;
-  TFTP ftp;
+  std::atomic<std::uint8_t> cancel{0};
+  TRunHooks hooks;
   test::RecordingUploadView view;
 };
 

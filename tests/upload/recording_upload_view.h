@@ -25,6 +25,7 @@ class RecordingUploadView : public IUploadView {
     return lines_;
   }
   bool continueMissing = true;
+  std::vector<TMissingFile> missingEntries;  // of the last dialog
   std::vector<std::string> missingShown;
   // Called after each status line (on the thread that wrote it).
   std::function<void(const std::string&)> onStatus;
@@ -41,8 +42,9 @@ class RecordingUploadView : public IUploadView {
   }
   void SetUploadEnabled(bool enabled) override { Record(enabled ? "[upload on]" : "[upload off]"); }
   void SetAbortEnabled(bool enabled) override { Record(enabled ? "[abort on]" : "[abort off]"); }
-  bool ConfirmMissingFiles(const TStringList& missing) override {
-    missingShown = missing.Items();
+  bool ConfirmMissingFiles(const TMissingFiles& missing) override {
+    missingShown = missing.Lines().Items();
+    missingEntries = missing.Entries();
     Record("[missing dialog]");
     return continueMissing;
   }

@@ -83,9 +83,9 @@ TEST_F(RealServerSftpEngine, EveryFileArrivesOnceOverEachKindOfSession) {
                                "ReuseConnection=1 Connections=8 RemoteNameEncoding=auto"}) {
     SCOPED_TRACE(settings);
     EmptyLogin();
-    TFTP ftp;
+    TRunHooks hooks;
     test::RecordingUploadView view;
-    TUploadJob job(ftp, view, {});
+    TUploadJob job(hooks, view, {});
     auto plan = BuildUploadPlan(list, Site(settings), {}, 0);
     EXPECT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
     bool utf8 = std::string(settings).find("cp932") == std::string::npos;
@@ -115,8 +115,9 @@ TEST_F(RealServerSftpEngine, AnAbortDuringALargeFileEndsTheRunWithinTwoSeconds) 
   TStringList list;
   list.Add(big);
   list.Add(local.Write("site/after.html", "never sent"));
-  TFTP ftp;
+  TRunHooks hooks;
   test::RecordingUploadView view;
+  TUploadJob job(hooks, view, {});
   std::atomic<std::int64_t> cancelledAt{0};
   std::thread canceller;
   view.onStatus = [&](const std::string& line) {
@@ -124,10 +125,9 @@ TEST_F(RealServerSftpEngine, AnAbortDuringALargeFileEndsTheRunWithinTwoSeconds) 
     canceller = std::thread([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
       cancelledAt = Clock::now().time_since_epoch().count();
-      ftp.CancelRequested = 1;
+      job.Abort();
     });
   };
-  TUploadJob job(ftp, view, {});
   auto plan = BuildUploadPlan(list, Site("ReuseConnection=1 Connections=1"), {}, 0);
   EXPECT_EQ(job.RunTransfer(*plan), TRunOutcome::Aborted);
   auto ended = Clock::now().time_since_epoch().count();
@@ -145,11 +145,11 @@ TEST_F(RealServerSftpEngine, AnUnknownKeyIsAskedAboutOncePerRun) {
   for (int i = 0; i < 8; ++i) list.Add(local.Write("site/p" + std::to_string(i) + ".html", std::to_string(i)));
   for (TTrustAnswer answer : {TTrustAnswer::TrustOnce, TTrustAnswer::Reject}) {
     EmptyLogin();
-    TFTP ftp;
+    TRunHooks hooks;
     CountingPrompt prompt(answer);
-    ftp.HostKeyPrompt = &prompt;
+    hooks.hostKeyPrompt = &prompt;
     test::RecordingUploadView view;
-    TUploadJob job(ftp, view, {});
+    TUploadJob job(hooks, view, {});
     auto plan = BuildUploadPlan(list, Site("ReuseConnection=1 Connections=4", false), {}, 0);
     if (answer == TTrustAnswer::TrustOnce) {
       EXPECT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);

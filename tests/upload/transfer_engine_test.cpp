@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <map>
 #include <thread>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
+#include "sites/IniGT.h"
 #include "support/fake_ftp_server.h"
 #include "support/pyftpd_server.h"
 #include "support/temp_dir.h"
@@ -29,28 +31,39 @@ TExtendedSettings Sessions(int connections, bool reuse = true) {
   return extended;
 }
 
-// Every command line every session sent, from whichever thread.
+// Every command line every session sent, from whichever thread. A test that
+// needs several sessions holds every store until that many have logged in.
 class Trace {
  public:
-  void Attach(TFTP& ftp) {
-    ftp.IdFTP1.OnTrace = [this](char direction, const std::string& line) {
+  void Attach(TRunHooks& hooks) {
+    hooks.trace = [this](char direction, const std::string& line) {
       if (direction != '>') return;
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::unique_lock<std::mutex> lock(mutex_);
       lines_.push_back(line);
+      changed_.notify_all();
+      if (line.rfind("STOR", 0) == 0) {
+        changed_.wait_for(lock, std::chrono::seconds(10), [this] { return CountVerbLocked("USER") >= holdFor_; });
+      }
     };
   }
+  void HoldStoresUntilLogins(int sessions) { holdFor_ = sessions; }
   int Count(const std::string& line) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
   }
   int CountVerb(const std::string& verb) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(
-        std::count_if(lines_.begin(), lines_.end(), [&](const std::string& l) { return l.rfind(verb, 0) == 0; }));
+    return CountVerbLocked(verb);
   }
 
  private:
+  int CountVerbLocked(const std::string& verb) const {
+    return static_cast<int>(
+        std::count_if(lines_.begin(), lines_.end(), [&](const std::string& l) { return l.rfind(verb, 0) == 0; }));
+  }
   mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  int holdFor_ = 0;
   std::vector<std::string> lines_;
 };
 
@@ -108,11 +121,12 @@ TEST(TransferEngine, ManyFilesArriveOnceOverReusedConnections) {
     SCOPED_TRACE(std::to_string(c.connections) + (c.reuse ? " reused" : " one per file"));
     ManyFiles site(36);
     test::PyFtpdServer server(site.remote, "tovra", "secret", c.connections > 1);
-    TFTP ftp;
+    TRunHooks hooks;
     Trace trace;
-    trace.Attach(ftp);
+    trace.Attach(hooks);
+    trace.HoldStoresUntilLogins(c.connections);
     RecordingUploadView view;
-    TUploadJob job(ftp, view, {});
+    TUploadJob job(hooks, view, {});
     auto plan = BuildUploadPlan(site.list, SiteFor(site.root, server.Port(), Sessions(c.connections, c.reuse)), {}, 0);
     EXPECT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
 
@@ -132,7 +146,6 @@ TEST(TransferEngine, ManyFilesArriveOnceOverReusedConnections) {
     EXPECT_EQ(lines.size(), 37u);
     ExpectMonotonicToTotals(view.Progress(), 36);
     EXPECT_EQ(view.Summary(), "送信 36 件、スキップ 0 件 (ローカルに無い 0 件、サイト外 0 件)、失敗 0 件");
-    EXPECT_FALSE(ftp.IdFTP1.IsConnected());
   }
 }
 
@@ -140,11 +153,11 @@ TEST(TransferEngine, SecondRunFindsTheFoldersInOneListing) {
   ManyFiles site(12);
   test::PyFtpdServer server(site.remote);
   for (int run = 0; run < 2; ++run) {
-    TFTP ftp;
+    TRunHooks hooks;
     Trace trace;
-    trace.Attach(ftp);
+    trace.Attach(hooks);
     RecordingUploadView view;
-    TUploadJob job(ftp, view, {});
+    TUploadJob job(hooks, view, {});
     auto plan = BuildUploadPlan(site.list, SiteFor(site.root, server.Port(), Sessions(1)), {}, 0);
     ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
     // The home folder, img and the rest are each listed at most once.
@@ -163,9 +176,9 @@ TEST(TransferEngine, ReusedSessionWireSequence) {
                    dir.Write("site/d.css", "d"), dir.Write("site/img/e.png", "e")};
   test::FakeFtpServer server;
   server.AddListing("drwxr-xr-x 2 u g 4096 Jan 01 2020 img\r\n");
-  TFTP ftp;
+  TRunHooks hooks;
   RecordingUploadView view;
-  TUploadJob job(ftp, view, {});
+  TUploadJob job(hooks, view, {});
   auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), Sessions(1)), {}, 0);
   ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
   server.WaitUntilIdle();
@@ -186,11 +199,12 @@ TEST(TransferEngine, TwoSessionsNeedingTheSameNewFolderMakeItOnce) {
     CreateDirectory(remote);
     TStringList list{dir.Write("site/new/deep/a.gif", "aaaa"), dir.Write("site/new/deep/b.gif", "bbbb")};
     test::PyFtpdServer server(remote, "tovra", "secret", true);
-    TFTP ftp;
+    TRunHooks hooks;
     Trace trace;
-    trace.Attach(ftp);
+    trace.Attach(hooks);
+    trace.HoldStoresUntilLogins(2);
     RecordingUploadView view;
-    TUploadJob job(ftp, view, {});
+    TUploadJob job(hooks, view, {});
     auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), Sessions(2)), {}, 0);
     ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed) << round;
     EXPECT_EQ(trace.Count("MKD /new"), 1);
@@ -228,9 +242,9 @@ TEST(TransferEngine, DroppedConnectionIsRetriedOnceThenReported) {
     test::FakeFtpServer server;
     for (const auto& reply : c.storReplies) server.Reply("STOR", reply);
     if (!c.portReply.empty()) server.Reply("PORT", c.portReply);
-    TFTP ftp;
+    TRunHooks hooks;
     RecordingUploadView view;
-    TUploadJob job(ftp, view, {});
+    TUploadJob job(hooks, view, {});
     TUploadOptions only;
     only.cxOnly = true;
     ASSERT_TRUE(job.Start(list, only, SiteFor(root, server.Port(), Sessions(1))));
@@ -265,9 +279,9 @@ TEST(TransferEngine, RetryAfterALostFolderReplyListsAgain) {
   server.Reply("MKD /new", test::FakeFtpServer::kClose);
   server.AddListing("");
   server.AddListing("drwxr-xr-x 2 u g 4096 Jan 01 2020 new\r\n");
-  TFTP ftp;
+  TRunHooks hooks;
   RecordingUploadView view;
-  TUploadJob job(ftp, view, {});
+  TUploadJob job(hooks, view, {});
   auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), Sessions(1)), {}, 0);
   ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
   server.WaitUntilIdle();
@@ -295,9 +309,9 @@ TEST(TransferEngine, AbortAgainstASilentServerEndsAtOnce) {
     TStringList list{dir.Write("site/sub/a.gif", "aaa"), dir.Write("site/sub/b.gif", "bbb")};
     test::FakeFtpServer server;
     server.Reply(c.silentKey, "");
-    TFTP ftp;
+    TRunHooks hooks;
     RecordingUploadView view;
-    TUploadJob job(ftp, view, {});
+    TUploadJob job(hooks, view, {});
     auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), c.extended), {}, 0);
     Clock::time_point pressed;
     std::thread aborter([&] {
@@ -321,7 +335,6 @@ TEST(TransferEngine, AbortAgainstASilentServerEndsAtOnce) {
     // The button goes off before the announcement.
     auto off = std::find(events.begin(), events.end(), "[abort off]");
     EXPECT_LT(off, std::find(events.begin(), events.end(), "中止しています…"));
-    EXPECT_FALSE(ftp.IdFTP1.IsConnected());
   }
 }
 
@@ -332,9 +345,9 @@ TEST(TransferEngine, FilesOutsideTheRootAndMissingOnesAreSkippedInTheSummary) {
     TStringList list = site.list;
     list.Add(outside);
     test::PyFtpdServer server(site.remote, "tovra", "secret", true);
-    TFTP ftp;
+    TRunHooks hooks;
     RecordingUploadView view;
-    TUploadJob job(ftp, view, {});
+    TUploadJob job(hooks, view, {});
     auto plan = BuildUploadPlan(list, SiteFor(site.root, server.Port(), extended), {}, 2);
     ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
     EXPECT_EQ(view.Summary(), "送信 3 件、スキップ 3 件 (ローカルに無い 2 件、サイト外 1 件)、失敗 0 件");
@@ -342,6 +355,70 @@ TEST(TransferEngine, FilesOutsideTheRootAndMissingOnesAreSkippedInTheSummary) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "x.gif 転送中"), lines.end());
     EXPECT_FALSE(FileExists(JoinPath(site.remote, "x.gif")));
     ExpectMonotonicToTotals(view.Progress(), 4);
+  }
+}
+
+// Every session's own notice reaches the status lines, not the first's alone.
+TEST(TransferEngine, EverySessionSaysItIsNotEncrypted) {
+  ManyFiles site(6);
+  test::PyFtpdServer server(site.remote, "tovra", "secret", true);
+  TExtendedSettings extended = Sessions(3);
+  extended.Set("Encryption", "explicit-if-available");
+  TRunHooks hooks;
+  Trace trace;
+  trace.Attach(hooks);
+  trace.HoldStoresUntilLogins(3);
+  RecordingUploadView view;
+  TUploadJob job(hooks, view, {});
+  auto plan = BuildUploadPlan(site.list, SiteFor(site.root, server.Port(), extended), {}, 0);
+  ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
+  auto lines = view.StatusLines();
+  EXPECT_EQ(
+      std::count(lines.begin(), lines.end(), "127.0.0.1 は暗号化に対応していません。この接続は暗号化されていません。"),
+      3);
+  EXPECT_EQ(trace.CountVerb("USER"), 3);
+}
+
+// A value the profile holds but no key accepts: where going on without it
+// would weaken the connection, nothing is sent and the error names the key
+// and the value; elsewhere a status line says so and the run goes on.
+TEST(TransferEngine, AnUnreadableSettingStopsTheRunOrIsSaid) {
+  struct Case {
+    const char* key;
+    const char* value;
+    bool runs;
+  } cases[] = {{"Encryption", "explicitt", false}, {"Protocol", "sftpp", false}, {"Connections", "9", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    test::TempDir dir;
+    std::string root = dir.Sub("site");
+    TStringList list{dir.Write("site/a.gif", "aaa")};
+    TIniGT ini;
+    ini.SetDefaultDir(ddNone);
+    ini.SetFileName(dir.Write("profile.txt", std::string("[拡張設定]\r\n") + c.key + "=" + c.value + "\r\n"));
+    TExtendedSettings extended;
+    extended.Load(ini);
+    ASSERT_EQ(extended.Unreadable(c.key), std::optional<std::string>(c.value));
+    test::FakeFtpServer server;
+    TRunHooks hooks;
+    RecordingUploadView view;
+    TUploadJob job(hooks, view, {});
+    auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), extended), {}, 0);
+    const std::string named = std::string("拡張設定 ") + c.key + " の値が正しくありません: " + c.value;
+    if (c.runs) {
+      EXPECT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
+      auto lines = view.StatusLines();
+      EXPECT_EQ(lines.front().rfind(named, 0), 0u) << lines.front();
+      EXPECT_EQ(server.Stored("a.gif"), "aaa");
+    } else {
+      try {
+        job.RunTransfer(*plan);
+        ADD_FAILURE() << "the run went on";
+      } catch (const EExtendedSettingError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind(named, 0), 0u) << e.what();
+      }
+      EXPECT_EQ(server.Sessions(), 0);
+    }
   }
 }
 
@@ -389,9 +466,9 @@ TEST(TransferEngine, AtomicStoresRenameOverTheTargetOrFallBack) {
     TStringList list{dir.Write("site/a.css", "a"), dir.Write("site/b.html", "b")};
     test::FakeFtpServer server;
     for (const auto& [key, reply] : c.replies) server.Reply(key, reply);
-    TFTP ftp;
+    TRunHooks hooks;
     RecordingUploadView view;
-    TUploadJob job(ftp, view, {});
+    TUploadJob job(hooks, view, {});
     TExtendedSettings extended = Sessions(1);
     extended.Set("AtomicUpload", "1");
     auto plan = BuildUploadPlan(list, SiteFor(dir.Sub("site"), server.Port(), extended), {}, 0);

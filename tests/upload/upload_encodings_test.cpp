@@ -10,7 +10,6 @@
 #include <map>
 #include <set>
 
-#include "ftp/dmFtp.h"
 #include "html/dependencies.h"
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -59,15 +58,16 @@ struct Site {
   // auto remote names; returns the upload log with the site root taken out.
   std::vector<std::string> Upload(test::RecordingUploadView& view) {
     test::PyFtpdServer server(remote);
-    TFTP ftp;
-    ftp.HostInfo = THostInfo{"127.0.0.1", server.User(), server.Password(), server.Port()};
-    ftp.IdFTP1.NameEncoding = TRemoteNameEncoding::Auto;
-    TUploadJob job(ftp, view, nullptr);
+    TRunHooks hooks;
+    TUploadJob job(hooks, view, nullptr);
     TUploadOptions options;
     options.rewrite.pageEncoding = TPageEncoding::Auto;
     TStringList selection;
     for (const auto& page : pages) selection.Add(page);
-    EXPECT_TRUE(job.Start(selection, options, TUploadSite{root, ftp.HostInfo, ftp.ProxyInfo, {}}));
+    TExtendedSettings extended;
+    extended.Set("RemoteNameEncoding", "auto");
+    THostInfo host{"127.0.0.1", server.User(), server.Password(), server.Port()};
+    EXPECT_TRUE(job.Start(selection, options, TUploadSite{root, host, {}, extended}));
     EXPECT_TRUE(view.WaitForEnd());
     EXPECT_EQ(view.Outcome(), TRunOutcome::Completed) << view.Error();
     std::vector<std::string> log;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -45,14 +46,11 @@ struct Site {
 };
 
 struct Session {
-  TFTP ftp;
-  explicit Session(int port, const std::string& user = "tovra", const std::string& password = "secret") {
-    ftp.HostInfo.HostName = "127.0.0.1";
-    ftp.HostInfo.UserName = user;
-    ftp.HostInfo.Password = password;
-    ftp.HostInfo.Port = port;
-  }
-  TUploadSite Site(const std::string& root) const { return TUploadSite{root, ftp.HostInfo, ftp.ProxyInfo, {}}; }
+  TRunHooks hooks;
+  THostInfo host;
+  explicit Session(int port, const std::string& user = "tovra", const std::string& password = "secret")
+      : host{"127.0.0.1", user, password, port} {}
+  TUploadSite Site(const std::string& root) const { return TUploadSite{root, host, {}, {}}; }
   TUploadPlan Plan(const TStringList& list, const std::string& root) const {
     return *BuildUploadPlan(list, Site(root), {}, 0);
   }
@@ -71,7 +69,7 @@ TEST(UploadJob, WholeSiteArrivesMirroredAndByteIdentical) {
   RecordingUploadView view;
   view.continueMissing = true;
   int finished = 0;
-  TUploadJob job(session.ftp, view, [&] { ++finished; });
+  TUploadJob job(session.hooks, view, [&] { ++finished; });
 
   ASSERT_TRUE(job.Start(TStringList{site.index}, {}, session.Site(site.root)));
   ASSERT_TRUE(view.WaitForEnd());
@@ -115,7 +113,7 @@ TEST(UploadJob, StoppingAtTheMissingFilesWritesNothing) {
   Session session(1);  // never contacted
   RecordingUploadView view;
   view.continueMissing = false;
-  TUploadJob job(session.ftp, view, {});
+  TUploadJob job(session.hooks, view, {});
   EXPECT_FALSE(job.Start(TStringList{site.index}, {}, session.Site(site.root)));
   EXPECT_EQ(view.Events(),
             (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "[missing dialog]", "[upload on]"}));
@@ -128,7 +126,7 @@ TEST(UploadJob, EmptySelectionWritesAnEmptyLogAndEndsAtOnce) {
   Session session(1);
   RecordingUploadView view;
   int finished = 0;
-  TUploadJob job(session.ftp, view, [&] { ++finished; });
+  TUploadJob job(session.hooks, view, [&] { ++finished; });
   EXPECT_FALSE(job.Start(TStringList{}, {}, session.Site(site.root)));
   EXPECT_EQ(view.Events(), (std::vector<std::string>{"[upload off]", "依存ファイル確認中", "Uploadファイル確定",
                                                      "*********************", "[upload on]"}));
@@ -141,7 +139,7 @@ TEST(UploadJob, OnlyTheSelectionAfterConfirmation) {
   Session session(1);
   RecordingUploadView view;
   view.answer = false;  // Abort: nothing at all happens
-  TUploadJob job(session.ftp, view, {});
+  TUploadJob job(session.hooks, view, {});
   TUploadOptions only;
   only.cxOnly = true;
   EXPECT_FALSE(job.Start(TStringList{site.index}, only, session.Site(site.root)));
@@ -150,7 +148,7 @@ TEST(UploadJob, OnlyTheSelectionAfterConfirmation) {
   // Upper-case extension: uploaded but neither analysed nor rewritten.
   std::string upper = site.dir.Write("site/PAGE.HTM", "<img src=\"img/a.gif\">");
   RecordingUploadView plain;
-  TUploadJob second(session.ftp, plain, {});
+  TUploadJob second(session.hooks, plain, {});
   ASSERT_TRUE(second.PrepareUpload(TStringList{upper}, {}, session.Site(site.root)));
   second.Timer().SetEnabled(false);
   EXPECT_EQ(second.UploadList().Items(), std::vector<std::string>{upper});
@@ -165,14 +163,14 @@ TEST(UploadJob, ReferencesLeadingOutOfTheSiteAreShownMarkedAndNeverListed) {
   Session session(1);  // the run is stopped at the question
   RecordingUploadView view;
   view.continueMissing = false;
-  TUploadJob job(session.ftp, view, {});
+  TUploadJob job(session.hooks, view, {});
   EXPECT_FALSE(job.Start(TStringList{page}, {}, session.Site(site.root)));
   // The three references resolve to one file outside the site; "sub/../.."
   // folds to the site's own picture, which is no question at all.
   EXPECT_EQ(view.missingShown, std::vector<std::string>{secret + kOutsideSiteMark});
 
   RecordingUploadView going;
-  TUploadJob second(session.ftp, going, {});
+  TUploadJob second(session.hooks, going, {});
   ASSERT_TRUE(second.PrepareUpload(TStringList{page}, {}, session.Site(site.root)));
   second.Timer().SetEnabled(false);
   EXPECT_EQ(second.UploadList().Items(), (std::vector<std::string>{page, site.gif}));
@@ -198,12 +196,12 @@ TEST(SetAsideOutsideSite, OnlyEntriesAfterTheSelectionThatLeaveTheRoot) {
   for (const auto& c : cases) {
     TStringList list;
     for (const auto& entry : c.list) list.Add(entry);
-    TStringList outside;
+    TMissingFiles outside;
     SetAsideOutsideSite(list, c.from, "/s", outside);
     EXPECT_EQ(list.Items(), c.kept);
     std::vector<std::string> marked;
     for (const auto& path : c.outside) marked.push_back(path + kOutsideSiteMark);
-    EXPECT_EQ(outside.Items(), marked);
+    EXPECT_EQ(outside.Lines().Items(), marked);
   }
 }
 
@@ -214,13 +212,39 @@ TEST(UploadJob, EntryOutsideTheRootGetsItsLineButIsNotStored) {
   test::PyFtpdServer server(site.remote);
   Session session(server.Port());
   RecordingUploadView view;
-  TUploadJob job(session.ftp, view, {});
+  TUploadJob job(session.hooks, view, {});
   EXPECT_EQ(job.RunTransfer(session.Plan(TStringList{outside, prefixTwin, site.gif}, site.root)),
             TRunOutcome::Completed);
   EXPECT_EQ(view.StatusLines(), (std::vector<std::string>{"x.gif 転送中", "y.gif 転送中", "a.gif 転送中", "転送完了"}));
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "x.gif")));
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "y.gif")));
   EXPECT_TRUE(FileExists(JoinPath(site.remote, "img/a.gif")));
+}
+
+TEST(UploadJob, LinksOutOfTheSiteAreNeverSentAndATwiceSelectedPageGoesOnce) {
+  Site site;
+  const std::string secret = site.dir.Write("private/id_rsa", "key");
+  ASSERT_EQ(::symlink(secret.c_str(), (site.root + "/logo.gif").c_str()), 0);
+  ASSERT_EQ(::symlink(site.dir.Sub("private").c_str(), (site.root + "/assets").c_str()), 0);
+  const std::string page = site.dir.Write(
+      "site/p.html", "<img src=\"logo.gif\"><img src=\"assets/id_rsa\"><img src=\"img/a.gif\"><img src=\"no.gif\">");
+  test::PyFtpdServer server(site.remote);
+  Session session(server.Port());
+  RecordingUploadView view;
+  TUploadJob job(session.hooks, view, {});
+  const TStringList selection{page, site.root + "/./p.html", site.root + "/img/../p.html",
+                              site.root + "/assets/id_rsa"};
+  ASSERT_TRUE(job.Start(selection, {}, session.Site(site.root)));
+  ASSERT_TRUE(view.WaitForEnd());
+  EXPECT_EQ(view.Outcome(), TRunOutcome::Completed) << view.Error();
+  EXPECT_EQ(view.missingShown,
+            (std::vector<std::string>{site.root + "/no.gif", site.root + "/assets/id_rsa" + kOutsideSiteMark,
+                                      site.root + "/logo.gif" + kOutsideSiteMark}));
+  EXPECT_EQ(view.Summary(), "送信 2 件、スキップ 3 件 (ローカルに無い 1 件、サイト外 2 件)、失敗 0 件");
+  EXPECT_TRUE(FileExists(JoinPath(site.remote, "p.html")));
+  EXPECT_TRUE(FileExists(JoinPath(site.remote, "img/a.gif")));
+  EXPECT_FALSE(PathExists(JoinPath(site.remote, "logo.gif")));
+  EXPECT_FALSE(PathExists(JoinPath(site.remote, "assets")));
 }
 
 TEST(UploadJob, RefusedStoreEndsTheRunWithAnErrorLine) {
@@ -231,7 +255,7 @@ TEST(UploadJob, RefusedStoreEndsTheRunWithAnErrorLine) {
   Session session(server.Port());
   RecordingUploadView view;
   int finished = 0;
-  TUploadJob job(session.ftp, view, [&] { ++finished; });
+  TUploadJob job(session.hooks, view, [&] { ++finished; });
   std::string page2 = site.dir.Write("site/b.html", "<p>b</p>");
   ASSERT_TRUE(job.Start(TStringList{site.gif, site.css, page2}, {}, session.Site(site.root)));
   ASSERT_TRUE(view.WaitForEnd());
@@ -256,14 +280,13 @@ TEST(UploadJob, AbortBetweenFilesStopsBeforeTheNextOne) {
   test::PyFtpdServer server(site.remote);
   Session session(server.Port());
   RecordingUploadView view;
-  TUploadJob job(session.ftp, view, {});
+  TUploadJob job(session.hooks, view, {});
   view.onStatus = [&](const std::string& line) {
     if (line == "a.gif 転送中") job.Abort();
   };
   EXPECT_EQ(job.RunTransfer(session.Plan(TStringList{site.gif, site.css, site.index}, site.root)),
             TRunOutcome::Aborted);
   EXPECT_EQ(view.StatusLines(), (std::vector<std::string>{"a.gif 転送中", "中止しています…", "転送中断"}));
-  EXPECT_FALSE(session.ftp.IdFTP1.IsConnected());
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "css/style.css")));
   EXPECT_FALSE(FileExists(JoinPath(site.remote, "index.html")));
 }
@@ -275,7 +298,7 @@ TEST(UploadJob, AbortDuringALargeStoreSendsNothingMore) {
   test::PyFtpdServer server(site.remote);
   Session session(server.Port());
   RecordingUploadView view;
-  TUploadJob job(session.ftp, view, {});
+  TUploadJob job(session.hooks, view, {});
   // The press comes once part of the big file is on its way.
   view.onProgress = [&](const TTransferProgress& progress) {
     if (progress.filesDone == 0 && progress.bytesDone > 0) job.Abort();
