@@ -27,6 +27,7 @@
 #include "sites/dmConfig.h"
 #include "sites/site_list.h"
 #include "update/update_check.h"
+#include "upload/publish_job.h"
 #include "upload/upload_job.h"
 
 namespace tovra {
@@ -81,6 +82,7 @@ TForm1::~TForm1() {
     upload_->Abort();
     upload_.reset();
   }
+  publish_.reset();  // cuts a publish under way short and waits for it
   // FormDestroy: the site list (reserved entry included) and the placement.
   if (!appFolderWritable_) return;  // said at start
   Guarded([this] {
@@ -175,6 +177,7 @@ void TForm1::BuildControls() {
   auto* bottom = new QHBoxLayout(Panel1);
   bottom->setContentsMargins(6, 4, 6, 4);
   btnUpdateCheck = Named(new QPushButton(QStr("更新チェック"), Panel1), "btnUpdateCheck");
+  btnPublish = Named(new QPushButton(QStr("サイト公開"), Panel1), "btnPublish");
   ComboBox2 = Named(new QComboBox(Panel1), "ComboBox2");
   ComboBox2->addItem("*.htm*");
   cxOnly = OptionBox("cxOnly", "選択ﾌｧｲﾙだけ", Panel1);
@@ -187,6 +190,7 @@ void TForm1::BuildControls() {
   btnAbort = Named(new QPushButton(QStr("転送中止"), Panel1), "btnAbort");
   btnAbort->setEnabled(false);
   bottom->addWidget(btnUpdateCheck);
+  bottom->addWidget(btnPublish);
   bottom->addWidget(ComboBox2);
   for (QCheckBox* box : {cxOnly, cxAncher, cxFlashSOE, cxPopup, cxTopBunner}) bottom->addWidget(box);
   bottom->addStretch(1);

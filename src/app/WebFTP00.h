@@ -35,6 +35,7 @@ class TfrmWarning01;
 class TShellFolderTree;
 class TShellFileList;
 class TUploadJob;
+class TPublishJob;
 class TUpdateCheck;
 class TUploadProgress;
 
@@ -65,6 +66,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   TUploadProgress* UploadProgress;  // under the memo
   QWidget* Panel1;
   QPushButton* btnUpdateCheck;
+  QPushButton* btnPublish;  // beside 更新チェック: the whole site, previewed first
   QComboBox* ComboBox2;
   QCheckBox* cxOnly;
   QCheckBox* cxAncher;
@@ -97,6 +99,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   void btnWebCheckClick();
   void btnSubPGMClick();
   void btnUpdateCheckClick();
+  void btnPublishClick();
   void btUpdateCancelClick();
   void ApplicationEvents1Deactivate();
   void FormClose();
@@ -160,6 +163,7 @@ class TForm1 : public QMainWindow, public IUploadView, public IUpdateView, publi
   TConfigFile* config_ = nullptr;
   TfrmWarning01* warning_ = nullptr;
   std::unique_ptr<TUploadJob> upload_;
+  std::unique_ptr<TPublishJob> publish_;
   std::unique_ptr<TUpdateCheck> updateCheck_;
   std::unique_ptr<ICertificateTrust> certificatePrompt_;
   std::unique_ptr<IHostKeyPrompt> hostKeyPrompt_;

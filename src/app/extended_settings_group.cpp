@@ -50,6 +50,17 @@ void StoreIfChanged(TExtendedSettings& settings, const char* key, const std::str
   if (value != settings.Value(key)) settings.Set(key, value);
 }
 
+// A text field: trimmed, and an empty one makes the key absent.
+void StoreTextIfChanged(TExtendedSettings& settings, const char* key, const QLineEdit* field) {
+  std::string text = CharTrim(ToCp932(field->text()));
+  if (text == settings.Value(key)) return;
+  if (text.empty()) {
+    settings.Clear(key);
+  } else {
+    settings.Set(key, text);
+  }
+}
+
 // A read-only pin with the button that forgets it, as one field.
 QWidget* PinField(QLineEdit*& edit, QPushButton*& button, const char* name, QWidget* parent) {
   auto* field = new QWidget(parent);
@@ -125,6 +136,12 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   // accepts; refused here, it can never stop OK or CANCEL later.
   edPrivateKeyFile->setValidator(
       new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^\\x00-\\x1f]*")), edPrivateKeyFile));
+  chkAtomicUpload = new QCheckBox(QStr("一時名で送って置き換える"), this);
+  chkAtomicUpload->setObjectName("chkAtomicUpload");
+  edPublishExclude = LineEdit("edPublishExclude", this, true);
+  edPublishExclude->setPlaceholderText("*.map;drafts/");
+  edPublishExclude->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^\\x00-\\x1f]*")), edPublishExclude));
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(Group("プロトコル", cmbProtocol, this), 0, 0);
@@ -139,6 +156,8 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(chkReuseConnection, 4, 0);
   grid->addWidget(chkPasswordStore, 4, 1);
   grid->addWidget(chkVerifyAfterUpload, 4, 2);
+  grid->addWidget(chkAtomicUpload, 5, 0);
+  grid->addWidget(Group("公開しないファイル", edPublishExclude, this), 5, 1, 1, 2);
 
   connect(btnForgetCertificate, &QPushButton::clicked, this, [this] { emit ForgetPin("CertificateSha256"); });
   connect(btnForgetHostKey, &QPushButton::clicked, this, [this] { emit ForgetPin("HostKeySha256"); });
@@ -159,6 +178,8 @@ void TExtendedSettingsGroup::Show(const TExtendedSettings& settings) {
   chkPasswordStore->setChecked(settings.PasswordStore() == TPasswordStore::Keyring);
   spnConnections->setValue(settings.Connections());
   edPrivateKeyFile->setText(QStr(settings.PrivateKeyFile()));
+  chkAtomicUpload->setChecked(settings.AtomicUpload());
+  edPublishExclude->setText(QStr(settings.PublishExclude()));
   ShowPins(settings);
   EnableForProtocol();
   shownDefaultPort_ = DefaultPort();
@@ -174,13 +195,9 @@ void TExtendedSettingsGroup::Read(TExtendedSettings& settings) const {
   StoreIfChanged(settings, "VerifyAfterUpload", chkVerifyAfterUpload->isChecked() ? "1" : "0");
   StoreIfChanged(settings, "PasswordStore", chkPasswordStore->isChecked() ? "keyring" : "file");
   StoreIfChanged(settings, "Connections", std::to_string(spnConnections->value()));
-  std::string keyFile = CharTrim(ToCp932(edPrivateKeyFile->text()));
-  if (keyFile == settings.PrivateKeyFile()) return;
-  if (keyFile.empty()) {
-    settings.Clear("PrivateKeyFile");
-  } else {
-    settings.Set("PrivateKeyFile", keyFile);
-  }
+  StoreIfChanged(settings, "AtomicUpload", chkAtomicUpload->isChecked() ? "1" : "0");
+  StoreTextIfChanged(settings, "PrivateKeyFile", edPrivateKeyFile);
+  StoreTextIfChanged(settings, "PublishExclude", edPublishExclude);
 }
 
 void TExtendedSettingsGroup::SetWebUrlGiven(bool given) { chkVerifyAfterUpload->setEnabled(given); }

@@ -60,6 +60,8 @@ class TExtendedSettingsGroup : public QGroupBox {
   QPushButton* btnForgetHostKey;
   QLineEdit* edPrivateKeyFile;
   QToolButton* btnBrowseKeyFile;  // picks the key file in a file dialog
+  QCheckBox* chkAtomicUpload;
+  QLineEdit* edPublishExclude;  // patterns separated by ";"
 
  signals:
   // The user asked to forget the pin held under `key`.

@@ -17,6 +17,7 @@
 #include "app/certificate_prompt.h"
 #include "app/host_key_prompt.h"
 #include "app/message_boxes.h"
+#include "app/publish_preview.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
 #include "app/web_check.h"
@@ -30,6 +31,7 @@
 #include "sites/site_profile.h"
 #include "update/update_check.h"
 #include "upload/apply_site_profile.h"
+#include "upload/publish_job.h"
 #include "upload/upload_job.h"
 #include "util/char_string.h"
 
@@ -66,6 +68,7 @@ void TForm1::AttachModules(TFTP* ftp, TfrmSightEdit* sightEdit, TConfigFile* con
   upload_ = std::make_unique<TUploadJob>(
       hooks, *this, [this] { OnUiThread([this] { Guarded([this] { updateCheck_->FinishSiteUpdates(); }); }); });
   updateCheck_ = std::make_unique<TUpdateCheck>(*this, *this, *this);
+  publish_ = std::make_unique<TPublishJob>(hooks, *this);
   updateCheck_->FindFile1.OnProcessMessages = [] { QCoreApplication::processEvents(); };
   updateCheck_->PassOverMissingRoots = true;  // the site is repaired in the dialog
   ConnectHandlers();
@@ -91,6 +94,7 @@ void TForm1::ConnectHandlers() {
   on(btnWebCheck, &QPushButton::clicked, &TForm1::btnWebCheckClick);
   on(btnSubPGM, &QPushButton::clicked, &TForm1::btnSubPGMClick);
   on(btnUpdateCheck, &QPushButton::clicked, &TForm1::btnUpdateCheckClick);
+  on(btnPublish, &QPushButton::clicked, &TForm1::btnPublishClick);
   on(btUpdateCancel, &QPushButton::clicked, &TForm1::btUpdateCancelClick);
   connect(qApp, &QApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
     if (state != Qt::ApplicationActive) Guarded([this] { ApplicationEvents1Deactivate(); });
@@ -283,6 +287,22 @@ void TForm1::btnSubPGMClick() {
 }
 
 void TForm1::btnUpdateCheckClick() { updateCheck_->UpdateCheckClick(); }
+// The plan of the whole site against its record, previewed; OK publishes it
+// on the publish job's thread, as the upload button sends a list.
+void TForm1::btnPublishClick() {
+  if (uploadBusy_ || publish_->Running()) return;
+  const TSiteProfile& profile = sightEdit_->Profile();
+  const std::string name = profile.CurrentSiteName();
+  if (name.empty() || name == kNewSiteName) return;
+  auto record = std::make_unique<TPublishRecord>(PublishRecordFileName(name));
+  record->Load();
+  TPublishPlan plan =
+      BuildPublishPlan(profile.LocalRootDir, *record, TPublishExclusions(profile.Extended.PublishExclude()), false);
+  TPublishPreview preview(plan, this);
+  if (preview.exec() != QDialog::Accepted) return;
+  publish_->Start(UploadSiteOf(profile), std::move(plan), std::move(record), preview.DeleteRemoved());
+}
+
 void TForm1::btUpdateCancelClick() { updateCheck_->UpdateCancelClick(); }
 // An application folder found unwritable at start was reported then; the
 // managed file list is not tried again on every change of focus.

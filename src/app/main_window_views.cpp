@@ -64,6 +64,7 @@ void TForm1::UpdateSiteControls() {
   ComboBox1->setEnabled(!uploadBusy_ && !panel);
   Button3->setEnabled(!uploadBusy_ && !panel);
   btnUpdateCheck->setEnabled(!uploadBusy_);
+  btnPublish->setEnabled(!uploadBusy_);
   btUpdateCancel->setEnabled(!uploadBusy_);
 }
 

@@ -22,6 +22,7 @@ std::vector<Command>& Commands() {
     RegisterSftpCommands();
     RegisterRewriteCommands();
     RegisterUploadCommands();
+    RegisterPublishCommand();
     RegisterUpdateCommands();
     RegisterWhereCommand();
     RegisterVerifyCommand();

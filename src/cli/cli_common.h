@@ -39,6 +39,7 @@ void RegisterFtpCommands();      // put, ls
 void RegisterSftpCommands();     // hostkey
 void RegisterRewriteCommands();  // rewrite
 void RegisterUploadCommands();   // upload
+void RegisterPublishCommand();   // publish
 void RegisterUpdateCommands();   // check-updates
 void RegisterWhereCommand();     // where
 void RegisterVerifyCommand();    // verify

@@ -32,7 +32,8 @@ constexpr char kSiteUsage[] =
     "                                         DataConnection Encryption CertificateSha256\n"
     "                                         PageEncoding RemoteNameEncoding ReuseConnection\n"
     "                                         Connections Protocol HostKeySha256 PrivateKeyFile\n"
-    "                                         PasswordStore)\n"
+    "                                         PasswordStore References AtomicUpload\n"
+    "                                         PublishExclude)\n"
     "  site delete NAME [--yes|--no]          delete a site after confirmation\n"
     "  site secure NAME|--all                 move the sites' passwords from their profiles\n"
     "                                         into the desktop's keyring (PasswordStore=keyring)";

@@ -76,6 +76,53 @@ void TIdFTP::ChangeWorkingDir(const std::string& path) {
 
 void TIdFTP::MakeRemoteDir(const std::string& name) { SendCommand("MKD " + ToServerName(name, utf8Names_), {257}); }
 
+namespace {
+
+// Runs one command exchange; a permanent refusal gives false.
+template <typename F>
+bool UnlessRefused(F exchange) {
+  try {
+    exchange();
+    return true;
+  } catch (const EIdProtocolReplyError& e) {
+    if (e.ReplyErrorCode() >= 500 && e.ReplyErrorCode() < 600) return false;
+    throw;
+  }
+}
+
+}  // namespace
+
+bool TIdFTP::RenameRemote(const std::string& from, const std::string& to) {
+  const std::string rnfr = "RNFR " + ToServerName(from, utf8Names_);
+  const std::string rnto = "RNTO " + ToServerName(to, utf8Names_);
+  if (!PipelineStore) {
+    return UnlessRefused([&] {
+      SendCommand(rnfr, {350});
+      SendCommand(rnto, {250});
+    });
+  }
+  // Both go out together, one round trip for the two; a refused RNFR makes
+  // the server refuse the RNTO that follows it as out of sequence.
+  CheckCommandArgument(rnto);
+  SendOnly(rnfr);
+  SendOnly(rnto);
+  const int first = ReadReply({});
+  const std::string firstText = LastReply.Message();
+  const int second = ReadReply({});
+  if (first == 350 && second == 250) return true;
+  const int refused = first != 350 ? first : second;
+  if (refused >= 500 && refused < 600) return false;
+  throw EIdProtocolReplyError(refused, first != 350 ? firstText : LastReply.Message());
+}
+
+bool TIdFTP::DeleteRemoteFile(const std::string& name) {
+  return UnlessRefused([&] { SendCommand("DELE " + ToServerName(name, utf8Names_), {250}); });
+}
+
+bool TIdFTP::RemoveRemoteDir(const std::string& name) {
+  return UnlessRefused([&] { SendCommand("RMD " + ToServerName(name, utf8Names_), {250}); });
+}
+
 const TIdFTPListItems& TIdFTP::ParsedListing() {
   if (!parsed_) {
     parsed_ = BuildParsedListing(utf8Names_ ? ServerLinesToCp932(listingLines_) : listingLines_, Today());

@@ -101,6 +101,12 @@ class TIdFTP : public TIdTCPClient {
   std::string QueryWorkingDir();
   void ChangeWorkingDir(const std::string& path);
   void MakeRemoteDir(const std::string& name);
+  // RNFR and RNTO (sent together when PipelineStore is set); DELE; RMD. Each returns false when the server answers
+  // with a permanent refusal (5xx), so the caller may try another way; any
+  // other failure raises as usual.
+  bool RenameRemote(const std::string& from, const std::string& to);
+  bool DeleteRemoteFile(const std::string& name);
+  bool RemoveRemoteDir(const std::string& name);
 
   // Paths and names given to the commands, and the working folder and the
   // parsed listing handed back, are CP932; they are converted here, at the

@@ -257,6 +257,19 @@ void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mod
   }
 }
 
+void AppendFileBytes(std::string_view path, std::string_view bytes, unsigned mode) {
+  const std::string os = ToOsPath(path);
+  int fd = ::open(os.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode);
+  if (fd < 0) throw EFileError::CannotWrite(std::string(path));
+  try {
+    WriteAll(fd, bytes, std::string(path));
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  if (::close(fd) != 0) throw EFileError::CannotWrite(std::string(path));
+}
+
 bool DeleteFile(std::string_view path) {
   std::string os = ToOsPath(path);
   if (::unlink(os.c_str()) == 0) return true;

@@ -50,6 +50,11 @@ std::string ReadFileBytes(std::string_view path);
 void WriteFileAtomic(std::string_view path, std::string_view bytes, unsigned mode = 0644,
                      TReplacedMode replaced = TReplacedMode::Kept);
 
+// Appends the bytes to the end of the file in one write, creating it with
+// `mode` when missing: a journal line lands whole or, when the process is
+// killed mid-write, as a last line without its line end.
+void AppendFileBytes(std::string_view path, std::string_view bytes, unsigned mode = 0600);
+
 // DeleteFile of a missing file is no error (returns false).
 bool DeleteFile(std::string_view path);
 void RenameFile(std::string_view from, std::string_view to);

@@ -256,10 +256,7 @@ void TSftpSession::Fail(const std::string& what) {
 
 void TSftpSession::FailSftp(const std::string& what, const std::string& path) {
   int code = ssh_ && ssh_->sftp ? sftp_get_error(ssh_->sftp) : SSH_FX_FAILURE;
-  if (watchdog_.Reason() != TConnectionWatchdog::TReason::None || code == SSH_FX_CONNECTION_LOST ||
-      code == SSH_FX_NO_CONNECTION || code == SSH_FX_OK) {
-    Fail(what + " (" + path + ") ");
-  }
+  if (Lost(code)) Fail(what + " (" + path + ") ");
   const char* reason = code == SSH_FX_NO_SUCH_FILE          ? "ありません"
                        : code == SSH_FX_PERMISSION_DENIED   ? "権限がありません"
                        : code == SSH_FX_FILE_ALREADY_EXISTS ? "既にあります"
@@ -315,6 +312,36 @@ void TSftpSession::MakeFolders(const std::string& folder) {
     if (slash == std::string::npos) break;
     watchdog_.Touch();
   }
+}
+
+bool TSftpSession::Lost(int code) const {
+  return watchdog_.Reason() != TConnectionWatchdog::TReason::None || code == SSH_FX_CONNECTION_LOST ||
+         code == SSH_FX_NO_CONNECTION || code == SSH_FX_OK;
+}
+
+bool TSftpSession::Refused(int result, const std::string& what, const std::string& path) {
+  if (result == SSH_OK) return false;
+  int code = sftp_get_error(ssh_->sftp);
+  if (Lost(code)) Fail(what + " (" + path + ") ");
+  return true;
+}
+
+bool TSftpSession::Rename(const std::string& from, const std::string& to) {
+  if (!Connected()) throw EIdNotConnected();
+  return !Refused(sftp_rename(ssh_->sftp, Wire(from).c_str(), Wire(to).c_str()), "名前の変更", from);
+}
+
+bool TSftpSession::Remove(const std::string& path) {
+  if (!Connected()) throw EIdNotConnected();
+  return !Refused(sftp_unlink(ssh_->sftp, Wire(path).c_str()), "削除", path);
+}
+
+bool TSftpSession::RemoveFolder(const std::string& path) {
+  if (!Connected()) throw EIdNotConnected();
+  std::string folder = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
+  if (Refused(sftp_rmdir(ssh_->sftp, Wire(folder).c_str()), "フォルダ削除", folder)) return false;
+  folders_.erase(folder);
+  return true;
 }
 
 void TSftpSession::StoreFile(const std::string& localPath, const std::string& remotePath) {

@@ -85,6 +85,13 @@ class TSftpSession {
   // Writes the local file whole to the absolute remote path.
   void StoreFile(const std::string& localPath, const std::string& remotePath);
   std::vector<TSftpEntry> List(const std::string& folder);
+  // Renames, removes a file, removes an empty folder (absolute paths).
+  // False when the server refused (the connection stays usable); a lost
+  // connection raises. A rename onto an existing file is refused by many
+  // servers.
+  bool Rename(const std::string& from, const std::string& to);
+  bool Remove(const std::string& path);
+  bool RemoveFolder(const std::string& path);
   // Cuts the connection at once (any thread). The session must be closed.
   void Abort() { watchdog_.Cut(); }
   void Close();
@@ -100,6 +107,9 @@ class TSftpSession {
   [[noreturn]] void Fail(const std::string& what);
   [[noreturn]] void FailSftp(const std::string& what, const std::string& path);
   bool IsFolder(const std::string& path, bool& exists);
+  // Whether a call's result is the server's refusal; a lost connection raises.
+  bool Lost(int code) const;  // the SFTP error code means the connection is gone
+  bool Refused(int result, const std::string& what, const std::string& path);
   std::string Wire(const std::string& cp932) const;
   std::string Local(const std::string& wire) const;
 

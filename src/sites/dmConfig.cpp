@@ -10,6 +10,10 @@ std::string ProfileFileName(std::string_view siteName) {
   return JoinPath(AppFolder(), ReplaceAll(siteName, "\\", "$~") + ".txt");
 }
 
+std::string PublishRecordFileName(std::string_view siteName) {
+  return JoinPath(AppFolder(), ReplaceAll(siteName, "\\", "$~") + ".publish");
+}
+
 bool IsProfileFileNameSafe(std::string_view siteName) {
   if (siteName.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) return false;
   std::string_view text = siteName;

@@ -27,6 +27,11 @@ std::string ProfileFileName(std::string_view siteName);
 // a site is neither saved nor deleted (the save fails with the write error).
 bool IsProfileFileNameSafe(std::string_view siteName);
 
+// The site's publish record beside its profile: the same name with
+// ".publish" for ".txt". It follows the profile when the site is renamed or
+// deleted.
+std::string PublishRecordFileName(std::string_view siteName);
+
 class TConfigFile {
  public:
   // The settings component as the module configures it: ddApplication,

@@ -27,6 +27,8 @@ constexpr std::array<TExtendedKey, kExtendedKeyCount> kKeys{{
     {"PasswordStore", "file", nullptr, "file, keyring"},
     {"References", "classic", "modern", "classic, modern"},
     {"VerifyAfterUpload", "0", "0", "0, 1"},
+    {"AtomicUpload", "0", "1", "0, 1"},
+    {"PublishExclude", "", nullptr, "glob patterns separated by ; (a trailing / names a folder)"},
 }};
 
 constexpr std::size_t kSha256Bytes = 32;
@@ -138,8 +140,11 @@ std::optional<std::string> NormalizeExtendedValue(std::string_view key, std::str
       return Choice(value, {"file", "keyring"});
     case 11:
       return Choice(value, {"classic", "modern"});
-    default:
+    case 12:
+    case 13:
       return Choice(value, {"0", "1"});
+    default:
+      return FilePath(value);  // patterns: any text without control characters
   }
 }
 

@@ -2,7 +2,7 @@
 // (data connection, encryption, certificate and host key pins, encodings,
 // connection reuse and count, protocol, private key file, where the
 // passwords are kept, reference collection, the check at the public address
-// after each run). A key that the
+// after each run, atomic stores, publish exclusions). A key that the
 // profile does not hold stays absent, and an absent key means the program's
 // long-standing behaviour (one active-mode connection per file, no
 // encryption, Shift-JIS pages, CP932 names); the typed accessors give that
@@ -60,7 +60,7 @@ struct TExtendedKey {
   const char* accepts;
 };
 
-inline constexpr std::size_t kExtendedKeyCount = 13;
+inline constexpr std::size_t kExtendedKeyCount = 15;
 
 class TExtendedSettings {
  public:
@@ -115,6 +115,10 @@ class TExtendedSettings {
   TReferenceMode References() const;
   // Whether each completed run is followed by the check at the public address.
   bool VerifyAfterUpload() const { return Value("VerifyAfterUpload") == "1"; }
+  // Every store goes under a temporary name and is renamed over its target.
+  bool AtomicUpload() const { return Value("AtomicUpload") == "1"; }
+  // Glob patterns a publish leaves out, separated by ";".
+  std::string PublishExclude() const { return Value("PublishExclude"); }
 
   // The values alone: what a file held that could not be read is no value.
   bool operator==(const TExtendedSettings& other) const { return values_ == other.values_; }

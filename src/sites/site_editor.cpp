@@ -10,6 +10,12 @@ namespace {
 
 std::string InUseText(const std::string& name) { return "サイト名称「" + name + "」は使用済みです。"; }
 
+// The record of what was published goes with the site; a site never
+// published has none.
+void MovePublishRecord(const std::string& from, const std::string& to) {
+  if (FileExists(PublishRecordFileName(from))) RenameFile(PublishRecordFileName(from), PublishRecordFileName(to));
+}
+
 }  // namespace
 
 void TSiteEditor::Refuse(const std::string& text) { messenger_.ShowMessage(TMessageKind::Warning, text); }
@@ -47,7 +53,10 @@ TModalResult TSiteEditor::DeleteSite() {
   if (!messenger_.ConfirmOkCancel("サイト名称「" + oldName_ + "」を削除します。")) return TModalResult::None;
   // The keyring items go first: a keyring that refuses keeps the site whole.
   if (profile_.KeyringSite() == oldName_) ForgetKeyringPasswords(oldName_);
-  if (IsProfileFileNameSafe(oldName_)) DeleteFile(ProfileFileName(oldName_));
+  if (IsProfileFileNameSafe(oldName_)) {
+    DeleteFile(ProfileFileName(oldName_));
+    DeleteFile(PublishRecordFileName(oldName_));
+  }
   if (siteList_ != nullptr) {
     int index = siteList_->IndexOf(oldName_);
     if (index >= 0) siteList_->Delete(index);
@@ -68,6 +77,7 @@ bool TSiteEditor::RenameSite(const std::string& name) {
   // "a\b" and "a$~b" share one file: removing the old one would remove the new.
   if (ProfileFileName(name) != ProfileFileName(oldName_) && IsProfileFileNameSafe(oldName_)) {
     DeleteFile(ProfileFileName(oldName_));
+    MovePublishRecord(oldName_, name);
   }
   if (oldInKeyring) ForgetKeyringPasswordsIfReachable(oldName_);
   if (siteList_ != nullptr) {

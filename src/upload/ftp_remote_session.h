@@ -25,6 +25,9 @@ class TFtpRemoteSession : public IRemoteSession {
   void EnterFolder(const std::string& folder) override;
   void Store(const std::string& localPath, const std::string& remoteName) override;
   std::vector<TRemoteEntry> List(const std::string& folder) override;
+  bool Rename(const std::string& from, const std::string& to) override { return ftp_.IdFTP1.RenameRemote(from, to); }
+  bool Delete(const std::string& path) override { return ftp_.IdFTP1.DeleteRemoteFile(path); }
+  bool RemoveFolder(const std::string& path) override { return ftp_.IdFTP1.RemoveRemoteDir(path); }
   void Abort() override { ftp_.CancelRequested.store(1, std::memory_order_relaxed); }
   void Close() override { ftp_.IdFTP1.CloseSession(); }
 

@@ -27,6 +27,9 @@ class TSftpRemoteSession : public IRemoteSession {
   void EnterFolder(const std::string& folder) override;
   void Store(const std::string& localPath, const std::string& remoteName) override;
   std::vector<TRemoteEntry> List(const std::string& folder) override;
+  bool Rename(const std::string& from, const std::string& to) override { return session_.Rename(from, to); }
+  bool Delete(const std::string& path) override { return session_.Remove(path); }
+  bool RemoveFolder(const std::string& path) override { return session_.RemoveFolder(path); }
   void Abort() override { session_.Abort(); }
   void Close() override;
 

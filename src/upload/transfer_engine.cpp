@@ -31,6 +31,7 @@ TTransferEngine::TTransferEngine(const TUploadPlan& plan, const TRunHooks& hooks
                std::lock_guard<std::mutex> lock(viewMutex_);
                view_.ShowProgress(p);
              }),
+      atomic_([this](const std::string& line) { Line(line); }),
       trust_(hooks.certificateTrust,
              [this](const std::string& key, const std::string& value) { Remember(key, value); }),
       hostKeyPrompt_(hooks.hostKeyPrompt,
@@ -156,9 +157,13 @@ TRunOutcome TTransferEngine::RunOnePerFile() {
         ftp.AdjustRemoteDir(remote);
         ftp.ChangeRemoteDir(remote);
         session.storing = true;
-        ftp.PutFile(file.localPath);
+        if (plan_.extended.AtomicUpload()) {
+          StoreFtpInFolder(session, file);
+        } else {
+          ftp.PutFile(file.localPath);
+        }
         session.storing = false;
-        if (!Cancelled()) ++summary_.sent;
+        if (!Cancelled()) Sent(index);
       } else {
         ++summary_.outside;
       }
@@ -256,7 +261,11 @@ void TTransferEngine::Count(const TPlannedFile& file, TFileResult result) {
     std::lock_guard<std::mutex> lock(resultMutex_);
     switch (result) {
       case TFileResult::Sent:
-        ++(file.folderBelowHome ? summary_.sent : summary_.outside);
+        if (file.folderBelowHome) {
+          Sent(static_cast<std::size_t>(&file - plan_.files.data()));
+        } else {
+          ++summary_.outside;
+        }
         break;
       case TFileResult::Failed:
       case TFileResult::Fatal:
@@ -271,6 +280,12 @@ void TTransferEngine::Count(const TPlannedFile& file, TFileResult result) {
   std::lock_guard<std::mutex> lock(queueMutex_);
   ++filesDone_;
   queueWake_.notify_all();
+}
+
+// Under resultMutex_, or on the only session.
+void TTransferEngine::Sent(std::size_t index) {
+  ++summary_.sent;
+  if (OnFileSent) OnFileSent(index);
 }
 
 void TTransferEngine::Fail(std::exception_ptr error) {

@@ -8,6 +8,8 @@
 // and then reported, and the run goes on. A session the server turns away
 // at login (a limit of logins per address) hands its file back and tries
 // once more later; the run goes on with the sessions the server allows.
+// With AtomicUpload=1 every file is stored under a temporary name and
+// renamed over its target (TAtomicStores).
 //
 // The plan and the hooks are the run's only inputs: the engine builds every
 // session itself from the plan's connection settings, and nothing of a front
@@ -26,6 +28,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,6 +36,7 @@
 
 #include "platform/socket_interrupter.h"
 #include "sftp/shared_host_key.h"
+#include "upload/atomic_store.h"
 #include "upload/remote_folders.h"
 #include "upload/remote_session.h"
 #include "upload/run_certificate_trust.h"
@@ -60,6 +64,13 @@ class TTransferEngine {
   TRunOutcome Run();
 
   const TRunSummary& Summary() const { return summary_; }
+
+  // Hooks, set before Run, called on the thread of the session concerned:
+  // a store under a temporary name begins or its temporary name is gone
+  // (the path below the server's home: the file's folder and the name), and
+  // a file (by its index in the plan) the server has confirmed.
+  std::function<void(std::size_t index, const std::string&temporaryPath)> OnStoreBegun, OnStoreEnded;
+  std::function<void(std::size_t index)> OnFileSent;
 
  private:
   struct Session {
@@ -108,6 +119,10 @@ class TTransferEngine {
   void LoggedIn(Session& session);
   void SendOnce(Session& session, const TPlannedFile& file);
   void SendOnceSftp(Session& session, const TPlannedFile& file);
+  // Stores the file into the entered folder, atomically when the plan asks.
+  void StoreInFolder(Session& session, const TPlannedFile& file, TStoreSteps steps);
+  void StoreFtpInFolder(Session& session, const TPlannedFile& file);
+  void Sent(std::size_t index);
   void Fail(std::exception_ptr error);
   TRunOutcome Stopped();
 
@@ -119,6 +134,7 @@ class TTransferEngine {
   TRemoteFolders folders_;
   TSharedHostKey hostKey_;  // one host key decision for the run's SFTP sessions
   TProgressMeter meter_;
+  TAtomicStores atomic_;
 
   std::mutex viewMutex_;
   bool announced_ = false;

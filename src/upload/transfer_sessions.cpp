@@ -27,6 +27,14 @@ bool IsHostKeyRefusal(const std::exception& e) {
 
 bool IsCertificateRefusal(const std::exception& e) { return dynamic_cast<const ECertificateRejected*>(&e) != nullptr; }
 
+TStoreSteps FtpSteps(TIdFTP& client) {
+  TStoreSteps steps;
+  steps.store = [&client](const std::string& local, const std::string& name) { client.StoreFile(local, name); };
+  steps.rename = [&client](const std::string& from, const std::string& to) { return client.RenameRemote(from, to); };
+  steps.remove = [&client](const std::string& name) { return client.DeleteRemoteFile(name); };
+  return steps;
+}
+
 }  // namespace
 
 void TTransferEngine::MakeSession(Session& session) {
@@ -223,9 +231,16 @@ void TTransferEngine::SendOnceSftp(Session& session, const TPlannedFile& file) {
   }
   if (!session.told) Line(ExtractFileName(file.localPath) + " 転送中");
   session.told = true;
-  remote.EnterFolder(RemoteFolderOf(file, session.home));
+  const std::string folder = RemoteFolderOf(file, session.home);
+  remote.EnterFolder(folder);
   session.storing = true;
-  remote.Store(file.localPath, file.remoteName);
+  TStoreSteps steps;
+  steps.store = [&remote](const std::string& local, const std::string& name) { remote.Store(local, name); };
+  steps.rename = [&remote, &folder](const std::string& from, const std::string& to) {
+    return remote.Rename(folder + from, folder + to);
+  };
+  steps.remove = [&remote, &folder](const std::string& name) { return remote.Delete(folder + name); };
+  StoreInFolder(session, file, std::move(steps));
   session.storing = false;
   if (!plan_.extended.ReuseConnection()) remote.Close();
 }
@@ -254,13 +269,26 @@ void TTransferEngine::SendOnce(Session& session, const TPlannedFile& file) {
   }
   folders_.Enter(ftp.IdFTP1, session.home, RemoteFolderOf(file, session.home), session.runFolders, session.cwd);
   session.storing = true;
-  ftp.IdFTP1.StoreFile(file.localPath, file.remoteName);
+  StoreFtpInFolder(session, file);
   session.storing = false;
   if (!plan_.extended.ReuseConnection()) {
     ftp.IdFTP1.CloseSession();
     LoggedOut(session);
     session.cwd.clear();
   }
+}
+
+void TTransferEngine::StoreInFolder(Session& session, const TPlannedFile& file, TStoreSteps steps) {
+  if (!plan_.extended.AtomicUpload()) return steps.store(file.localPath, file.remoteName);
+  const std::size_t index = session.current;
+  const std::string below = file.folderBelowHome.value_or("/");
+  if (OnStoreBegun) steps.begun = [this, index, below](const std::string& name) { OnStoreBegun(index, below + name); };
+  if (OnStoreEnded) steps.ended = [this, index, below](const std::string& name) { OnStoreEnded(index, below + name); };
+  atomic_.Store(steps, file.localPath, file.remoteName);
+}
+
+void TTransferEngine::StoreFtpInFolder(Session& session, const TPlannedFile& file) {
+  StoreInFolder(session, file, FtpSteps(session.ftp->IdFTP1));
 }
 
 }  // namespace tovra

@@ -145,7 +145,9 @@ class SiteDialogExtendedTest : public QObject {
                                             {"Protocol", "sftp"},
                                             {"HostKeySha256", kHostKey},
                                             {"PrivateKeyFile", "/home/web/.ssh/鍵"},
-                                            {"PasswordStore", "file"}})
+                                            {"PasswordStore", "file"},
+                                            {"AtomicUpload", "1"},
+                                            {"PublishExclude", "*.map;下書き/"}})
                                << QByteArray();
     // Values this version does not accept show as absent and stay in the file.
     QTest::newRow("values not accepted") << TExtendedSettings()
@@ -235,6 +237,10 @@ class SiteDialogExtendedTest : public QObject {
                               << "/home/web/.ssh/id_ed25519";
     QTest::newRow("check after each run") << 8 << "VerifyAfterUpload"
                                           << "1";
+    QTest::newRow("atomic upload") << 9 << "AtomicUpload"
+                                   << "1";
+    QTest::newRow("publish exclusions") << 10 << "PublishExclude"
+                                        << "*.map;drafts/";
   }
 
   void anEditIsSavedAndShownAgainAfterSwitchingSites() {
@@ -257,6 +263,8 @@ class SiteDialogExtendedTest : public QObject {
           QVERIFY(g->chkVerifyAfterUpload->isEnabled());
           g->chkVerifyAfterUpload->setChecked(true);
         },
+        [](TExtendedSettingsGroup* g) { g->chkAtomicUpload->setChecked(true); },
+        [](TExtendedSettingsGroup* g) { g->edPublishExclude->setText(" *.map;drafts/ "); },
     };
     AppFolderFixture fx;
     fx.AddSite("A", fx.dir.Sub("a"));

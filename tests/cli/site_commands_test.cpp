@@ -54,7 +54,7 @@ TEST_F(SiteCommandsTest, CreateShowListAndDelete) {
   const std::string extended =
       "DataConnection=passive\nEncryption=explicit-if-available\nPageEncoding=auto\n"
       "RemoteNameEncoding=auto\nReuseConnection=1\nConnections=4\nProtocol=ftp\nPasswordStore=file\nReferences="
-      "modern\nVerifyAfterUpload=0\n";
+      "modern\nVerifyAfterUpload=0\nAtomicUpload=1\n";
   r = Run({"site", "show", "ショップ\\テスト"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, FormatMessage(shown, {"********"}) + extended);

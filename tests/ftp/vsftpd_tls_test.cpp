@@ -17,30 +17,15 @@
 #include "ftp/id_exceptions.h"
 #include "platform/encoding.h"
 #include "support/temp_dir.h"
+#include "support/vsftpd_server.h"
 
 namespace tovra {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-int FreePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof sa;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-  ::close(fd);
-  return ntohs(sa.sin_port);
-}
+using test::FreePort;
+using test::ReadAll;
 
 class RealServerVsftpdTls : public ::testing::Test {
  protected:

@@ -36,6 +36,8 @@ TEST(ExtendedSettings, AcceptedValuesAreStoredInTheirCanonicalSpelling) {
       {"PrivateKeyFile", "/home/u/.ssh/id_ed25519", "/home/u/.ssh/id_ed25519"},
       {"PasswordStore", "Keyring", "keyring"},
       {"References", "Modern", "modern"},
+      {"AtomicUpload", "1", "1"},
+      {"PublishExclude", "*.map;drafts/", "*.map;drafts/"},
   };
   for (const auto& c : cases) {
     TExtendedSettings s;
@@ -70,6 +72,8 @@ TEST(ExtendedSettings, RefusedValuesNameTheKeyAndChangeNothing) {
       {"PrivateKeyFile", ""},
       {"PrivateKeyFile", "/a\r\nb"},
       {"PasswordStore", "wallet"},
+      {"AtomicUpload", "on"},
+      {"PublishExclude", "*.map\t*.bak"},
   };
   for (const auto& c : cases) {
     TExtendedSettings s;
@@ -105,6 +109,8 @@ TEST(ExtendedSettings, AbsentKeysMeanTheLongStandingBehaviour) {
   EXPECT_EQ(s.PrivateKeyFile(), "");
   EXPECT_EQ(s.PasswordStore(), TPasswordStore::File);
   EXPECT_EQ(s.References(), TReferenceMode::Classic);
+  EXPECT_FALSE(s.AtomicUpload());
+  EXPECT_EQ(s.PublishExclude(), "");
 }
 
 TEST(ExtendedSettings, NewSiteDefaults) {
@@ -121,6 +127,8 @@ TEST(ExtendedSettings, NewSiteDefaults) {
   EXPECT_FALSE(s.Stored("PrivateKeyFile").has_value());
   EXPECT_FALSE(s.Stored("PasswordStore").has_value());  // chosen when the site is made
   EXPECT_EQ(s.References(), TReferenceMode::Modern);
+  EXPECT_TRUE(s.AtomicUpload());
+  EXPECT_FALSE(s.Stored("PublishExclude").has_value());
 }
 
 class ExtendedSettingsFileTest : public ::testing::Test {

@@ -60,6 +60,7 @@ class SiteEditorTest : public ::testing::Test {
 TEST_F(SiteEditorTest, BlankNameDeletesAfterConfirmation) {
   for (const std::string blank : {"", "  ", "\x81\x40\t"}) {
     MakeSite("abc", "h");
+    app.Write("abc.publish", "record");
     list = TStringList{"abc", "other", "新規登録"};
     messenger.log.clear();
     messenger.answers = {false};
@@ -70,6 +71,7 @@ TEST_F(SiteEditorTest, BlankNameDeletesAfterConfirmation) {
     EXPECT_EQ(editor.Button1Click(), TModalResult::Ok);
     EXPECT_EQ(messenger.log, (Items{"ask: サイト名称「abc」を削除します。", "ask: サイト名称「abc」を削除します。"}));
     EXPECT_FALSE(FileExists(File("abc")));
+    EXPECT_FALSE(FileExists(PublishRecordFileName("abc")));
     EXPECT_EQ(list.Items(), (Items{"other", "新規登録"}));
   }
 }
@@ -118,11 +120,14 @@ TEST_F(SiteEditorTest, RenameIsConfirmedBeforeTheNameIsTested) {
 
 TEST_F(SiteEditorTest, RenameMovesTheProfileAndKeepsThePosition) {
   MakeSite("abc", "old host");
+  app.Write("abc.publish", "record");
   Open("abc", "xyz");
   profile.WebHostName = "new host";
   EXPECT_EQ(editor.Button1Click(), TModalResult::Ok);
   EXPECT_EQ(list.Items(), (Items{"xyz", "other", "新規登録"}));
   EXPECT_FALSE(FileExists(File("abc")));
+  EXPECT_FALSE(FileExists(PublishRecordFileName("abc")));
+  EXPECT_EQ(ReadFileBytes(PublishRecordFileName("xyz")), "record");
   TSiteProfile check(config);
   check.LoadProfile("xyz");
   EXPECT_EQ(check.WebHostName, "new host");

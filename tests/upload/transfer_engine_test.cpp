@@ -424,3 +424,64 @@ TEST(TransferEngine, AnUnreadableSettingStopsTheRunOrIsSaid) {
 
 }  // namespace
 }  // namespace tovra
+
+namespace tovra {
+namespace {
+
+// AtomicUpload against servers that rename as asked, refuse to rename onto
+// an existing file, or refuse renaming at all: the file ends under its name
+// every time, and only the last says once that it writes directly.
+TEST(TransferEngine, AtomicStoresRenameOverTheTargetOrFallBack) {
+  const std::string direct = "サーバーが名前の変更を受け付けないため、ファイルを直接書き込みます";
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> replies;
+    std::vector<std::string> commands;  // after TYPE I, SYST, PWD, CWD /
+    bool saysDirect;
+  } cases[] = {
+      {"renames",
+       {{"RNFR", "350 go on\r\n"}, {"RNTO", "250 ok\r\n"}},
+       {"PORT *", "STOR .tovra-part.a.css", "RNFR .tovra-part.a.css", "RNTO a.css", "PORT *", "STOR .tovra-part.b.html",
+        "RNFR .tovra-part.b.html", "RNTO b.html"},
+       false},
+      {"not onto an existing file",
+       {{"RNFR", "350 go on\r\n"},
+        {"RNTO", "250 ok\r\n"},
+        {"RNTO a.css", "553 exists\r\n"},
+        {"RNTO a.css", "250 ok\r\n"},
+        {"DELE", "250 ok\r\n"}},
+       {"PORT *", "STOR .tovra-part.a.css", "RNFR .tovra-part.a.css", "RNTO a.css", "DELE a.css",
+        "RNFR .tovra-part.a.css", "RNTO a.css", "PORT *", "STOR .tovra-part.b.html", "RNFR .tovra-part.b.html",
+        "RNTO b.html"},
+       false},
+      {"not at all",
+       {{"RNFR", "502 not implemented\r\n"}, {"DELE", "250 ok\r\n"}, {"DELE a.css", "550 no such file\r\n"}},
+       {"PORT *", "STOR .tovra-part.a.css", "RNFR .tovra-part.a.css", "RNTO a.css", "DELE a.css",
+        "DELE .tovra-part.a.css", "PORT *", "STOR a.css", "PORT *", "STOR b.html"},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    TStringList list{dir.Write("site/a.css", "a"), dir.Write("site/b.html", "b")};
+    test::FakeFtpServer server;
+    for (const auto& [key, reply] : c.replies) server.Reply(key, reply);
+    TRunHooks hooks;
+    RecordingUploadView view;
+    TUploadJob job(hooks, view, {});
+    TExtendedSettings extended = Sessions(1);
+    extended.Set("AtomicUpload", "1");
+    auto plan = BuildUploadPlan(list, SiteFor(dir.Sub("site"), server.Port(), extended), {}, 0);
+    ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
+    server.WaitUntilIdle();
+    std::vector<std::string> transcript = server.Transcript();
+    auto start = std::find(transcript.begin(), transcript.end(), "CWD /");
+    ASSERT_NE(start, transcript.end());
+    EXPECT_EQ(std::vector<std::string>(start + 1, transcript.end()), c.commands);
+    auto lines = view.StatusLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), direct), c.saysDirect ? 1 : 0);
+  }
+}
+
+}  // namespace
+}  // namespace tovra
