@@ -60,11 +60,11 @@ void TfrmSightEdit::BuildControls() {
   GroupBox2 = new QGroupBox(QStr("WEBサーバー情報"), this);
   GroupBox2->setObjectName("GroupBox2");
   auto* server = new QGridLayout(GroupBox2);
-  server->addWidget(Group("ホスト名／アドレス", WebHostName, GroupBox2), 0, 0, 1, 2);
+  server->addWidget(Group("ホスト名／アドレス", WebHostName, GroupBox2), 0, 0);
+  server->addWidget(Group("Port", WebPort, GroupBox2), 0, 1);
   server->addWidget(Group("ユーザ名", WebUserName, GroupBox2), 1, 0);
   server->addWidget(Group("パスワード", PasswordRow(WebPasswd, GroupBox2), GroupBox2), 1, 1);
-  server->addWidget(Group("Port", WebPort, GroupBox2), 2, 0);
-  server->addWidget(Group("URL", WebURL, GroupBox2), 3, 0, 1, 2);
+  server->addWidget(Group("URL", WebURL, GroupBox2), 2, 0, 1, 2);
 
   chkUseProxy = new QCheckBox(QStr("Proxyサーバ利用"), this);
   chkUseProxy->setObjectName("chkUseProxy");
@@ -114,6 +114,7 @@ void TfrmSightEdit::BuildControls() {
   left->addWidget(GroupBox1, 1);
   left->addWidget(chkUseProxy);
   left->addWidget(GroupBox7);
+  left->addWidget(grpExtended->grpPublish);
   auto* right = new QVBoxLayout;
   right->addWidget(GroupBox2);
   right->addWidget(grpExtended);

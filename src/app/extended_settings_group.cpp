@@ -13,6 +13,7 @@
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <initializer_list>
 #include <utility>
 
@@ -156,8 +157,13 @@ TExtendedSettingsGroup::TExtendedSettingsGroup(QWidget* parent) : QGroupBox(QStr
   grid->addWidget(chkReuseConnection, 4, 0);
   grid->addWidget(chkPasswordStore, 4, 1);
   grid->addWidget(chkVerifyAfterUpload, 4, 2);
-  grid->addWidget(chkAtomicUpload, 5, 0);
-  grid->addWidget(Group("公開しないファイル", edPublishExclude, this), 5, 1, 1, 2);
+  // The publishing settings sit in a group of their own, which the dialog
+  // places under the proxy, so that the dialog keeps to a laptop's height.
+  grpPublish = new QGroupBox(QStr("サイト公開"), this);
+  grpPublish->setObjectName("grpPublish");
+  auto* publish = new QVBoxLayout(grpPublish);
+  publish->addWidget(chkAtomicUpload);
+  publish->addWidget(Group("公開しないファイル", edPublishExclude, grpPublish));
 
   connect(btnForgetCertificate, &QPushButton::clicked, this, [this] { emit ForgetPin("CertificateSha256"); });
   connect(btnForgetHostKey, &QPushButton::clicked, this, [this] { emit ForgetPin("HostKeySha256"); });

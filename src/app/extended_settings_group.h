@@ -62,6 +62,8 @@ class TExtendedSettingsGroup : public QGroupBox {
   QToolButton* btnBrowseKeyFile;  // picks the key file in a file dialog
   QCheckBox* chkAtomicUpload;
   QLineEdit* edPublishExclude;  // patterns separated by ";"
+  // The atomic store box and the publish exclusions, placed by the dialog.
+  QGroupBox* grpPublish;
 
  signals:
   // The user asked to forget the pin held under `key`.
