@@ -50,7 +50,7 @@ int RunVerify(Args args) {
   }
   std::vector<std::string> files;
   for (const auto& file : args) files.push_back(AbsoluteFromHere(file));
-  if (all) files = WholeSiteFiles(profile.LocalRootDir);
+  if (all) files = PublishedSiteFiles(site, profile.LocalRootDir);
   if (!all && args.empty()) files = LastUploadFiles(profile.LocalRootDir);
   if (files.empty()) {
     PrintError(all ? "サイトにファイルがありません" : "最後のアップロードにこのサイトのファイルがありません");
@@ -77,7 +77,8 @@ void RegisterVerifyCommand() {
                         "      requests each file at the site's public address (WebURL) and compares it\n"
                         "      with the local file: one line per file that differs, then a summary; exits 1\n"
                         "      when anything differs. Without FILE: the files of the last upload; --all:\n"
-                        "      every file below the site root. --requisites also checks every file each page\n"
+                        "      every file of the last publish (the whole site folder if it was never\n"
+                        "      published). --requisites also checks every file each page\n"
                         "      needs as the server gives it (style sheets followed). --timeout: the longest\n"
                         "      wait for any byte (default 60)",
                         [](const Args& args) { return RunVerify(args); }});

@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "platform/path_pieces.h"
+#include "upload/publish_record.h"
 #include "upload/upload_job.h"
 #include "util/string_list.h"
 
@@ -41,6 +42,20 @@ std::vector<std::string> LastUploadFiles(std::string_view siteRoot) {
 std::vector<std::string> WholeSiteFiles(std::string_view siteRoot) {
   std::vector<std::string> files;
   Walk(std::string(siteRoot), files);
+  return files;
+}
+
+std::vector<std::string> PublishedSiteFiles(const std::string& siteName, std::string_view siteRoot) {
+  const std::vector<TPublishedFile> published = LoadPublishedFiles(siteName);
+  if (published.empty()) return WholeSiteFiles(siteRoot);
+  std::vector<std::string> files;
+  files.reserve(published.size());
+  for (const auto& file : published) {
+    std::string local(siteRoot);
+    // The record's paths are "/"-separated, the local folders by the platform's separator.
+    for (char c : "/" + file.path) local += c == '/' ? kPathSep : c;
+    files.push_back(std::move(local));
+  }
   return files;
 }
 

@@ -1,6 +1,6 @@
 // Which files a verify run checks when none are named: those of the last
-// upload (its upload log) that lie below the site root, or every file below
-// the site root. Run on their caller's thread; they keep no state.
+// upload (its upload log) that lie below the site root, those of the last
+// publish, or every file below the site root. Run on their caller's thread; they keep no state.
 #pragma once
 
 #include <string>
@@ -18,5 +18,10 @@ std::vector<std::string> LastUploadFiles(std::string_view siteRoot);
 // and symbolic links to folders are not entered. The one place that decides
 // what the whole site is.
 std::vector<std::string> WholeSiteFiles(std::string_view siteRoot);
+
+// The files of the site's publish record, as local paths below the site
+// root, in path order; every file below the root (WholeSiteFiles) when the
+// site was never published.
+std::vector<std::string> PublishedSiteFiles(const std::string& siteName, std::string_view siteRoot);
 
 }  // namespace tovra

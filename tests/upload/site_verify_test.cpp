@@ -12,8 +12,11 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "sites/dmConfig.h"
 #include "support/temp_dir.h"
 #include "support/web_server.h"
+#include "upload/publish_record.h"
+#include "upload/verify_files.h"
 
 namespace tovra {
 namespace {
@@ -43,6 +46,22 @@ TEST(WebUrlProblemTest, OnlyHttpAndHttpsAddressesAreChecked) {
               std::string("WebURL が http または https のアドレスではありません: ") + bad);
   }
   for (const char* good : {"http://example.jp", "HTTPS://example.jp/~u/"}) EXPECT_FALSE(WebUrlProblem(good)) << good;
+}
+
+// A verify of the whole site takes what was last published there, not what
+// lies in the folder now; a site never published is checked whole.
+TEST(VerifyFilesTest, TheWholeSiteIsWhatWasPublishedElseTheFolder) {
+  test::TempAppFolder app;
+  test::TempDir site;
+  site.Write("index.html", "x");
+  site.Write("img/\x8e\xca.gif", "y");  // 写 in Shift-JIS
+  EXPECT_EQ(PublishedSiteFiles("s", site.Path()),
+            (std::vector<std::string>{site.Sub("img/\x8e\xca.gif"), site.Sub("index.html")}));
+  TPublishRecord record(PublishRecordFileName("s"));
+  record.Confirm({"img/\x8e\xca.gif", 1, 0, std::string(64, '0'), "\x8e\xca.gif"});
+  record.Save();
+  site.Write("draft.html", "not published");
+  EXPECT_EQ(PublishedSiteFiles("s", site.Path()), (std::vector<std::string>{site.Sub("img/\x8e\xca.gif")}));
 }
 
 TEST(PageRequisitesTest, StyleSheetsAreFollowedToWhatTheyName) {
