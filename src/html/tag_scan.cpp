@@ -100,6 +100,9 @@ void ScanStartTags(std::string_view page, const TTagSink& sink) {
       const std::size_t end = FindEndTag(page, i, tag.name);
       const std::size_t stop = end == std::string_view::npos ? page.size() : end;
       if (style && sink.styleBlock) sink.styleBlock(page.substr(i, stop - i));
+      // A script may write markup into the page (document.write('<img ...>')),
+      // which the browser then loads: the tags in its text count as the page's.
+      if (!style && sink.tag) ScanStartTags(page.substr(i, stop - i), TTagSink{sink.tag, nullptr});
       i = stop;
     }
   }

@@ -1,9 +1,9 @@
 // A page's start tags with their attributes, read as a browser reads them:
 // attribute names are whole names, values quoted with " or ' or unquoted,
 // a ">" inside a quoted value does not end the tag; comments, end tags and
-// declarations are passed over, and the text of `<script>` and `<style>`
-// elements is not read for tags (a `<style>` element's text is handed over
-// as a style sheet). Works on the page's bytes in either page encoding: every
+// declarations are passed over; the text of a `<style>` element is not read
+// for tags but handed over as a style sheet, and the text of a `<script>`
+// element is read for the tags it may write into the page. Works on the page's bytes in either page encoding: every
 // byte it looks for is below 0x40, which no Shift-JIS trail byte is.
 // Stateless; thread-safe; linear in the page.
 #pragma once

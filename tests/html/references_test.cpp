@@ -55,8 +55,9 @@ TEST(ModernReferences, EachKindOfReference) {
       {"<a href=big.jpg>x</a><form action=f.cgi>", {}},  // a link is not loaded to show the page
       {"<IMG SRC='Pic.GIF'>", {"/d/Pic.GIF"}},
       {"<img alt='a > b' src='after.png'>", {"/d/after.png"}},  // ">" in a quoted value
-      {"<!-- <img src=commented.png> --><script>var s = '<img src=script.png>';</script><img src=real.png>",
-       {"/d/real.png"}},
+      // What a script writes into the page is loaded too; a comment is not.
+      {"<!-- <img src=commented.png> --><script>document.write('<img src=\"script.png\">');</script><img src=real.png>",
+       {"/d/script.png", "/d/real.png"}},
       {"<img src=a.png><img src=./a.png><img src=../d/a.png>", {"/d/a.png"}},  // each path once
       {"<img src='../../up.png'>", {"outside:../../up.png"}},
   };

@@ -65,21 +65,6 @@ void EnsureUser() {
   }
 }
 
-int FreeLoopbackPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  ::close(fd);
-  return port;
-}
-
 // Whether the server at port greets with its SSH version line.
 bool Greets(int port) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -139,7 +124,7 @@ SshdServer::~SshdServer() { Stop(); }
 
 void SshdServer::Start() {
   for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
-    port_ = FreeLoopbackPort();
+    port_ = FreePort();
     std::ofstream config(dir_.Sub("sshd_config"));
     config << "ListenAddress 127.0.0.1\nPort " << port_ << "\nHostKey " << dir_.Sub("host_ed25519")
            << "\nPidFile none\nAuthorizedKeysFile " << dir_.Sub("authorized_keys")

@@ -1,5 +1,10 @@
 #include "support/temp_dir.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -80,6 +85,21 @@ void Age(const std::string& path) {
 bool WrittenSinceAged(const std::string& path) {
   auto age = std::filesystem::file_time_type::clock::now() - std::filesystem::last_write_time(ToOsPath(path));
   return age < std::chrono::hours(24);
+}
+
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  ::close(fd);
+  return port;
 }
 
 }  // namespace tovra::test

@@ -38,6 +38,10 @@ class TempAppFolder : public TempDir {
   ScopedEnv appFolder_;  // restores the variable as it was
 };
 
+// A loopback TCP port that was free a moment ago; a server started on it
+// may still lose it to another test, so a start is tried again with a fresh one.
+int FreePort();
+
 // Where the source tree is (for fixtures such as demo/site).
 std::string SourceDir();
 

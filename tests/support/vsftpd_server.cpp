@@ -36,18 +36,6 @@ std::string ReadAll(const std::string& osPath) {
   return bytes.str();
 }
 
-int FreePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof sa;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-  ::close(fd);
-  return ntohs(sa.sin_port);
-}
-
 std::map<std::string, std::string> FileTree(const std::string& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {

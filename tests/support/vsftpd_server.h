@@ -17,8 +17,6 @@ namespace tovra::test {
 
 // The bytes of a file named by its OS path ("" when it cannot be read).
 std::string ReadAll(const std::string& osPath);
-// A loopback TCP port that was free a moment ago.
-int FreePort();
 // Every regular file below the folder (OS paths relative to it) with its bytes.
 std::map<std::string, std::string> FileTree(const std::string& folder);
 

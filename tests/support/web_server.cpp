@@ -22,23 +22,6 @@ namespace {
 constexpr const char* kNginx = "/usr/sbin/nginx";
 constexpr int kAttempts = 3;
 
-// A port free a moment ago; the server may still lose it to another test,
-// so the start is tried again with a fresh one.
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  ::close(fd);
-  return port;
-}
-
 pid_t Spawn(const std::vector<std::string>& args) {
   const pid_t pid = ::fork();
   if (pid == 0) {
