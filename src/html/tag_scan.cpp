@@ -72,7 +72,11 @@ const TTagAttribute* TStartTag::Find(std::string_view attribute) const {
   return nullptr;
 }
 
-void ScanStartTags(std::string_view page, const TTagSink& sink) {
+namespace {
+
+// inScript: the text of a script, where "<!--" and "-->" only hide the code
+// from old browsers and the markup the code writes stands between them.
+void ScanTags(std::string_view page, const TTagSink& sink, bool inScript) {
   TStartTag tag;
   std::size_t i = 0;
   while (i < page.size()) {
@@ -81,7 +85,7 @@ void ScanStartTags(std::string_view page, const TTagSink& sink) {
     i = static_cast<std::size_t>(static_cast<const char*>(hit) - page.data()) + 1;
     if (i >= page.size()) return;
     if (page.substr(i, 3) == "!--") {
-      i = EndOf(page, page.find("-->", i + 3), 3);
+      i = inScript ? i + 3 : EndOf(page, page.find("-->", i + 3), 3);
       continue;
     }
     if (page[i] == '!' || page[i] == '?' || page[i] == '/') {
@@ -102,10 +106,14 @@ void ScanStartTags(std::string_view page, const TTagSink& sink) {
       if (style && sink.styleBlock) sink.styleBlock(page.substr(i, stop - i));
       // A script may write markup into the page (document.write('<img ...>')),
       // which the browser then loads: the tags in its text count as the page's.
-      if (!style && sink.tag) ScanStartTags(page.substr(i, stop - i), TTagSink{sink.tag, nullptr});
+      if (!style && sink.tag) ScanTags(page.substr(i, stop - i), TTagSink{sink.tag, nullptr}, true);
       i = stop;
     }
   }
 }
+
+}  // namespace
+
+void ScanStartTags(std::string_view page, const TTagSink& sink) { ScanTags(page, sink, false); }
 
 }  // namespace tovra

@@ -56,7 +56,8 @@ TEST(ModernReferences, EachKindOfReference) {
       {"<IMG SRC='Pic.GIF'>", {"/d/Pic.GIF"}},
       {"<img alt='a > b' src='after.png'>", {"/d/after.png"}},  // ">" in a quoted value
       // What a script writes into the page is loaded too; a comment is not.
-      {"<!-- <img src=commented.png> --><script>document.write('<img src=\"script.png\">');</script><img src=real.png>",
+      {"<!-- <img src=commented.png> --><script><!--\ndocument.write('<img src=\"script.png\">');\n// --></script><img "
+       "src=real.png>",
        {"/d/script.png", "/d/real.png"}},
       {"<img src=a.png><img src=./a.png><img src=../d/a.png>", {"/d/a.png"}},  // each path once
       {"<img src='../../up.png'>", {"outside:../../up.png"}},
