@@ -5,29 +5,12 @@
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "platform/path_pieces.h"
+#include "upload/publish_plan.h"
 #include "upload/publish_record.h"
 #include "upload/upload_job.h"
 #include "util/string_list.h"
 
 namespace tovra {
-
-namespace {
-
-void Walk(const std::string& folder, std::vector<std::string>& files) {
-  std::vector<DirName> entries = ListFolderNames(folder);
-  std::sort(entries.begin(), entries.end(), [](const DirName& a, const DirName& b) { return a.name < b.name; });
-  for (const DirName& entry : entries) {
-    if (entry.name.starts_with('.') && entry.isDirectory) continue;
-    const std::string path = JoinPath(folder, entry.name);
-    if (!entry.isDirectory) {
-      files.push_back(path);
-    } else if (!entry.isLink) {
-      Walk(path, files);
-    }
-  }
-}
-
-}  // namespace
 
 std::vector<std::string> LastUploadFiles(std::string_view siteRoot) {
   TStringList log;
@@ -40,8 +23,11 @@ std::vector<std::string> LastUploadFiles(std::string_view siteRoot) {
 }
 
 std::vector<std::string> WholeSiteFiles(std::string_view siteRoot) {
+  // What a first publish would send: the one walk that decides what the whole site is.
+  const TPublishPlan plan = BuildPublishPlan(std::string(siteRoot), TPublishRecord(""), TPublishExclusions(), false);
   std::vector<std::string> files;
-  Walk(std::string(siteRoot), files);
+  files.reserve(plan.uploads.size());
+  for (const auto& upload : plan.uploads) files.push_back(LocalPathOf(plan, upload.file.path));
   return files;
 }
 

@@ -13,10 +13,9 @@ namespace tovra {
 // their order; empty when there is no log.
 std::vector<std::string> LastUploadFiles(std::string_view siteRoot);
 
-// Every file below the site root, folder by folder in name order; folders
-// whose names begin with "." (a version control's ".git", ".svn", ".hg")
-// and symbolic links to folders are not entered. The one place that decides
-// what the whole site is.
+// Every file a first publish of the site would send (the publish's own walk
+// and exclusions: no version control folders, no linked folders), non-pages
+// first, each group in path order.
 std::vector<std::string> WholeSiteFiles(std::string_view siteRoot);
 
 // The files of the site's publish record, as local paths below the site
