@@ -53,7 +53,6 @@ std::string VsftpdServer::Unavailable() {
 VsftpdServer::VsftpdServer(const std::string& root, const std::string& extra, bool tls) {
   std::filesystem::create_directories(root);
   ::chmod(state_.Path().c_str(), 0755);
-  int port = FreePort();
   const std::string log = state_.Path() + "/start.log";
   std::string certificate;
   if (tls) {
@@ -69,12 +68,17 @@ VsftpdServer::VsftpdServer(const std::string& root, const std::string& extra, bo
     fingerprint_ = digest.substr(digest.find('=') + 1, 95);
     certificate = "VSFTPD_TLS=" + cert + ":" + key + " ";
   }
-  std::string start = certificate + "VSFTPD_LOG_PROTOCOL=YES VSFTPD_EXTRA='" + extra +
-                      "' FTP_PEERS_STATE_BASE=" + state_.Path() + " " + SourceDir() +
-                      "/tests/support/vsftpd/start-vsftpd.sh " + std::to_string(port) + " " + root + " " +
-                      state_.Path() + "/vsftpd.pid >" + log + " 2>&1";
-  if (std::system(start.c_str()) == 0) port_ = port;
-  startLog_ = ReadAll(log);
+  // A free port can be taken by another test process before the server
+  // binds it: then the start fails, and another port is tried.
+  for (int attempt = 0; attempt < 4 && port_ == 0; ++attempt) {
+    const int port = FreePort();
+    std::string start = certificate + "VSFTPD_LOG_PROTOCOL=YES VSFTPD_EXTRA='" + extra +
+                        "' FTP_PEERS_STATE_BASE=" + state_.Path() + " " + SourceDir() +
+                        "/tests/support/vsftpd/start-vsftpd.sh " + std::to_string(port) + " " + root + " " +
+                        state_.Path() + "/vsftpd.pid >" + log + " 2>&1";
+    if (std::system(start.c_str()) == 0) port_ = port;
+    startLog_ += ReadAll(log);
+  }
 }
 
 VsftpdServer::~VsftpdServer() {

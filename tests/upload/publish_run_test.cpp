@@ -47,6 +47,7 @@ class PublishRunTest : public ::testing::TestWithParam<TServer> {
       site.extended.Set("HostKeySha256", sshd->Fingerprint());
     } else {
       vsftpd = std::make_unique<test::VsftpdServer>(remote, "", GetParam() == TServer::Ftps);
+      ASSERT_NE(vsftpd->Port(), 0) << vsftpd->StartLog();
       site.host = THostInfo{"127.0.0.1", "web", "pass", vsftpd->Port()};
       if (GetParam() == TServer::Ftps) {
         site.extended.Set("Encryption", "explicit");
