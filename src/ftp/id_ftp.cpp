@@ -16,6 +16,7 @@ void TIdFTP::OpenSession() {
   Features.clear();
   featuresAnswered_ = false;
   epsvRefused_ = false;
+  nextPassivePort_.reset();
   dataTls_ = false;
   sessions_.clear();
   certificate_ = TCertificateInfo();
@@ -71,10 +72,14 @@ std::string TIdFTP::QueryWorkingDir() {
 }
 
 void TIdFTP::ChangeWorkingDir(const std::string& path) {
+  nextPassivePort_.reset();
   SendCommand("CWD " + ToServerName(path, utf8Names_), {200, 250});
 }
 
-void TIdFTP::MakeRemoteDir(const std::string& name) { SendCommand("MKD " + ToServerName(name, utf8Names_), {257}); }
+void TIdFTP::MakeRemoteDir(const std::string& name) {
+  nextPassivePort_.reset();
+  SendCommand("MKD " + ToServerName(name, utf8Names_), {257});
+}
 
 namespace {
 
@@ -95,6 +100,7 @@ bool UnlessRefused(F exchange) {
 bool TIdFTP::RenameRemote(const std::string& from, const std::string& to) {
   const std::string rnfr = "RNFR " + ToServerName(from, utf8Names_);
   const std::string rnto = "RNTO " + ToServerName(to, utf8Names_);
+  nextPassivePort_.reset();
   if (!PipelineStore) {
     return UnlessRefused([&] {
       SendCommand(rnfr, {350});
@@ -106,6 +112,10 @@ bool TIdFTP::RenameRemote(const std::string& from, const std::string& to) {
   CheckCommandArgument(rnto);
   SendOnly(rnfr);
   SendOnly(rnto);
+  return ReadRenameReplies();
+}
+
+bool TIdFTP::ReadRenameReplies() {
   const int first = ReadReply({});
   const std::string firstText = LastReply.Message();
   const int second = ReadReply({});
@@ -116,10 +126,12 @@ bool TIdFTP::RenameRemote(const std::string& from, const std::string& to) {
 }
 
 bool TIdFTP::DeleteRemoteFile(const std::string& name) {
+  nextPassivePort_.reset();
   return UnlessRefused([&] { SendCommand("DELE " + ToServerName(name, utf8Names_), {250}); });
 }
 
 bool TIdFTP::RemoveRemoteDir(const std::string& name) {
+  nextPassivePort_.reset();
   return UnlessRefused([&] { SendCommand("RMD " + ToServerName(name, utf8Names_), {250}); });
 }
 

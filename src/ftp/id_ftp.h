@@ -65,6 +65,8 @@ class TIdFTP : public TIdTCPClient {
   // reads commands in order, but the single-session sequence keeps its
   // one-command-one-reply rhythm; the engine sets this for its reused and
   // parallel sessions only.
+  // With StoreAndRename in passive mode it also asks for the next store's
+  // data port together with the rename.
   bool PipelineStore = false;
   // The date relative listing dates are read against (tests fix it).
   std::function<TListDate()> Today = TodayLocal;
@@ -117,6 +119,11 @@ class TIdFTP : public TIdTCPClient {
   // opened before anything is sent; its errors are EFileError. A final
   // 426, 450 or 451 that no ABOR of ours asked for raises the reply error.
   void StoreFile(const std::string& localPath, const std::string& remoteName);
+  // Stores the file as remoteName, then renames it to renameTo; false when
+  // the server refuses the rename with a 5xx (the file stays as remoteName).
+  // With PipelineStore, RNFR and RNTO (and in passive mode the next data
+  // port's request) go out together once the file is confirmed.
+  bool StoreAndRename(const std::string& localPath, const std::string& remoteName, const std::string& renameTo);
   // The bare LIST of the current folder; fills lines (if given) and
   // ListingLines. The whole listing must arrive within ReadTimeout and hold
   // at most kMaxListingBytes (EIdListingTooLong).
@@ -137,6 +144,16 @@ class TIdFTP : public TIdTCPClient {
   // A data connection waits, aborts and reports progress as this one does.
   void ShareSettingsWith(TIdTCPConnection& data) const;
   int PassivePort();
+  // EPSV, or PASV once EPSV is refused or not offered.
+  std::string PassiveCommand() const;
+  // The port a passive reply names; nothing for a refused EPSV (which makes
+  // PASV the answer from then on). Raises for an unreadable reply.
+  std::optional<int> PassiveReplyPort(const std::string& command, int code);
+  // Reads the reply to a passive request sent ahead of the next store.
+  void AwaitPortAhead(const std::string& command);
+  bool Store(const std::string& localPath, const std::string& remoteName, const std::string* renameTo);
+  // Reads the replies of an RNFR and RNTO sent together.
+  bool ReadRenameReplies();
   // Listens for the server's data connection and sends PORT; reads its
   // reply unless readReply is false (the caller reads it later).
   void OpenDataConnection(bool readReply = true);
@@ -160,6 +177,10 @@ class TIdFTP : public TIdTCPClient {
   bool featuresAnswered_ = false;
   bool epsvRefused_ = false;
   bool abortSent_ = false;  // ABOR written during the current transfer
+  // A passive port the server opened for the next data connection, asked for
+  // with the end of the last store; dropped by a command that changes folders
+  // or names (a server may close the port then).
+  std::optional<int> nextPassivePort_;
   bool utf8Names_ = false;
   TStringList listingLines_;
   std::optional<TIdFTPListItems> parsed_;

@@ -1,6 +1,7 @@
 // Data transfers of TIdFTP: STOR, LIST and their abort, over active or
 // passive data connections, plain or TLS.
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "ftp/data_address.h"
@@ -53,34 +54,68 @@ void TIdFTP::ShareSettingsWith(TIdTCPConnection& data) const {
   data.Interrupter = Interrupter;
 }
 
-int TIdFTP::PassivePort() {
+std::string TIdFTP::PassiveCommand() const {
   // EPSV first (the only choice on IPv6); a refusal makes PASV the answer
   // for the rest of the connection, and so does a feature list without it.
-  const bool ipv6 = IsIPv6();
-  if (!epsvRefused_ && (ipv6 || !featuresAnswered_ || HasFeature("EPSV"))) {
-    int code = SendCommand("EPSV", {});
+  if (!epsvRefused_ && (IsIPv6() || !featuresAnswered_ || HasFeature("EPSV"))) return "EPSV";
+  return "PASV";
+}
+
+std::optional<int> TIdFTP::PassiveReplyPort(const std::string& command, int code) {
+  if (command == "EPSV") {
     if (code == 229) {
-      if (auto port = ParseEpsvReply(LastReply.Message())) return *port;
+      if (auto port = ParseEpsvReply(LastReply.Message())) return port;
       throw EIdProtocolReplyError(code, LastReply.Message());
     }
-    if (ipv6 || code < 500) throw EIdProtocolReplyError(code, LastReply.Message());
+    if (IsIPv6() || code < 500) throw EIdProtocolReplyError(code, LastReply.Message());
     epsvRefused_ = true;
+    return std::nullopt;
   }
-  SendCommand("PASV", {227});
-  if (auto port = ParsePasvReply(LastReply.Message())) return *port;
+  if (code != 227) throw EIdProtocolReplyError(code, LastReply.Message());
+  if (auto port = ParsePasvReply(LastReply.Message())) return port;
   throw EIdProtocolReplyError(227, LastReply.Message());
 }
 
+void TIdFTP::AwaitPortAhead(const std::string& command) {
+  // The file is confirmed by now: a failure here must not fail it. The
+  // connection closes instead, and the next store logs in afresh.
+  try {
+    nextPassivePort_ = PassiveReplyPort(command, ReadReply({}));
+  } catch (const std::exception&) {
+    nextPassivePort_.reset();
+    CloseSession();
+  }
+}
+
+int TIdFTP::PassivePort() {
+  for (;;) {
+    const std::string command = PassiveCommand();
+    if (auto port = PassiveReplyPort(command, SendCommand(command, {}))) return *port;
+  }
+}
+
 void TIdFTP::OpenPassiveConnection() {
-  int port = PassivePort();
-  passiveData_ = std::make_unique<TIdTCPClient>();
-  ShareSettingsWith(*passiveData_);
-  passiveData_->ConnectTimeout = ConnectTimeout;
-  // The address a 227 names is ignored: behind NAT it is often private, and
-  // following it would let a server send the client to any host.
-  passiveData_->Host = PeerAddress();
-  passiveData_->Port = port;
-  passiveData_->Connect();
+  // A port asked for ahead is used once; a server that has closed it
+  // meanwhile is asked again.
+  std::optional<int> ahead = std::exchange(nextPassivePort_, std::nullopt);
+  for (;;) {
+    const int port = ahead ? *ahead : PassivePort();
+    passiveData_ = std::make_unique<TIdTCPClient>();
+    ShareSettingsWith(*passiveData_);
+    passiveData_->ConnectTimeout = ConnectTimeout;
+    // The address a 227 names is ignored: behind NAT it is often private, and
+    // following it would let a server send the client to any host.
+    passiveData_->Host = PeerAddress();
+    passiveData_->Port = port;
+    try {
+      passiveData_->Connect();
+      return;
+    } catch (const EIdSocketError&) {
+      passiveData_.reset();
+      if (!ahead) throw;
+      ahead.reset();
+    }
+  }
 }
 
 TIdTCPConnection* TIdFTP::Data() {
@@ -142,12 +177,31 @@ void TIdFTP::ReadStoreReplies() {
 }
 
 void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteName) {
+  Store(localPath, remoteName, nullptr);
+}
+
+bool TIdFTP::StoreAndRename(const std::string& localPath, const std::string& remoteName, const std::string& renameTo) {
+  if (!PipelineStore) {
+    Store(localPath, remoteName, nullptr);
+    return RenameRemote(remoteName, renameTo);
+  }
+  return Store(localPath, remoteName, &renameTo);
+}
+
+bool TIdFTP::Store(const std::string& localPath, const std::string& remoteName, const std::string* renameTo) {
   CheckCommandArgument("STOR " + remoteName);
   const std::string wireName = ToServerName(remoteName, utf8Names_);
+  std::string rnfr, rnto;
+  if (renameTo != nullptr) {
+    rnfr = "RNFR " + wireName;
+    rnto = "RNTO " + ToServerName(*renameTo, utf8Names_);
+    CheckCommandArgument(rnto);
+  }
   TReadOnlyFile file(localPath);
   try {
-    // Pipelining saves the PORT round trip; a passive connection must read
-    // its EPSV or PASV reply before it can connect, so it never pipelines.
+    // Pipelining saves the PORT round trip. The data waits for the STOR
+    // reply in either mode: a server that has taken the data connection
+    // before the STOR can take an early end of the data for an empty file.
     if (PipelineStore && !Passive) {
       OpenDataConnection(false);
       SendOnly("STOR " + wireName);
@@ -180,20 +234,36 @@ void TIdFTP::StoreFile(const std::string& localPath, const std::string& remoteNa
     ReleaseDataConnection();
     throw;
   }
-  if (Data() == nullptr) {
+  // Once the file is confirmed, the rename and the next store's passive
+  // port go out together: one round trip for both. (Nothing is sent before
+  // the confirmation: a server that reads commands during a transfer would
+  // rename a file not yet whole.)
+  bool renamed = false;
+  auto settle = [&] {
     ReadStoreReplies();
-    return;
+    if (renameTo == nullptr) return;
+    SendOnly(rnfr);
+    SendOnly(rnto);
+    const std::string passive = Passive && !abortSent_ ? PassiveCommand() : std::string();
+    if (!passive.empty()) SendOnly(passive);
+    renamed = ReadRenameReplies();
+    if (!passive.empty()) AwaitPortAhead(passive);
+  };
+  if (Data() == nullptr) {
+    settle();
+    return renamed;
   }
   // TLS: the closing alert ends the file; the server's new session, sent
   // while the file went out, is read after its reply, then the socket closes.
   try {
     Data()->Tls()->Shutdown();
-    ReadStoreReplies();
+    settle();
   } catch (...) {
     ReleaseDataConnection();
     throw;
   }
   ReleaseDataConnection();
+  return renamed;
 }
 
 std::string TIdFTP::ReceiveListing() {

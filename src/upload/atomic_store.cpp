@@ -10,8 +10,14 @@ void TAtomicStores::Store(const TStoreSteps& steps, const std::string& localPath
   if (direct_.load()) return steps.store(localPath, name);
   const std::string temporary = TemporaryStoreName(name);
   if (steps.begun) steps.begun(temporary);
-  steps.store(localPath, temporary);
-  bool renamed = steps.rename(temporary, name) || (steps.remove(name) && steps.rename(temporary, name));
+  bool renamed = false;
+  if (steps.storeAndRename) {
+    renamed = steps.storeAndRename(localPath, temporary, name);
+  } else {
+    steps.store(localPath, temporary);
+    renamed = steps.rename(temporary, name);
+  }
+  renamed = renamed || (steps.remove(name) && steps.rename(temporary, name));
   if (renamed) {
     if (steps.ended) steps.ended(temporary);
     return;

@@ -20,6 +20,10 @@ struct TStoreSteps {
   // False when the server refuses.
   std::function<bool(const std::string& from, const std::string& to)> rename;
   std::function<bool(const std::string& name)> remove;
+  // Optional: the store and the rename after it in one step, where the
+  // connection can do both at once; false when the rename is refused.
+  std::function<bool(const std::string& localPath, const std::string& name, const std::string& renameTo)>
+      storeAndRename;
   // Told the temporary name before its store begins and once it is gone
   // (renamed or removed); either may be empty.
   std::function<void(const std::string&temporary)> begun, ended;

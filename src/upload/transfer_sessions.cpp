@@ -32,6 +32,9 @@ TStoreSteps FtpSteps(TIdFTP& client) {
   steps.store = [&client](const std::string& local, const std::string& name) { client.StoreFile(local, name); };
   steps.rename = [&client](const std::string& from, const std::string& to) { return client.RenameRemote(from, to); };
   steps.remove = [&client](const std::string& name) { return client.DeleteRemoteFile(name); };
+  steps.storeAndRename = [&client](const std::string& local, const std::string& name, const std::string& to) {
+    return client.StoreAndRename(local, name, to);
+  };
   return steps;
 }
 

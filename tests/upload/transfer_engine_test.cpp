@@ -170,25 +170,82 @@ TEST(TransferEngine, SecondRunFindsTheFoldersInOneListing) {
 // once, the new folder is made by its whole path before the first store, and
 // a folder already entered costs nothing more.
 TEST(TransferEngine, ReusedSessionWireSequence) {
-  test::TempDir dir;
-  std::string root = dir.Sub("site");
-  TStringList list{dir.Write("site/a.html", "a"), dir.Write("site/new/b.gif", "b"), dir.Write("site/new/c.gif", "c"),
-                   dir.Write("site/d.css", "d"), dir.Write("site/img/e.png", "e")};
-  test::FakeFtpServer server;
-  server.AddListing("drwxr-xr-x 2 u g 4096 Jan 01 2020 img\r\n");
-  TRunHooks hooks;
-  RecordingUploadView view;
-  TUploadJob job(hooks, view, {});
-  auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), Sessions(1)), {}, 0);
-  ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
-  server.WaitUntilIdle();
-  EXPECT_EQ(server.Transcript(),
-            (std::vector<std::string>{"USER tovra", "PASS secret", "TYPE I",   "SYST",       "PWD",         "CWD /",
-                                      "PORT *",     "LIST",        "MKD /new", "PORT *",     "STOR a.html", "CWD /new/",
-                                      "PORT *",     "STOR b.gif",  "PORT *",   "STOR c.gif", "CWD /",       "PORT *",
-                                      "STOR d.css", "CWD /img/",   "PORT *",   "STOR e.png"}));
-  EXPECT_EQ(server.Sessions(), 1);
-  EXPECT_EQ(server.Stored("e.png"), "e");
+  struct Case {
+    const char* name;
+    bool passiveAtomic;
+    std::vector<std::string> wire;
+  } cases[] = {
+      {"active", false, {"USER tovra", "PASS secret", "TYPE I",   "SYST",       "PWD",         "CWD /",
+                         "PORT *",     "LIST",        "MKD /new", "PORT *",     "STOR a.html", "CWD /new/",
+                         "PORT *",     "STOR b.gif",  "PORT *",   "STOR c.gif", "CWD /",       "PORT *",
+                         "STOR d.css", "CWD /img/",   "PORT *",   "STOR e.png"}},
+      // Passive and stored under a temporary name: the rename and the next
+      // file's port go out together once each file is confirmed; a change
+      // of folder asks for the port again.
+      {"passive, atomic",
+       true,
+       {"FEAT",
+        "USER tovra",
+        "PASS secret",
+        "TYPE I",
+        "SYST",
+        "PWD",
+        "CWD /",
+        "EPSV",
+        "LIST",
+        "MKD /new",
+        "EPSV",
+        "STOR .tovra-part.a.html",
+        "RNFR .tovra-part.a.html",
+        "RNTO a.html",
+        "EPSV",
+        "CWD /new/",
+        "EPSV",
+        "STOR .tovra-part.b.gif",
+        "RNFR .tovra-part.b.gif",
+        "RNTO b.gif",
+        "EPSV",
+        "STOR .tovra-part.c.gif",
+        "RNFR .tovra-part.c.gif",
+        "RNTO c.gif",
+        "EPSV",
+        "CWD /",
+        "EPSV",
+        "STOR .tovra-part.d.css",
+        "RNFR .tovra-part.d.css",
+        "RNTO d.css",
+        "EPSV",
+        "CWD /img/",
+        "EPSV",
+        "STOR .tovra-part.e.png",
+        "RNFR .tovra-part.e.png",
+        "RNTO e.png",
+        "EPSV"}},
+  };
+  for (const auto& c : cases) {
+    test::TempDir dir;
+    std::string root = dir.Sub("site");
+    TStringList list{dir.Write("site/a.html", "a"), dir.Write("site/new/b.gif", "b"), dir.Write("site/new/c.gif", "c"),
+                     dir.Write("site/d.css", "d"), dir.Write("site/img/e.png", "e")};
+    test::FakeFtpServer server;
+    server.AddListing("drwxr-xr-x 2 u g 4096 Jan 01 2020 img\r\n");
+    TRunHooks hooks;
+    RecordingUploadView view;
+    TUploadJob job(hooks, view, {});
+    TExtendedSettings extended = Sessions(1);
+    if (c.passiveAtomic) {
+      server.Reply("RNFR", "350 ready\r\n");
+      server.Reply("RNTO", "250 renamed\r\n");
+      extended.Set("DataConnection", "passive");
+      extended.Set("AtomicUpload", "1");
+    }
+    auto plan = BuildUploadPlan(list, SiteFor(root, server.Port(), extended), {}, 0);
+    ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed) << c.name;
+    server.WaitUntilIdle();
+    EXPECT_EQ(server.Transcript(), c.wire) << c.name;
+    EXPECT_EQ(server.Sessions(), 1) << c.name;
+    EXPECT_EQ(server.Stored(c.passiveAtomic ? ".tovra-part.e.png" : "e.png"), "e") << c.name;
+  }
 }
 
 TEST(TransferEngine, TwoSessionsNeedingTheSameNewFolderMakeItOnce) {
