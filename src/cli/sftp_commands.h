@@ -8,9 +8,9 @@
 
 namespace tovra::cli {
 
-// put --sftp and ls --sftp (the flag already taken out of args).
-int RunSftpPut(Args args);
-int RunSftpLs(Args args);
+// put --sftp and ls --sftp (their arguments with the flag).
+int RunSftpPut(const Args& args);
+int RunSftpLs(const Args& args);
 
 // From ftp_commands.cpp: the password (TOVRA_PASSWORD or the terminal), the
 // check that a remote folder has no "." or ".." piece, and DIR relative to
