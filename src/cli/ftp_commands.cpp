@@ -30,9 +30,7 @@ namespace {
 
 constexpr int kImplicitTlsPort = 990;
 
-constexpr TOption kHostOption{"--host", "H", "the server's name or address", true};
 constexpr TOption kPortOption{"--port", "P", "its port (default 21; 990 with --tls implicit)"};
-constexpr TOption kUserOption{"--user", "U", "the login name", true};
 constexpr TOption kPassiveOption{"--passive", nullptr, "passive data connections (default: active)"};
 constexpr TOption kTlsOption{"--tls", "none|explicit-if-available|explicit|implicit", "encryption (default none)"};
 constexpr TOption kPinOption{"--pin", "SHA256", "trust the server certificate with this fingerprint"};
@@ -41,15 +39,8 @@ constexpr TOption kNamesOption{"--names", "auto|cp932|utf-8",
 constexpr TOption kTraceOption{"--trace", nullptr, "print the commands and replies on stderr"};
 
 const TSyntax kPut{"put",
-                   {kHostOption,
-                    kPortOption,
-                    kUserOption,
-                    {"--remote-dir", "DIR", "the folder to upload into", true},
-                    kPassiveOption,
-                    kTlsOption,
-                    kPinOption,
-                    kNamesOption,
-                    kTraceOption},
+                   {kHostOption, kPortOption, kUserOption, kRemoteDirOption, kPassiveOption, kTlsOption, kPinOption,
+                    kNamesOption, kTraceOption},
                    "FILE...",
                    "upload each FILE into DIR (relative to the login folder, or absolute below it),\n"
                    "creating missing folders; one connection per file. Password: TOVRA_PASSWORD or the terminal."};
@@ -107,13 +98,6 @@ std::string ReadPasswordFromTerminal() {
 std::string Password() {
   if (const char* env = std::getenv("TOVRA_PASSWORD")) return ConvertPassword(env, "TOVRA_PASSWORD");
   return ReadPasswordFromTerminal();
-}
-
-int ParsePort(const std::string& text, int fallback = 21) {
-  if (text.empty()) return fallback;
-  auto port = ParseDecimal(text, 1, 65535);
-  if (!port) throw UsageError{"--port needs a number from 1 to 65535"};
-  return static_cast<int>(*port);
 }
 
 TFtpEncryption ParseTls(const std::string& text) {
@@ -189,8 +173,7 @@ int RunPut(const Args& given) {
   target.plan.connection = ConnectionOf(args);
   target.plan.host = HostOf(args, target.plan.connection);
   target.dir = args.Value("--remote-dir");
-  if (args.Operands().empty()) throw UsageError{"no FILE to upload"};
-  if (target.dir != ".") RefuseDotPieces(target.dir);  // before any connection is made
+  CheckPutArguments(target.dir, args.Operands());
   target.plan.host.Password = Password();
   TCliCertificateTrust trust("--pin %s");
   TRunHooks hooks;
@@ -262,6 +245,12 @@ int RunCert(const Args& given) {
 }  // namespace
 
 std::string AskPassword() { return Password(); }
+int ParsePort(const std::string& text, int fallback) {
+  if (text.empty()) return fallback;
+  auto port = ParseDecimal(text, 1, 65535);
+  if (!port) throw UsageError{"--port needs a number from 1 to 65535"};
+  return static_cast<int>(*port);
+}
 void CheckRemoteDir(const std::string& dir) { RefuseDotPieces(dir); }
 std::string ResolveRemoteFolder(const std::string& home, const std::string& dir) { return RemoteFolder(home, dir); }
 

@@ -56,6 +56,11 @@ std::string FolderBelowLogin(const TPutTarget& target) {
 
 }  // namespace
 
+void CheckPutArguments(const std::string& dir, const Args& files) {
+  if (files.empty()) throw UsageError{"no FILE to upload"};
+  if (dir != ".") CheckRemoteDir(dir);
+}
+
 int SendPutFiles(TPutTarget target, const Args& files, TRunHooks hooks) {
   TUploadPlan& plan = target.plan;
   const std::string below = FolderBelowLogin(target);

@@ -23,6 +23,10 @@ struct TPutTarget {
   std::function<std::string()> loginFolder;
 };
 
+// put's FILEs and DIR checked before a password is asked for or a
+// connection made: usage errors, and a DIR with "." or ".." pieces.
+void CheckPutArguments(const std::string& dir, const Args& files);
+
 // Sends the files with the hooks' questions and trace (their cancel flag is
 // put's own); the exit status (0 sent, 130 interrupted). A failure is thrown
 // once the run is over, as the error it was.

@@ -11,7 +11,6 @@
 #include "ftp/dmFtp.h"
 #include "sftp/sftp_session.h"
 #include "sites/extended_settings.h"
-#include "util/number_text.h"
 
 namespace tovra::cli {
 
@@ -21,9 +20,7 @@ constexpr int kSshPort = 22;
 constexpr const char* kPinAdvice = "--pin %s";
 
 constexpr TOption kSftpOption{"--sftp", nullptr, "SFTP instead of FTP", true};
-constexpr TOption kHostOption{"--host", "H", "the server's name or address", true};
 constexpr TOption kPortOption{"--port", "P", "its port (default 22)"};
-constexpr TOption kUserOption{"--user", "U", "the login name", true};
 constexpr TOption kPinOption{"--pin", "SHA256:...", "trust the host key with this fingerprint"};
 constexpr TOption kKeyOption{"--key", "FILE", "a private key, its passphrase the password"};
 constexpr TOption kNamesOption{"--names", "auto|cp932|utf-8", "remote names (default: UTF-8, as auto)"};
@@ -33,35 +30,22 @@ const TSyntax kHostKey{"hostkey",
                        "",
                        "print the SFTP server's host key type and SHA-256 fingerprint and how to pin it.\n"
                        "put and ls over SFTP (below): the host key pinned or in ~/.ssh/known_hosts."};
-const TSyntax kSftpPut{"put",
-                       {kSftpOption,
-                        kHostOption,
-                        kPortOption,
-                        kUserOption,
-                        {"--remote-dir", "DIR", "the folder to upload into", true},
-                        kPinOption,
-                        kKeyOption,
-                        kNamesOption},
-                       "FILE...",
-                       "upload each FILE into DIR over SFTP, creating missing folders."};
+const TSyntax kSftpPut{
+    "put",
+    {kSftpOption, kHostOption, kPortOption, kUserOption, kRemoteDirOption, kPinOption, kKeyOption, kNamesOption},
+    "FILE...",
+    "upload each FILE into DIR over SFTP, creating missing folders."};
 const TSyntax kSftpLs{"ls",
                       {kSftpOption, kHostOption, kPortOption, kUserOption, kPinOption, kKeyOption, kNamesOption},
                       "[DIR]",
                       "list a remote folder over SFTP: type, size and name per entry."};
-
-int ParseSshPort(const std::string& text) {
-  if (text.empty()) return kSshPort;
-  auto port = ParseDecimal(text, 1, 65535);
-  if (!port) throw UsageError{"--port needs a number from 1 to 65535"};
-  return static_cast<int>(*port);
-}
 
 // The session's settings from the command's options; the password is
 // asked for last, once the options are known to be right.
 TSftpSettings SettingsOf(const TParsedArgs& args) {
   TSftpSettings s;
   s.host = args.Value("--host");
-  s.port = ParseSshPort(args.Value("--port"));
+  s.port = ParsePort(args.Value("--port"), kSshPort);
   s.user = args.Value("--user");
   std::string pin = args.Value("--pin");
   if (!pin.empty()) {
@@ -103,7 +87,7 @@ int RunHostKey(const Args& given) {
   TSftpSession session;
   TInterruptCancels interrupts(session.CancelRequested);
   session.Settings.host = parsed.Value("--host");
-  session.Settings.port = ParseSshPort(parsed.Value("--port"));
+  session.Settings.port = ParsePort(parsed.Value("--port"), kSshPort);
   if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
   THostKey key = session.FetchHostKey();
   PrintLine(key.type + " " + key.fingerprint);
@@ -120,8 +104,7 @@ int RunSftpPut(const Args& given) {
   TPutTarget target;
   PlanSftp(target.plan, settings);
   target.dir = args.Value("--remote-dir");
-  if (args.Operands().empty()) throw UsageError{"no FILE to upload"};
-  if (target.dir != ".") CheckRemoteDir(target.dir);  // before any connection is made
+  CheckPutArguments(target.dir, args.Operands());
   target.plan.host.Password = AskPassword();
   TCliHostKeyPrompt prompt(kPinAdvice);
   TRunHooks hooks;
