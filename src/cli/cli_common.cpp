@@ -118,11 +118,11 @@ TParsedArgs ParseArgs(const TSyntax& syntax, const Args& args) {
       continue;
     }
     const TOption* option = FindOption(syntax, arg);
-    if (option == nullptr) throw UsageError{"unknown option " + arg};
-    if (parsed.Has(arg)) throw UsageError{arg + " is given more than once"};
+    if (option == nullptr) throw UsageError{"unknown option " + arg, UsageOf(syntax)};
+    if (parsed.Has(arg)) throw UsageError{arg + " is given more than once", UsageOf(syntax)};
     std::string value;
     if (option->value != nullptr) {
-      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value", UsageOf(syntax)};
       value = args[++i];
     }
     parsed.given_.emplace_back(arg, std::move(value));
@@ -130,7 +130,7 @@ TParsedArgs ParseArgs(const TSyntax& syntax, const Args& args) {
   for (const auto& option : syntax.options) {
     if (!option.required) continue;
     if (!parsed.Has(option.name) || (option.value != nullptr && parsed.Value(option.name).empty())) {
-      throw UsageError{Shown(option) + " is required"};
+      throw UsageError{Shown(option) + " is required", UsageOf(syntax)};
     }
   }
   return parsed;

@@ -19,9 +19,11 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-// Thrown for a usage error; main prints the text and the usage, exits 2.
+// Thrown for a usage error; main prints the text and the usage (of the
+// form that was parsed when one is named, else of the command), exits 2.
 struct UsageError {
   std::string message;
+  std::string usage = {};
 };
 
 // Arguments after the command name, converted to CP932.

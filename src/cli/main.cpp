@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
       return command.run(args);
     } catch (const UsageError& e) {
       PrintError(e.message);
-      std::fprintf(stderr, "usage:\n%s\n", command.usage.c_str());
+      std::fprintf(stderr, "usage:\n%s\n", (e.usage.empty() ? command.usage : e.usage).c_str());
       return kExitUsage;
     } catch (const std::exception& e) {
       PrintError(e.what());

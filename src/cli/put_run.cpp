@@ -46,7 +46,12 @@ std::string FolderBelowLogin(const TPutTarget& target) {
   if (dir[0] == '/') {
     const std::string home = target.loginFolder();
     const std::string folder = ResolveRemoteFolder(home, dir);
-    below = home == "/" ? folder : folder.substr(home.back() == '/' ? home.size() - 1 : home.size());
+    // A login cut short by Ctrl-C names no folder; the run then stops before its first file.
+    if (home.empty() || home == "/") {
+      below = folder;
+    } else {
+      below = folder.substr(home.back() == '/' ? home.size() - 1 : home.size());
+    }
   } else {
     below = "/" + dir;
   }

@@ -96,9 +96,7 @@ int RunHostKey(const Args& given) {
   return kExitOk;
 }
 
-}  // namespace
-
-int RunSftpPut(const Args& given) {
+int SendOverSftp(const Args& given) {
   const TParsedArgs args = ParseArgs(kSftpPut, given);
   const TSftpSettings settings = SettingsOf(args);
   TPutTarget target;
@@ -123,7 +121,7 @@ int RunSftpPut(const Args& given) {
   return SendPutFiles(std::move(target), args.Operands(), hooks);
 }
 
-int RunSftpLs(const Args& given) {
+int ListOverSftp(const Args& given) {
   const TParsedArgs parsed = ParseArgs(kSftpLs, given);
   const Args& args = parsed.Operands();
   TSftpSession session;
@@ -140,6 +138,21 @@ int RunSftpLs(const Args& given) {
   session.Close();
   return kExitOk;
 }
+
+// A usage error of an SFTP form shows that form's usage, not the FTP form's.
+int WithUsageOf(const TSyntax& form, int (*run)(const Args&), const Args& args) {
+  try {
+    return run(args);
+  } catch (UsageError& e) {
+    if (e.usage.empty()) e.usage = UsageOf(form);
+    throw;
+  }
+}
+
+}  // namespace
+
+int RunSftpPut(const Args& args) { return WithUsageOf(kSftpPut, SendOverSftp, args); }
+int RunSftpLs(const Args& args) { return WithUsageOf(kSftpLs, ListOverSftp, args); }
 
 void RegisterSftpCommands() {
   // put and ls show their FTP forms; their SFTP forms come with hostkey.

@@ -92,6 +92,7 @@ TEST_F(CliSftpTest, BadOptionsAreUsageErrorsBeforeAnyConnection) {
   for (const char* options : {" --pin AB:CD", " --names latin1", " --port 0", " --bogus"}) {
     CliResult r = Run("ls " + Server() + options);
     EXPECT_EQ(r.status, 2) << options << r.err;
+    EXPECT_NE(r.err.find("usage:\n  ls --sftp --host H --user U"), std::string::npos) << r.err;
   }
   // Only the harness's own probe for the server's greeting connected.
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
