@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -90,22 +91,25 @@ std::string Shown(const TOption& option) {
 
 }  // namespace
 
-bool TParsedArgs::Has(std::string_view name) const {
-  for (const auto& [option, value] : given_) {
-    if (option == name) return true;
+const std::pair<std::string, std::string>* TParsedArgs::Find(std::string_view name) const {
+  if (FindOption(syntax_, name) == nullptr) {
+    throw std::logic_error(std::string(syntax_.words) + ": " + std::string(name) + " is not in the option table");
   }
-  return false;
+  for (const auto& given : given_) {
+    if (given.first == name) return &given;
+  }
+  return nullptr;
 }
 
+bool TParsedArgs::Has(std::string_view name) const { return Find(name) != nullptr; }
+
 std::string TParsedArgs::Value(std::string_view name) const {
-  for (const auto& [option, value] : given_) {
-    if (option == name) return value;
-  }
-  return {};
+  const auto* given = Find(name);
+  return given == nullptr ? std::string() : given->second;
 }
 
 TParsedArgs ParseArgs(const TSyntax& syntax, const Args& args) {
-  TParsedArgs parsed;
+  TParsedArgs parsed(syntax);
   bool optionsEnd = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];

@@ -53,7 +53,9 @@ struct TSyntax {
 };
 
 // A command line parsed by a syntax: the options given, and the operands
-// (every other argument, in order).
+// (every other argument, in order). Asking about an option the syntax's
+// table lacks is a fault of the command (std::logic_error), so the code
+// cannot read an option that its usage does not show.
 class TParsedArgs {
  public:
   bool Has(std::string_view name) const;
@@ -62,13 +64,17 @@ class TParsedArgs {
 
  private:
   friend TParsedArgs ParseArgs(const TSyntax& syntax, const Args& args);
+  explicit TParsedArgs(const TSyntax& syntax) : syntax_(syntax) {}
+  const std::pair<std::string, std::string>* Find(std::string_view name) const;
+  const TSyntax& syntax_;
   std::vector<std::pair<std::string, std::string>> given_;
   Args operands_;
 };
 
-// Parses args by the syntax's table, in any order. An argument starting
-// with '-' (other than "-" itself) is an option; after "--" every argument is
-// an operand. A usage error names an option the table lacks, an option
+// Parses args by the syntax's table (which must outlive the result), in any
+// order. An argument starting with '-' (other than "-" itself) is an option,
+// the argument after an option that takes a value is its value (whatever it
+// starts with); after "--" every argument is an operand. A usage error names an option the table lacks, an option
 // given twice, a missing value and a required option not given.
 TParsedArgs ParseArgs(const TSyntax& syntax, const Args& args);
 // The usage of a form: the synopsis line, the description and one line per
