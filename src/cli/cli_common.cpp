@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
@@ -74,25 +76,112 @@ void PrintLine(std::string_view cp932) { WriteLine(cp932, stdout); }
 
 void PrintError(std::string_view cp932) { WriteLine(cp932, stderr); }
 
-std::string TakeOption(Args& args, std::string_view name) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] != name) continue;
-    if (i + 1 >= args.size()) throw UsageError{std::string(name) + " needs a value"};
-    std::string value = args[i + 1];
-    args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-    return value;
+namespace {
+
+const TOption* FindOption(const TSyntax& syntax, std::string_view name) {
+  for (const auto& option : syntax.options) {
+    if (name == option.name) return &option;
   }
-  return {};
+  return nullptr;
 }
 
-bool TakeFlag(Args& args, std::string_view name) {
+std::string Shown(const TOption& option) {
+  return option.value == nullptr ? option.name : std::string(option.name) + " " + option.value;
+}
+
+}  // namespace
+
+const std::pair<std::string, std::string>* TParsedArgs::Find(std::string_view name) const {
+  if (FindOption(syntax_, name) == nullptr) {
+    throw std::logic_error(std::string(syntax_.words) + ": " + std::string(name) + " is not in the option table");
+  }
+  for (const auto& given : given_) {
+    if (given.first == name) return &given;
+  }
+  return nullptr;
+}
+
+bool TParsedArgs::Has(std::string_view name) const { return Find(name) != nullptr; }
+
+std::string TParsedArgs::Value(std::string_view name) const {
+  const auto* given = Find(name);
+  return given == nullptr ? std::string() : given->second;
+}
+
+TParsedArgs ParseArgs(const TSyntax& syntax, const Args& args) {
+  TParsedArgs parsed(syntax);
+  bool optionsEnd = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == name) {
-      args.erase(args.begin() + static_cast<long>(i));
-      return true;
+    const std::string& arg = args[i];
+    if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
+      parsed.operands_.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnd = true;
+      continue;
+    }
+    const TOption* option = FindOption(syntax, arg);
+    if (option == nullptr) throw UsageError{"unknown option " + arg, UsageOf(syntax)};
+    if (parsed.Has(arg)) throw UsageError{arg + " is given more than once", UsageOf(syntax)};
+    std::string value;
+    if (option->value != nullptr) {
+      if (i + 1 >= args.size()) throw UsageError{arg + " needs a value", UsageOf(syntax)};
+      value = args[++i];
+    }
+    parsed.given_.emplace_back(arg, std::move(value));
+  }
+  for (const auto& option : syntax.options) {
+    if (!option.required) continue;
+    if (!parsed.Has(option.name) || (option.value != nullptr && parsed.Value(option.name).empty())) {
+      throw UsageError{Shown(option) + " is required", UsageOf(syntax)};
     }
   }
-  return false;
+  return parsed;
+}
+
+std::string UsageOf(const TSyntax& syntax) {
+  constexpr std::size_t kHelpColumn = 30;
+  std::string text = std::string("  ") + syntax.words;
+  bool optional = false;
+  for (const auto& option : syntax.options) {
+    if (option.required) {
+      text += " " + Shown(option);
+    } else {
+      optional = true;
+    }
+  }
+  if (optional) text += " [OPTION...]";
+  if (*syntax.operands != '\0') text += std::string(" ") + syntax.operands;
+  std::string_view description = syntax.description;
+  while (!description.empty()) {
+    const std::size_t end = std::min(description.find('\n'), description.size());
+    text += "\n      ";
+    text += description.substr(0, end);
+    description.remove_prefix(std::min(end + 1, description.size()));
+  }
+  for (const auto& option : syntax.options) {
+    std::string line = "        " + Shown(option);
+    if (*option.help != '\0') {
+      // A long option has its help on the next line, in the same column.
+      if (line.size() + 2 > kHelpColumn) {
+        text += "\n" + line;
+        line.clear();
+      }
+      line += std::string(kHelpColumn - line.size(), ' ') + option.help;
+    }
+    text += "\n" + line;
+  }
+  return text;
+}
+
+std::string UsageOf(std::initializer_list<const TSyntax*> forms) {
+  std::string text;
+  for (const TSyntax* form : forms) {
+    if (!text.empty()) text += '\n';
+    text += UsageOf(*form);
+  }
+  return text;
 }
 
 std::string AbsoluteFromHere(const std::string& path) {
@@ -102,8 +191,8 @@ std::string AbsoluteFromHere(const std::string& path) {
   return JoinPath(FromOsPath(buffer), path);
 }
 
-TPageEncoding TakePageEncoding(Args& args) {
-  const std::string value = TakeOption(args, "--page-encoding");
+TPageEncoding PageEncodingOf(const TParsedArgs& args) {
+  const std::string value = args.Value("--page-encoding");
   TExtendedSettings settings;
   if (!value.empty()) settings.Set("PageEncoding", value);
   return settings.PageEncoding();

@@ -31,9 +31,9 @@ void WriteToStderr(const std::string& terminalText) {
 ECliNoAnswer::ECliNoAnswer()
     : std::runtime_error("no answer: standard input ended before the question was answered (use --yes or --no)") {}
 
-TCliAnswer TakeAnswerFlags(Args& args) {
-  bool yes = TakeFlag(args, "--yes");
-  bool no = TakeFlag(args, "--no");
+TCliAnswer AnswerOf(const TParsedArgs& args) {
+  const bool yes = args.Has("--yes");
+  const bool no = args.Has("--no");
   if (yes && no) throw UsageError{"--yes and --no cannot be given together"};
   return yes ? TCliAnswer::Yes : no ? TCliAnswer::No : TCliAnswer::Ask;
 }

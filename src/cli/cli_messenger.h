@@ -25,8 +25,11 @@ enum class TCliAnswer {
   No,
 };
 
-// Takes --yes or --no out of args (both given is a usage error).
-TCliAnswer TakeAnswerFlags(Args& args);
+// The options --yes and --no, for a command's table, and the answer they
+// give (both given is a usage error).
+inline constexpr TOption kYesOption{"--yes", nullptr, "answer every question yes"};
+inline constexpr TOption kNoOption{"--no", nullptr, "answer every question no"};
+TCliAnswer AnswerOf(const TParsedArgs& args);
 
 // Standard input ended where an answer was needed.
 class ECliNoAnswer : public std::runtime_error {

@@ -1,5 +1,5 @@
 // tovra-cli put and ls: the FTP session from the terminal, for users checking
-// a server. put drives the session exactly as the transfer run does (one
+// a server. put sends through the transfer engine as an upload does (one
 // connection per file); ls prints the parsed listing of a remote folder.
 // The password comes from TOVRA_PASSWORD or the terminal, never from argv.
 #include <fcntl.h>
@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,6 +15,7 @@
 #include "cli/cli_certificate_trust.h"
 #include "cli/cli_common.h"
 #include "cli/interrupt.h"
+#include "cli/put_run.h"
 #include "cli/sftp_commands.h"
 #include "ftp/dmFtp.h"
 #include "html/dependencies.h"
@@ -28,23 +30,39 @@ namespace {
 
 constexpr int kImplicitTlsPort = 990;
 
-constexpr const char* kPutUsage =
-    "  put --host H [--port P] --user U --remote-dir DIR [CONNECTION] [--trace] FILE...\n"
-    "      upload each FILE into DIR (relative to the login folder, or absolute below it),\n"
-    "      creating missing folders; one connection per file. Password: TOVRA_PASSWORD or the terminal.";
-constexpr const char* kLsUsage =
-    "  ls --host H [--port P] --user U [CONNECTION] [--raw] [--trace] [DIR]\n"
-    "      list a remote folder: type (d, -, l), size and name per entry; --raw prints the server's lines.\n"
-    "      CONNECTION (put, ls): --passive  passive data connections (default: active)\n"
-    "                            --tls none|explicit-if-available|explicit|implicit  (default none;\n"
-    "                                  implicit uses port 990 unless --port is given)\n"
-    "                            --pin SHA256  trust the server certificate with this fingerprint\n"
-    "                            --names auto|cp932|utf-8  the server's file name encoding (default\n"
-    "                                  cp932; auto: UTF-8 when the server's FEAT lists UTF8)";
-constexpr const char* kCertUsage =
-    "  cert --host H [--port P] [--implicit]\n"
-    "      print the server certificate's subject, issuer, validity and SHA-256 fingerprint\n"
-    "      (after AUTH TLS, or from the first byte with --implicit, port 990 by default)";
+constexpr TOption kPortOption{"--port", "P", "its port (default 21; 990 with --tls implicit)"};
+constexpr TOption kPassiveOption{"--passive", nullptr, "passive data connections (default: active)"};
+constexpr TOption kTlsOption{"--tls", "none|explicit-if-available|explicit|implicit", "encryption (default none)"};
+constexpr TOption kPinOption{"--pin", "SHA256", "trust the server certificate with this fingerprint"};
+constexpr TOption kNamesOption{"--names", "auto|cp932|utf-8",
+                               "the server's file name encoding (default cp932; auto: UTF-8 when FEAT lists UTF8)"};
+constexpr TOption kTraceOption{"--trace", nullptr, "print the commands and replies on stderr"};
+
+const TSyntax kPut{"put",
+                   {kHostOption, kPortOption, kUserOption, kRemoteDirOption, kPassiveOption, kTlsOption, kPinOption,
+                    kNamesOption, kTraceOption},
+                   "FILE...",
+                   "upload each FILE into DIR (relative to the login folder, or absolute below it),\n"
+                   "creating missing folders; one connection per file. Password: TOVRA_PASSWORD or the terminal."};
+const TSyntax kLs{"ls",
+                  {kHostOption,
+                   kPortOption,
+                   kUserOption,
+                   {"--raw", nullptr, "print the server's lines"},
+                   kPassiveOption,
+                   kTlsOption,
+                   kPinOption,
+                   kNamesOption,
+                   kTraceOption},
+                  "[DIR]",
+                  "list a remote folder: type (d, -, l), size and name per entry."};
+const TSyntax kCert{"cert",
+                    {{"--host", "H", "the server's name or address", true},
+                     {"--port", "P", "its port (default 21; 990 with --implicit)"},
+                     {"--implicit", nullptr, "TLS from the first byte"}},
+                    "",
+                    "print the server certificate's subject, issuer, validity and SHA-256 fingerprint\n"
+                    "(after AUTH TLS, or from the first byte with --implicit)"};
 
 // The password in CP932. A conversion error names where the password came
 // from, never the password itself.
@@ -82,13 +100,6 @@ std::string Password() {
   return ReadPasswordFromTerminal();
 }
 
-int ParsePort(const std::string& text, int fallback = 21) {
-  if (text.empty()) return fallback;
-  auto port = ParseDecimal(text, 1, 65535);
-  if (!port) throw UsageError{"--port needs a number from 1 to 65535"};
-  return static_cast<int>(*port);
-}
-
 TFtpEncryption ParseTls(const std::string& text) {
   if (text.empty() || text == "none") return TFtpEncryption::None;
   if (text == "explicit-if-available") return TFtpEncryption::ExplicitIfAvailable;
@@ -97,42 +108,43 @@ TFtpEncryption ParseTls(const std::string& text) {
   throw UsageError{"--tls takes none, explicit-if-available, explicit or implicit"};
 }
 
-// The session set up from the common options (consumed from args).
-void SetUpSession(TFTP& ftp, Args& args, TCliCertificateTrust& trust) {
+// The connection settings of the common options.
+TFtpConnectionSettings ConnectionOf(const TParsedArgs& args) {
   TFtpConnectionSettings settings;
-  settings.passive = TakeFlag(args, "--passive");
-  settings.encryption = ParseTls(TakeOption(args, "--tls"));
-  std::string pin = TakeOption(args, "--pin");
+  settings.passive = args.Has("--passive");
+  settings.encryption = ParseTls(args.Value("--tls"));
+  std::string pin = args.Value("--pin");
   if (!pin.empty() && CanonicalSha256(pin).empty()) {
     throw UsageError{"--pin takes a SHA-256 fingerprint: 32 hex pairs, such as AB:CD:..."};
   }
   settings.certificateSha256 = pin;
-  const std::string names = TakeOption(args, "--names");
+  const std::string names = args.Value("--names");
   if (!names.empty()) {
     TExtendedSettings extended;
     extended.Set("RemoteNameEncoding", names);
     settings.nameEncoding = extended.RemoteNameEncoding();
   }
-  ftp.ApplyConnectionSettings(settings);
-  ftp.CertificateTrust = &trust;
-  ftp.HostInfo.HostName = TakeOption(args, "--host");
-  ftp.HostInfo.Port =
-      ParsePort(TakeOption(args, "--port"), settings.encryption == TFtpEncryption::Implicit ? kImplicitTlsPort : 21);
-  ftp.HostInfo.UserName = TakeOption(args, "--user");
-  if (ftp.HostInfo.HostName.empty()) throw UsageError{"--host is required"};
-  if (ftp.HostInfo.UserName.empty()) throw UsageError{"--user is required"};
-  if (TakeFlag(args, "--trace")) {
-    ftp.IdFTP1.OnTrace = [](char direction, const std::string& line) {
-      PrintError(std::string(1, direction) + " " + line);
-    };
-  }
-  ftp.OnMessage = [](const std::string& line) { PrintLine(line); };
+  return settings;
 }
 
-void RejectUnknownOptions(const Args& args) {
-  for (const auto& arg : args) {
-    if (arg.size() > 1 && arg[0] == '-') throw UsageError{"unknown option " + arg};
-  }
+THostInfo HostOf(const TParsedArgs& args, const TFtpConnectionSettings& settings) {
+  THostInfo host;
+  host.HostName = args.Value("--host");
+  host.Port = ParsePort(args.Value("--port"), settings.encryption == TFtpEncryption::Implicit ? kImplicitTlsPort : 21);
+  host.UserName = args.Value("--user");
+  return host;
+}
+
+void PrintTrace(char direction, const std::string& line) { PrintError(std::string(1, direction) + " " + line); }
+
+// The session set up from the common options.
+void SetUpSession(TFTP& ftp, const TParsedArgs& args, TCliCertificateTrust& trust) {
+  const TFtpConnectionSettings settings = ConnectionOf(args);
+  ftp.ApplyConnectionSettings(settings);
+  ftp.CertificateTrust = &trust;
+  ftp.HostInfo = HostOf(args, settings);
+  if (args.Has("--trace")) ftp.IdFTP1.OnTrace = PrintTrace;
+  ftp.OnMessage = [](const std::string& line) { PrintLine(line); };
 }
 
 // A remote folder with "." or ".." pieces could climb out of the login
@@ -154,37 +166,30 @@ std::string RemoteFolder(const std::string& home, const std::string& dir) {
   throw ETovraError(FormatMessage("リモートフォルダ %s はログイン時のフォルダ %s の下にありません", {dir, home}));
 }
 
-int RunPut(Args args) {
-  if (TakeFlag(args, "--sftp")) return RunSftpPut(args);
-  TFTP ftp;
+int RunPut(const Args& given) {
+  if (std::find(given.begin(), given.end(), "--sftp") != given.end()) return RunSftpPut(given);
+  const TParsedArgs args = ParseArgs(kPut, given);
+  TPutTarget target;
+  target.plan.connection = ConnectionOf(args);
+  target.plan.host = HostOf(args, target.plan.connection);
+  target.dir = args.Value("--remote-dir");
+  CheckPutArguments(target.dir, args.Operands());
+  target.plan.host.Password = Password();
   TCliCertificateTrust trust("--pin %s");
-  SetUpSession(ftp, args, trust);
-  TInterruptCancels interrupts(ftp.CancelRequested);
-  bool hasDir = false;
-  for (const auto& arg : args) hasDir = hasDir || arg == "--remote-dir";
-  std::string dir = TakeOption(args, "--remote-dir");
-  if (!hasDir) throw UsageError{"--remote-dir is required"};
-  RejectUnknownOptions(args);
-  if (args.empty()) throw UsageError{"no FILE to upload"};
-  if (dir != ".") RefuseDotPieces(dir);  // before any connection is made
-  ftp.HostInfo.Password = Password();
-  for (const auto& file : args) {
-    if (ftp.CancelRequested.load(std::memory_order_relaxed) == 1) break;
-    PrintLine(file + " 転送中");
-    ftp.Connect();
-    std::string remote = RemoteFolder(ftp.HomeDir, dir);
-    ftp.AdjustRemoteDir(remote);
-    ftp.ChangeRemoteDir(remote);
-    ftp.PutFile(file);
-    ftp.Disconnect();
-  }
-  if (ftp.IdFTP1.IsConnected()) ftp.IdFTP1.CloseSession();
-  if (ftp.CancelRequested.load(std::memory_order_relaxed) == 1) {
-    PrintError("転送を中止しました");
-    return kExitInterrupted;
-  }
-  PrintLine("転送完了");
-  return kExitOk;
+  TRunHooks hooks;
+  hooks.certificateTrust = &trust;
+  if (args.Has("--trace")) hooks.trace = PrintTrace;
+  target.loginFolder = [host = target.plan.host, connection = target.plan.connection, &trust, trace = hooks.trace] {
+    TFTP ftp;
+    ftp.ApplyConnectionSettings(connection);
+    ftp.CertificateTrust = &trust;
+    ftp.IdFTP1.OnTrace = trace;
+    TInterruptCancels interrupts(ftp.CancelRequested);
+    ftp.ConnectTo(host, THostInfo());
+    ftp.IdFTP1.CloseSession();
+    return ftp.HomeDir;
+  };
+  return SendPutFiles(std::move(target), args.Operands(), hooks);
 }
 
 char TypeLetter(TIdDirItemType type) {
@@ -198,14 +203,15 @@ char TypeLetter(TIdDirItemType type) {
   }
 }
 
-int RunLs(Args args) {
-  if (TakeFlag(args, "--sftp")) return RunSftpLs(args);
+int RunLs(const Args& given) {
+  if (std::find(given.begin(), given.end(), "--sftp") != given.end()) return RunSftpLs(given);
+  const TParsedArgs parsed = ParseArgs(kLs, given);
+  const Args& args = parsed.Operands();
   TFTP ftp;
   TCliCertificateTrust trust("--pin %s");
-  SetUpSession(ftp, args, trust);
+  SetUpSession(ftp, parsed, trust);
   TInterruptCancels interrupts(ftp.CancelRequested);
-  bool raw = TakeFlag(args, "--raw");
-  RejectUnknownOptions(args);
+  const bool raw = parsed.Has("--raw");
   if (args.size() > 1) throw UsageError{"ls takes at most one DIR"};
   ftp.HostInfo.Password = Password();
   ftp.Connect();
@@ -223,14 +229,14 @@ int RunLs(Args args) {
   return kExitOk;
 }
 
-int RunCert(Args args) {
+int RunCert(const Args& given) {
+  const TParsedArgs parsed = ParseArgs(kCert, given);
+  const Args& args = parsed.Operands();
   TIdFTP client;
-  const bool implicit = TakeFlag(args, "--implicit");
-  client.Host = TakeOption(args, "--host");
-  client.Port = ParsePort(TakeOption(args, "--port"), implicit ? kImplicitTlsPort : 21);
+  const bool implicit = parsed.Has("--implicit");
+  client.Host = parsed.Value("--host");
+  client.Port = ParsePort(parsed.Value("--port"), implicit ? kImplicitTlsPort : 21);
   client.Encryption = implicit ? TFtpEncryption::Implicit : TFtpEncryption::Explicit;
-  if (client.Host.empty()) throw UsageError{"--host is required"};
-  RejectUnknownOptions(args);
   if (!args.empty()) throw UsageError{"cert takes no arguments"};
   PrintCertificate(client.FetchCertificate());
   return kExitOk;
@@ -239,13 +245,19 @@ int RunCert(Args args) {
 }  // namespace
 
 std::string AskPassword() { return Password(); }
+int ParsePort(const std::string& text, int fallback) {
+  if (text.empty()) return fallback;
+  auto port = ParseDecimal(text, 1, 65535);
+  if (!port) throw UsageError{"--port needs a number from 1 to 65535"};
+  return static_cast<int>(*port);
+}
 void CheckRemoteDir(const std::string& dir) { RefuseDotPieces(dir); }
 std::string ResolveRemoteFolder(const std::string& home, const std::string& dir) { return RemoteFolder(home, dir); }
 
 void RegisterFtpCommands() {
-  Commands().push_back({"put", kPutUsage, [](const Args& args) { return RunPut(args); }});
-  Commands().push_back({"ls", kLsUsage, [](const Args& args) { return RunLs(args); }});
-  Commands().push_back({"cert", kCertUsage, [](const Args& args) { return RunCert(args); }});
+  Commands().push_back({"put", UsageOf(kPut), RunPut});
+  Commands().push_back({"ls", UsageOf(kLs), RunLs});
+  Commands().push_back({"cert", UsageOf(kCert), RunCert});
 }
 
 }  // namespace tovra::cli

@@ -21,22 +21,30 @@
 namespace tovra::cli {
 namespace {
 
-const char* const kLinksUsage =
-    "  links [--references classic|modern] [--root ROOT] [--page-encoding auto|shift_jis|utf-8] PAGE...\n"
-    "      print the references written in each page, in document order:\n"
-    "      classic (the default) as written, duplicates kept, pages read as\n"
-    "      Shift-JIS unless --page-encoding says otherwise; modern what a\n"
-    "      browser loads, decoded, as paths below ROOT (the page's folder\n"
-    "      when not given), each once, encoding auto unless given";
-const char* const kDepsUsage =
-    "  deps --root ROOT [--references classic|modern] [--web-url URL]\n"
-    "       [--page-encoding auto|shift_jis|utf-8] PAGE...\n"
-    "      print the upload list that selecting these pages gives: the pages\n"
-    "      in the given order, then the files each .htm/.html page needs,\n"
-    "      one absolute path per line; classic (the default): missing files\n"
-    "      not yet removed; modern: what a browser loads to show the page,\n"
-    "      and on stderr each file that cannot be sent with its reason and\n"
-    "      referrer (URL is the site's own address)";
+constexpr TOption kReferencesOption{"--references", "classic|modern", "which references (default classic)"};
+
+const TSyntax kLinks{"links",
+                     {kReferencesOption,
+                      {"--root", "ROOT", "the site folder (modern; default: the page's folder)"},
+                      kPageEncodingOption},
+                     "PAGE...",
+                     "print the references written in each page, in document order:\n"
+                     "classic (the default) as written, duplicates kept, pages read as\n"
+                     "Shift-JIS unless --page-encoding says otherwise; modern what a\n"
+                     "browser loads, decoded, as paths below ROOT (the page's folder\n"
+                     "when not given), each once, encoding auto unless given"};
+const TSyntax kDeps{"deps",
+                    {{"--root", "ROOT", "the site folder", true},
+                     kReferencesOption,
+                     {"--web-url", "URL", "the site's own address (modern)"},
+                     kPageEncodingOption},
+                    "PAGE...",
+                    "print the upload list that selecting these pages gives: the pages\n"
+                    "in the given order, then the files each .htm/.html page needs,\n"
+                    "one absolute path per line; classic (the default): missing files\n"
+                    "not yet removed; modern: what a browser loads to show the page,\n"
+                    "and on stderr each file that cannot be sent with its reason and\n"
+                    "referrer (URL is the site's own address)"};
 
 // The upload list holds absolute paths; paths typed relative to the current
 // folder are made absolute (and "." / ".." pieces folded) here.
@@ -65,23 +73,19 @@ struct ReferenceOptions {
   TPageEncoding encoding = TPageEncoding::ShiftJis;
 };
 
-ReferenceOptions TakeReferenceOptions(Args& args) {
-  const std::string value = TakeOption(args, "--references");
+ReferenceOptions ReferenceOptionsOf(const TParsedArgs& args) {
+  const std::string value = args.Value("--references");
   TExtendedSettings settings;
   if (!value.empty()) settings.Set("References", value);
   ReferenceOptions options;
   options.modern = settings.References() == TReferenceMode::Modern;
-  const bool given = std::find(args.begin(), args.end(), "--page-encoding") != args.end();
-  options.encoding = TakePageEncoding(args);
-  if (options.modern && !given) options.encoding = TPageEncoding::Auto;
+  options.encoding = PageEncodingOf(args);
+  if (options.modern && !args.Has("--page-encoding")) options.encoding = TPageEncoding::Auto;
   return options;
 }
 
-void RefuseOptions(const Args& args, const std::string& command) {
-  for (const std::string& arg : args) {
-    if (arg.starts_with("--")) throw UsageError{command + ": unknown option " + arg};
-  }
-  if (args.empty()) throw UsageError{command + ": no PAGE given"};
+void RequirePages(const Args& pages, const std::string& command) {
+  if (pages.empty()) throw UsageError{command + ": no PAGE given"};
 }
 
 // The modern references of one page as paths below the root, for showing.
@@ -103,10 +107,11 @@ void ModernLinks(const std::string& page, const std::string& rootGiven, TPageEnc
 }
 
 int RunLinks(const Args& given) {
-  Args args = given;
-  const ReferenceOptions options = TakeReferenceOptions(args);
-  const std::string root = TakeOption(args, "--root");
-  RefuseOptions(args, "links");
+  const TParsedArgs parsed = ParseArgs(kLinks, given);
+  const Args& args = parsed.Operands();
+  const ReferenceOptions options = ReferenceOptionsOf(parsed);
+  const std::string root = parsed.Value("--root");
+  RequirePages(args, "links");
   TStringList links;
   for (const std::string& page : args) {
     if (options.modern) {
@@ -126,12 +131,12 @@ int RunLinks(const Args& given) {
 }
 
 int RunDeps(const Args& given) {
-  Args args = given;
-  const std::string root = TakeOption(args, "--root");
-  const std::string webUrl = TakeOption(args, "--web-url");
-  const ReferenceOptions options = TakeReferenceOptions(args);
-  if (root.empty()) throw UsageError{"deps: --root ROOT is required"};
-  RefuseOptions(args, "deps");
+  const TParsedArgs parsed = ParseArgs(kDeps, given);
+  const Args& args = parsed.Operands();
+  const std::string root = parsed.Value("--root");
+  const std::string webUrl = parsed.Value("--web-url");
+  const ReferenceOptions options = ReferenceOptionsOf(parsed);
+  RequirePages(args, "deps");
 
   const std::string siteRoot = AbsolutePath(root);
   TStringList uploadList;
@@ -161,8 +166,8 @@ int RunDeps(const Args& given) {
 }  // namespace
 
 void RegisterLinkCommands() {
-  Commands().push_back({"links", kLinksUsage, RunLinks});
-  Commands().push_back({"deps", kDepsUsage, RunDeps});
+  Commands().push_back({"links", UsageOf(kLinks), RunLinks});
+  Commands().push_back({"deps", UsageOf(kDeps), RunDeps});
 }
 
 }  // namespace tovra::cli

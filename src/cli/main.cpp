@@ -15,7 +15,7 @@ namespace {
 
 void PrintUsage(std::FILE* out) {
   std::fputs("usage: tovra-cli COMMAND [ARGS...]\n       tovra-cli --help | --version\n\ncommands:\n", out);
-  for (const auto& command : Commands()) std::fprintf(out, "%s\n", command.usage);
+  for (const auto& command : Commands()) std::fprintf(out, "%s\n", command.usage.c_str());
 }
 
 // An argument in CP932. A KEY=VALUE argument that cannot be converted is
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     try {
       for (int i = 2; i < argc; ++i) {
         if (std::string_view(argv[i]) == "--help") {
-          std::printf("%s\n", command.usage);
+          std::printf("%s\n", command.usage.c_str());
           return kExitOk;
         }
         args.push_back(ConvertArgument(argv[i]));
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
       return command.run(args);
     } catch (const UsageError& e) {
       PrintError(e.message);
-      std::fprintf(stderr, "usage:\n%s\n", command.usage);
+      std::fprintf(stderr, "usage:\n%s\n", (e.usage.empty() ? command.usage : e.usage).c_str());
       return kExitUsage;
     } catch (const std::exception& e) {
       PrintError(e.what());

@@ -22,19 +22,32 @@ namespace tovra::cli {
 
 namespace {
 
+const TSyntax kPublish{"publish",
+                       {{"--site", "NAME", "the site", true},
+                        {"--dry-run", nullptr, "print the plan only"},
+                        {"--delete", nullptr, "also delete on the server what is gone locally"},
+                        {"--rehash", nullptr, "compare every file's content, not only its size and time"},
+                        kYesOption,
+                        kNoOption},
+                       "",
+                       "sends every file of the site folder that is new or changed since the last publish\n"
+                       "(pages last); --dry-run prints the plan only; --delete also deletes on the server\n"
+                       "the files this program published that are gone locally; --rehash compares the\n"
+                       "content of every file, not only its size and time"};
+
 void PrintPlan(const TPublishPlan& plan, bool deleteRemoved) {
   for (const auto& line : PublishPlanLines(plan)) PrintLine(line);
   if (!deleteRemoved && !plan.deletions.empty()) PrintLine("削除は --delete を付けたときだけ行います");
 }
 
-int RunPublish(Args args) {
-  const std::string site = TakeOption(args, "--site");
-  TCliMessenger messenger(TakeAnswerFlags(args));
-  const bool dryRun = TakeFlag(args, "--dry-run");
-  const bool deleteRemoved = TakeFlag(args, "--delete");
-  const bool rehash = TakeFlag(args, "--rehash");
-  if (site.empty()) throw UsageError{"--site NAME is required"};
-  if (!args.empty()) throw UsageError{"unknown argument " + args.front()};
+int RunPublish(const Args& given) {
+  const TParsedArgs parsed = ParseArgs(kPublish, given);
+  const std::string site = parsed.Value("--site");
+  TCliMessenger messenger(AnswerOf(parsed));
+  const bool dryRun = parsed.Has("--dry-run");
+  const bool deleteRemoved = parsed.Has("--delete");
+  const bool rehash = parsed.Has("--rehash");
+  if (!parsed.Operands().empty()) throw UsageError{"unknown argument " + parsed.Operands().front()};
 
   TConfigFile config;
   TSiteProfile profile(config);
@@ -64,13 +77,7 @@ int RunPublish(Args args) {
 }  // namespace
 
 void RegisterPublishCommand() {
-  Commands().push_back({"publish",
-                        "  publish --site NAME [--dry-run] [--delete] [--rehash] [--yes|--no]\n"
-                        "      sends every file of the site folder that is new or changed since the last publish\n"
-                        "      (pages last); --dry-run prints the plan only; --delete also deletes on the server\n"
-                        "      the files this program published that are gone locally; --rehash compares the\n"
-                        "      content of every file, not only its size and time",
-                        [](const Args& args) { return RunPublish(args); }});
+  Commands().push_back({"publish", UsageOf(kPublish), [](const Args& args) { return RunPublish(args); }});
 }
 
 }  // namespace tovra::cli

@@ -11,28 +11,30 @@
 namespace tovra::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "  rewrite [--popup] [--bottom-banner] [--top-banner] [--flash]\n"
-    "          [--page-encoding auto|shift_jis|utf-8] PAGE...\n"
-    "      rewrites the pages in place as the upload does (description tag always,\n"
-    "      the other steps by flag) and prints the files the rewriting adds to the\n"
-    "      upload list. Only .htm and .html files are rewritten; pages are read\n"
-    "      and written as Shift-JIS unless --page-encoding says otherwise.";
+const TSyntax kRewrite{"rewrite",
+                       {{"--popup", nullptr, "the popup step"},
+                        {"--bottom-banner", nullptr, "the bottom banner step"},
+                        {"--top-banner", nullptr, "the top banner step"},
+                        {"--flash", nullptr, "the Flash step"},
+                        kPageEncodingOption},
+                       "PAGE...",
+                       "rewrites the pages in place as the upload does (description tag always,\n"
+                       "the other steps by flag) and prints the files the rewriting adds to the\n"
+                       "upload list. Only .htm and .html files are rewritten; pages are read\n"
+                       "and written as Shift-JIS unless --page-encoding says otherwise."};
 
 // The upload rewrites only entries with exactly these extensions.
 bool IsPage(std::string_view path) { return path.ends_with(".htm") || path.ends_with(".html"); }
 
 int RunRewrite(const Args& given) {
-  Args args = given;
+  const TParsedArgs parsed = ParseArgs(kRewrite, given);
+  const Args& args = parsed.Operands();
   RewriteOptions options;
-  options.popup = TakeFlag(args, "--popup");
-  options.bottomBanner = TakeFlag(args, "--bottom-banner");
-  options.topBanner = TakeFlag(args, "--top-banner");
-  options.flash = TakeFlag(args, "--flash");
-  options.pageEncoding = TakePageEncoding(args);
-  for (const auto& arg : args) {
-    if (arg.starts_with("--")) throw UsageError{"unknown option " + arg};
-  }
+  options.popup = parsed.Has("--popup");
+  options.bottomBanner = parsed.Has("--bottom-banner");
+  options.topBanner = parsed.Has("--top-banner");
+  options.flash = parsed.Has("--flash");
+  options.pageEncoding = PageEncodingOf(parsed);
   if (args.empty()) throw UsageError{"no page given"};
 
   // The pages start the upload list, as the selection does in an upload;
@@ -63,6 +65,6 @@ int RunRewrite(const Args& given) {
 
 }  // namespace
 
-void RegisterRewriteCommands() { Commands().push_back({"rewrite", kUsage, RunRewrite}); }
+void RegisterRewriteCommands() { Commands().push_back({"rewrite", UsageOf(kRewrite), RunRewrite}); }
 
 }  // namespace tovra::cli

@@ -7,10 +7,10 @@
 
 #include "cli/cli_host_key_prompt.h"
 #include "cli/interrupt.h"
+#include "cli/put_run.h"
 #include "ftp/dmFtp.h"
 #include "sftp/sftp_session.h"
 #include "sites/extended_settings.h"
-#include "util/number_text.h"
 
 namespace tovra::cli {
 
@@ -19,48 +19,61 @@ namespace {
 constexpr int kSshPort = 22;
 constexpr const char* kPinAdvice = "--pin %s";
 
-constexpr const char* kHostKeyUsage =
-    "  hostkey --host H [--port P]\n"
-    "      print the SFTP server's host key type and SHA-256 fingerprint (port 22 by default)\n"
-    "      and how to pin it. put and ls take --sftp [--pin SHA256:...] [--key FILE] [--names auto|cp932|utf-8]:\n"
-    "      SFTP on port 22 by default, the host key pinned or in ~/.ssh/known_hosts, a private key\n"
-    "      whose passphrase is the password, remote names in UTF-8 (default, auto) or CP932.";
+constexpr TOption kSftpOption{"--sftp", nullptr, "SFTP instead of FTP", true};
+constexpr TOption kPortOption{"--port", "P", "its port (default 22)"};
+constexpr TOption kPinOption{"--pin", "SHA256:...", "trust the host key with this fingerprint"};
+constexpr TOption kKeyOption{"--key", "FILE", "a private key, its passphrase the password"};
+constexpr TOption kNamesOption{"--names", "auto|cp932|utf-8", "remote names (default: UTF-8, as auto)"};
 
-int ParseSshPort(const std::string& text) {
-  if (text.empty()) return kSshPort;
-  auto port = ParseDecimal(text, 1, 65535);
-  if (!port) throw UsageError{"--port needs a number from 1 to 65535"};
-  return static_cast<int>(*port);
-}
+const TSyntax kHostKey{"hostkey",
+                       {kHostOption, kPortOption},
+                       "",
+                       "print the SFTP server's host key type and SHA-256 fingerprint and how to pin it.\n"
+                       "put and ls over SFTP (below): the host key pinned or in ~/.ssh/known_hosts."};
+const TSyntax kSftpPut{
+    "put",
+    {kSftpOption, kHostOption, kPortOption, kUserOption, kRemoteDirOption, kPinOption, kKeyOption, kNamesOption},
+    "FILE...",
+    "upload each FILE into DIR over SFTP, creating missing folders."};
+const TSyntax kSftpLs{"ls",
+                      {kSftpOption, kHostOption, kPortOption, kUserOption, kPinOption, kKeyOption, kNamesOption},
+                      "[DIR]",
+                      "list a remote folder over SFTP: type, size and name per entry."};
 
-void RejectOptions(const Args& args) {
-  for (const auto& arg : args) {
-    if (arg.size() > 1 && arg[0] == '-') throw UsageError{"unknown option " + arg};
-  }
-}
-
-// The session from the command's options (consumed from args); the password
-// is asked for last, once the options are known to be right.
-void SetUp(TSftpSession& session, Args& args) {
-  TSftpSettings& s = session.Settings;
-  s.host = TakeOption(args, "--host");
-  s.port = ParseSshPort(TakeOption(args, "--port"));
-  s.user = TakeOption(args, "--user");
-  std::string pin = TakeOption(args, "--pin");
+// The session's settings from the command's options; the password is
+// asked for last, once the options are known to be right.
+TSftpSettings SettingsOf(const TParsedArgs& args) {
+  TSftpSettings s;
+  s.host = args.Value("--host");
+  s.port = ParsePort(args.Value("--port"), kSshPort);
+  s.user = args.Value("--user");
+  std::string pin = args.Value("--pin");
   if (!pin.empty()) {
     auto canonical = NormalizeExtendedValue("HostKeySha256", pin);
     if (!canonical) throw UsageError{"--pin takes a host key fingerprint: SHA256: and 43 base64 characters"};
     s.hostKeyPin = *canonical;
   }
-  s.privateKeyFile = TakeOption(args, "--key");
+  s.privateKeyFile = args.Value("--key");
   // Without --names, and with auto, names go as UTF-8, as servers of today keep them.
-  std::string names = TakeOption(args, "--names");
+  std::string names = args.Value("--names");
   auto encoding =
       names.empty() ? std::optional<std::string>("auto") : NormalizeExtendedValue("RemoteNameEncoding", names);
   if (!encoding) throw UsageError{"--names takes auto, cp932 or utf-8"};
   s.utf8Names = *encoding != "cp932";
-  if (s.host.empty()) throw UsageError{"--host is required"};
-  if (s.user.empty()) throw UsageError{"--user is required"};
+  return s;
+}
+
+// The same settings as a plan's: the extended settings an SFTP site would
+// hold, one session kept for every file.
+void PlanSftp(TUploadPlan& plan, const TSftpSettings& s) {
+  plan.host.HostName = s.host;
+  plan.host.Port = s.port;
+  plan.host.UserName = s.user;
+  plan.extended.Set("Protocol", "sftp");
+  plan.extended.Set("ReuseConnection", "1");
+  if (!s.hostKeyPin.empty()) plan.extended.Set("HostKeySha256", s.hostKeyPin);
+  if (!s.privateKeyFile.empty()) plan.extended.Set("PrivateKeyFile", s.privateKeyFile);
+  plan.extended.Set("RemoteNameEncoding", s.utf8Names ? "utf-8" : "cp932");
 }
 
 std::string RemotePath(const std::string& home, const std::string& dir) {
@@ -68,13 +81,13 @@ std::string RemotePath(const std::string& home, const std::string& dir) {
   return (home == "/" ? "" : home) + "/" + dir;
 }
 
-int RunHostKey(Args args) {
+int RunHostKey(const Args& given) {
+  const TParsedArgs parsed = ParseArgs(kHostKey, given);
+  const Args& args = parsed.Operands();
   TSftpSession session;
   TInterruptCancels interrupts(session.CancelRequested);
-  session.Settings.host = TakeOption(args, "--host");
-  session.Settings.port = ParseSshPort(TakeOption(args, "--port"));
-  if (session.Settings.host.empty()) throw UsageError{"--host is required"};
-  RejectOptions(args);
+  session.Settings.host = parsed.Value("--host");
+  session.Settings.port = ParsePort(parsed.Value("--port"), kSshPort);
   if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
   THostKey key = session.FetchHostKey();
   PrintLine(key.type + " " + key.fingerprint);
@@ -83,47 +96,39 @@ int RunHostKey(Args args) {
   return kExitOk;
 }
 
-}  // namespace
-
-int RunSftpPut(Args args) {
-  TSftpSession session;
+int SendOverSftp(const Args& given) {
+  const TParsedArgs args = ParseArgs(kSftpPut, given);
+  const TSftpSettings settings = SettingsOf(args);
+  TPutTarget target;
+  PlanSftp(target.plan, settings);
+  target.dir = args.Value("--remote-dir");
+  CheckPutArguments(target.dir, args.Operands());
+  target.plan.host.Password = AskPassword();
   TCliHostKeyPrompt prompt(kPinAdvice);
-  session.Prompt = &prompt;
-  SetUp(session, args);
-  TInterruptCancels interrupts(session.CancelRequested);
-  bool hasDir = false;
-  for (const auto& arg : args) hasDir = hasDir || arg == "--remote-dir";
-  std::string dir = TakeOption(args, "--remote-dir");
-  if (!hasDir) throw UsageError{"--remote-dir is required"};
-  RejectOptions(args);
-  if (args.empty()) throw UsageError{"no FILE to upload"};
-  if (dir != ".") CheckRemoteDir(dir);  // before any connection is made
-  session.Settings.password = AskPassword();
-  session.Connect();
-  std::string folder = ResolveRemoteFolder(session.HomeDir(), dir);
-  session.MakeFolders(folder);
-  std::string base = folder.empty() || folder.back() != '/' ? folder + "/" : folder;
-  for (const auto& file : args) {
-    if (session.CancelRequested.load(std::memory_order_relaxed) == 1) break;
-    PrintLine(file + " 転送中");
-    session.StoreFile(file, base + RemoteNameOf(file));
-  }
-  session.Close();
-  if (session.CancelRequested.load(std::memory_order_relaxed) == 1) {
-    PrintError("転送を中止しました");
-    return kExitInterrupted;
-  }
-  PrintLine("転送完了");
-  return kExitOk;
+  TRunHooks hooks;
+  hooks.hostKeyPrompt = &prompt;
+  target.loginFolder = [settings, password = target.plan.host.Password, &prompt] {
+    TSftpSession session;
+    session.Settings = settings;
+    session.Settings.password = password;
+    session.Prompt = &prompt;
+    TInterruptCancels interrupts(session.CancelRequested);
+    session.Connect();
+    std::string home = session.HomeDir();
+    session.Close();
+    return home;
+  };
+  return SendPutFiles(std::move(target), args.Operands(), hooks);
 }
 
-int RunSftpLs(Args args) {
+int ListOverSftp(const Args& given) {
+  const TParsedArgs parsed = ParseArgs(kSftpLs, given);
+  const Args& args = parsed.Operands();
   TSftpSession session;
   TCliHostKeyPrompt prompt(kPinAdvice);
   session.Prompt = &prompt;
-  SetUp(session, args);
+  session.Settings = SettingsOf(parsed);
   TInterruptCancels interrupts(session.CancelRequested);
-  RejectOptions(args);
   if (args.size() > 1) throw UsageError{"ls takes at most one DIR"};
   session.Settings.password = AskPassword();
   session.Connect();
@@ -134,8 +139,24 @@ int RunSftpLs(Args args) {
   return kExitOk;
 }
 
+// A usage error of an SFTP form shows that form's usage, not the FTP form's.
+int WithUsageOf(const TSyntax& form, int (*run)(const Args&), const Args& args) {
+  try {
+    return run(args);
+  } catch (UsageError& e) {
+    if (e.usage.empty()) e.usage = UsageOf(form);
+    throw;
+  }
+}
+
+}  // namespace
+
+int RunSftpPut(const Args& args) { return WithUsageOf(kSftpPut, SendOverSftp, args); }
+int RunSftpLs(const Args& args) { return WithUsageOf(kSftpLs, ListOverSftp, args); }
+
 void RegisterSftpCommands() {
-  Commands().push_back({"hostkey", kHostKeyUsage, [](const Args& args) { return RunHostKey(args); }});
+  // put and ls show their FTP forms; their SFTP forms come with hostkey.
+  Commands().push_back({"hostkey", UsageOf({&kHostKey, &kSftpPut, &kSftpLs}), RunHostKey});
 }
 
 }  // namespace tovra::cli

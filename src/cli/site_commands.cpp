@@ -21,22 +21,29 @@
 namespace tovra::cli {
 namespace {
 
-constexpr char kSitesUsage[] = "  sites                                  the site list, one name per line";
-constexpr char kSiteUsage[] =
-    "  site show NAME [--show-passwords]      the site's profile, one key=value per line\n"
-    "  site set NAME [--rename NEW] [--yes|--no] KEY=VALUE...\n"
-    "                                         create or edit a site, then write the site list\n"
-    "                                         (keys: chkUseProxy LocalRootDir WebURL WebHostName\n"
-    "                                         WebUserName WebPasswd WebPort ProxyPasswd ProxyPort\n"
-    "                                         ProxyHostName ProxyUserName; extended settings:\n"
-    "                                         DataConnection Encryption CertificateSha256\n"
-    "                                         PageEncoding RemoteNameEncoding ReuseConnection\n"
-    "                                         Connections Protocol HostKeySha256 PrivateKeyFile\n"
-    "                                         PasswordStore References AtomicUpload\n"
-    "                                         PublishExclude)\n"
-    "  site delete NAME [--yes|--no]          delete a site after confirmation\n"
-    "  site secure NAME|--all                 move the sites' passwords from their profiles\n"
-    "                                         into the desktop's keyring (PasswordStore=keyring)";
+const TSyntax kSites{"sites", {}, "", "the site list, one name per line"};
+const TSyntax kShow{"site show",
+                    {{"--show-passwords", nullptr, "show the passwords instead of ********"}},
+                    "NAME",
+                    "the site's profile, one key=value per line"};
+const TSyntax kSet{"site set",
+                   {{"--rename", "NEW", "give the site a new name"}, kYesOption, kNoOption},
+                   "NAME KEY=VALUE...",
+                   "create or edit a site, then write the site list\n"
+                   "(keys: chkUseProxy LocalRootDir WebURL WebHostName\n"
+                   "WebUserName WebPasswd WebPort ProxyPasswd ProxyPort\n"
+                   "ProxyHostName ProxyUserName; extended settings:\n"
+                   "DataConnection Encryption CertificateSha256\n"
+                   "PageEncoding RemoteNameEncoding ReuseConnection\n"
+                   "Connections Protocol HostKeySha256 PrivateKeyFile\n"
+                   "PasswordStore References AtomicUpload\n"
+                   "PublishExclude)"};
+const TSyntax kDelete{"site delete", {kYesOption, kNoOption}, "NAME", "delete a site after confirmation"};
+const TSyntax kSecure{"site secure",
+                      {{"--all", nullptr, "every site of the list"}},
+                      "(NAME | --all)",
+                      "move the sites' passwords from their profiles\n"
+                      "into the desktop's keyring (PasswordStore=keyring)"};
 
 constexpr char kMask[] = "********";
 
@@ -144,7 +151,7 @@ const ProfileKey& FindKey(const std::string& name) {
 }
 
 std::string TakeName(Args& args) {
-  if (args.empty() || args[0].rfind("--", 0) == 0) throw UsageError{"a site name is needed"};
+  if (args.empty()) throw UsageError{"a site name is needed"};
   std::string name = args[0];
   args.erase(args.begin());
   return name;
@@ -167,8 +174,10 @@ int CloseWithOk(TSiteEditor& editor, TSiteProfile& profile, TStringList& list) {
   return kExitOk;
 }
 
-int ShowSite(Args args) {
-  bool showPasswords = TakeFlag(args, "--show-passwords");
+int ShowSite(const Args& given) {
+  const TParsedArgs parsed = ParseArgs(kShow, given);
+  Args args = parsed.Operands();
+  const bool showPasswords = parsed.Has("--show-passwords");
   std::string name = TakeName(args);
   if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
   ProfileHolder s;
@@ -201,10 +210,12 @@ void NoteFileStore(const TSiteProfile& profile, bool created,
   PrintError("キーリングが利用できないため、パスワードはプロファイルに保存されます。");
 }
 
-int SetSite(Args args) {
-  TCliMessenger messenger(TakeAnswerFlags(args));
-  bool rename = std::find(args.begin(), args.end(), "--rename") != args.end();
-  std::string newName = TakeOption(args, "--rename");
+int SetSite(const Args& given) {
+  const TParsedArgs parsed = ParseArgs(kSet, given);
+  Args args = parsed.Operands();
+  TCliMessenger messenger(AnswerOf(parsed));
+  const bool rename = parsed.Has("--rename");
+  const std::string newName = parsed.Value("--rename");
   std::string name = TakeName(args);
   std::vector<std::pair<const ProfileKey*, std::string>> changes;
   for (const auto& arg : args) {
@@ -232,8 +243,10 @@ int SetSite(Args args) {
   return status;
 }
 
-int DeleteSite(Args args) {
-  TCliMessenger messenger(TakeAnswerFlags(args));
+int DeleteSite(const Args& given) {
+  const TParsedArgs parsed = ParseArgs(kDelete, given);
+  Args args = parsed.Operands();
+  TCliMessenger messenger(AnswerOf(parsed));
   std::string name = TakeName(args);
   if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
   ProfileHolder s;
@@ -260,8 +273,10 @@ void SecureSite(const std::string& name) {
   PrintLine(name + ": パスワードをキーリングに移しました");
 }
 
-int SecureSites(Args args) {
-  const bool all = TakeFlag(args, "--all");
+int SecureSites(const Args& given) {
+  const TParsedArgs parsed = ParseArgs(kSecure, given);
+  Args args = parsed.Operands();
+  const bool all = parsed.Has("--all");
   TStringList list = LoadSiteList();
   std::vector<std::string> names;
   if (all) {
@@ -289,7 +304,8 @@ int RunSite(const Args& all) {
   throw UsageError{"unknown site command: " + all[0]};
 }
 
-int RunSites(const Args& args) {
+int RunSites(const Args& given) {
+  const Args args = ParseArgs(kSites, given).Operands();
   if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
   for (const auto& name : LoadSiteList()) PrintLine(name);
   return kExitOk;
@@ -298,8 +314,8 @@ int RunSites(const Args& args) {
 }  // namespace
 
 void RegisterSiteCommands() {
-  Commands().push_back({"sites", kSitesUsage, RunSites});
-  Commands().push_back({"site", kSiteUsage, RunSite});
+  Commands().push_back({"sites", UsageOf(kSites), RunSites});
+  Commands().push_back({"site", UsageOf({&kShow, &kSet, &kDelete, &kSecure}), RunSite});
 }
 
 }  // namespace tovra::cli

@@ -10,18 +10,21 @@ namespace tovra::cli {
 
 namespace {
 
-constexpr char kUsage[] =
-    "  check-updates [--save]\n"
-    "      lists the pages and movies that are new or changed since the managed file list was\n"
-    "      saved, site by site: a line \"[SITE]\", then the full path of each file indented by\n"
-    "      two spaces; --save then records every site's files as they are now (as closing the\n"
-    "      window does), so the next check starts from here";
+const TSyntax kCheckUpdates{"check-updates",
+                            {{"--save", nullptr, "then record every site's files as they are now"}},
+                            "",
+                            "lists the pages and movies that are new or changed since the managed file list was\n"
+                            "saved, site by site: a line \"[SITE]\", then the full path of each file indented by\n"
+                            "two spaces; --save then records every site's files as they are now (as closing the\n"
+                            "window does), so the next check starts from here"};
 
 // A site marker row carries "0" where a file row carries its packed time.
 bool IsSiteMarker(const TStringList& row) { return row.Count() == 2 && row[1] == "0"; }
 
-int RunCheckUpdates(Args args) {
-  const bool save = TakeFlag(args, "--save");
+int RunCheckUpdates(const Args& given) {
+  const TParsedArgs parsed = ParseArgs(kCheckUpdates, given);
+  const Args& args = parsed.Operands();
+  const bool save = parsed.Has("--save");
   if (!args.empty()) throw UsageError{"unexpected argument " + args[0]};
   TCliUpdateCheck run;
   run.Run();
@@ -76,7 +79,8 @@ void TCliUpdateCheck::SaveAfterUpload() {
 }
 
 void RegisterUpdateCommands() {
-  Commands().push_back({"check-updates", kUsage, [](const Args& args) { return RunCheckUpdates(args); }});
+  Commands().push_back(
+      {"check-updates", UsageOf(kCheckUpdates), [](const Args& args) { return RunCheckUpdates(args); }});
 }
 
 }  // namespace tovra::cli

@@ -34,6 +34,22 @@ namespace {
 
 constexpr int kExitMissingStopped = 3;
 
+const TSyntax kUpload{"upload",
+                      {{"--site", "NAME", "the site", true},
+                       {"--missing", "ask|skip|stop", "what to do about missing dependencies (default ask)"},
+                       kYesOption,
+                       kNoOption,
+                       {"--only", nullptr, "the files alone, without their dependencies"},
+                       {"--popup", nullptr, "the popup step of page rewriting"},
+                       {"--bottom-banner", nullptr, "the bottom banner step"},
+                       {"--top-banner", nullptr, "the top banner step"},
+                       {"--flash", nullptr, "the Flash step"},
+                       {"--changed", nullptr, "the site's new and changed files instead of FILE"}},
+                      "(FILE... | --changed)",
+                      "uploads the files and their dependencies to the site's server; --changed takes\n"
+                      "the site's files that check-updates finds new or changed, and after a completed\n"
+                      "run records them in the managed file list (other sites' changes stay pending)"};
+
 TMissingAnswer ParseMissing(const std::string& text) {
   if (text.empty() || text == "ask") return TMissingAnswer::Ask;
   if (text == "skip") return TMissingAnswer::Skip;
@@ -41,22 +57,21 @@ TMissingAnswer ParseMissing(const std::string& text) {
   throw UsageError{"--missing takes ask, skip or stop"};
 }
 
-int RunUpload(Args args) {
-  std::string site = TakeOption(args, "--site");
-  TMissingAnswer missing = ParseMissing(TakeOption(args, "--missing"));
+int RunUpload(const Args& given) {
+  const TParsedArgs parsed = ParseArgs(kUpload, given);
+  const Args& args = parsed.Operands();
+  const std::string site = parsed.Value("--site");
+  TMissingAnswer missing = ParseMissing(parsed.Value("--missing"));
   // --yes and --no answer the questions that "--missing ask" and the
   // preparation would otherwise read from standard input.
-  TCliMessenger messenger(TakeAnswerFlags(args));
+  TCliMessenger messenger(AnswerOf(parsed));
   TUploadOptions options;
-  options.cxOnly = TakeFlag(args, "--only");
-  options.rewrite.popup = TakeFlag(args, "--popup");
-  options.rewrite.bottomBanner = TakeFlag(args, "--bottom-banner");
-  options.rewrite.topBanner = TakeFlag(args, "--top-banner");
-  options.rewrite.flash = TakeFlag(args, "--flash");
-  const bool changed = TakeFlag(args, "--changed");
-  if (site.empty()) throw UsageError{"--site NAME is required"};
-  for (const auto& arg : args)
-    if (arg.rfind("--", 0) == 0) throw UsageError{"unknown option " + arg};
+  options.cxOnly = parsed.Has("--only");
+  options.rewrite.popup = parsed.Has("--popup");
+  options.rewrite.bottomBanner = parsed.Has("--bottom-banner");
+  options.rewrite.topBanner = parsed.Has("--top-banner");
+  options.rewrite.flash = parsed.Has("--flash");
+  const bool changed = parsed.Has("--changed");
   if (changed && !args.empty()) throw UsageError{"--changed takes no FILE"};
 
   TConfigFile config;
@@ -110,14 +125,7 @@ int RunUpload(Args args) {
 }  // namespace
 
 void RegisterUploadCommands() {
-  Commands().push_back(
-      {"upload",
-       "  upload --site NAME [--missing ask|skip|stop] [--yes|--no] [--only] [--popup] [--bottom-banner]\n"
-       "         [--top-banner] [--flash] (FILE... | --changed)\n"
-       "      uploads the files and their dependencies to the site's server; --changed takes\n"
-       "      the site's files that check-updates finds new or changed, and after a completed\n"
-       "      run records them in the managed file list (other sites' changes stay pending)",
-       [](const Args& args) { return RunUpload(args); }});
+  Commands().push_back({"upload", UsageOf(kUpload), [](const Args& args) { return RunUpload(args); }});
 }
 
 }  // namespace tovra::cli

@@ -22,8 +22,21 @@ namespace {
 
 constexpr int kDefaultTimeoutSeconds = 60;
 
-int TakeTimeoutMs(Args& args) {
-  const std::string text = TakeOption(args, "--timeout");
+const TSyntax kVerify{"verify",
+                      {{"--site", "NAME", "the site", true},
+                       {"--requisites", nullptr, "also check every file each page needs"},
+                       {"--timeout", "SECONDS", "the longest wait for any byte (1-3600, default 60)"},
+                       {"--all", nullptr, "every file of the last publish"}},
+                      "[FILE...]",
+                      "requests each file at the site's public address (WebURL) and compares it\n"
+                      "with the local file: one line per file that differs, then a summary; exits 1\n"
+                      "when anything differs. Without FILE: the files of the last upload; --all:\n"
+                      "every file of the last publish (the whole site folder if it was never\n"
+                      "published). --requisites also checks every file each page\n"
+                      "needs as the server gives it (style sheets followed)."};
+
+int TimeoutMsOf(const TParsedArgs& args) {
+  const std::string text = args.Value("--timeout");
   if (text.empty()) return kDefaultTimeoutSeconds * 1000;
   char* end = nullptr;
   const long seconds = std::strtol(text.c_str(), &end, 10);
@@ -31,14 +44,13 @@ int TakeTimeoutMs(Args& args) {
   return static_cast<int>(seconds * 1000);
 }
 
-int RunVerify(Args args) {
-  const std::string site = TakeOption(args, "--site");
-  const bool all = TakeFlag(args, "--all");
-  const bool requisites = TakeFlag(args, "--requisites");
-  const int timeoutMs = TakeTimeoutMs(args);
-  if (site.empty()) throw UsageError{"--site NAME is required"};
-  for (const auto& arg : args)
-    if (arg.starts_with("--")) throw UsageError{"unknown option " + arg};
+int RunVerify(const Args& given) {
+  const TParsedArgs parsed = ParseArgs(kVerify, given);
+  const Args& args = parsed.Operands();
+  const std::string site = parsed.Value("--site");
+  const bool all = parsed.Has("--all");
+  const bool requisites = parsed.Has("--requisites");
+  const int timeoutMs = TimeoutMsOf(parsed);
   if (all && !args.empty()) throw UsageError{"--all takes no FILE"};
 
   TConfigFile config;
@@ -72,16 +84,7 @@ int RunVerify(Args args) {
 }  // namespace
 
 void RegisterVerifyCommand() {
-  Commands().push_back({"verify",
-                        "  verify --site NAME [--requisites] [--timeout SECONDS] [--all | FILE...]\n"
-                        "      requests each file at the site's public address (WebURL) and compares it\n"
-                        "      with the local file: one line per file that differs, then a summary; exits 1\n"
-                        "      when anything differs. Without FILE: the files of the last upload; --all:\n"
-                        "      every file of the last publish (the whole site folder if it was never\n"
-                        "      published). --requisites also checks every file each page\n"
-                        "      needs as the server gives it (style sheets followed). --timeout: the longest\n"
-                        "      wait for any byte (default 60)",
-                        [](const Args& args) { return RunVerify(args); }});
+  Commands().push_back({"verify", UsageOf(kVerify), [](const Args& args) { return RunVerify(args); }});
 }
 
 }  // namespace tovra::cli

@@ -9,9 +9,11 @@
 namespace tovra::cli {
 namespace {
 
-constexpr char kUsage[] =
-    "  where                                  the application folder (site list, profiles, lists)\n"
-    "                                         on the first line, the reason on the second";
+const TSyntax kWhere{"where",
+                     {},
+                     "",
+                     "the application folder (site list, profiles, lists) on the first line,\n"
+                     "the reason on the second"};
 
 const char* Reason(AppFolderSource source) {
   switch (source) {
@@ -29,7 +31,8 @@ const char* Reason(AppFolderSource source) {
   return "";
 }
 
-int RunWhere(const Args& args) {
+int RunWhere(const Args& given) {
+  const Args args = ParseArgs(kWhere, given).Operands();
   if (!args.empty()) throw UsageError{"unexpected argument: " + args[0]};
   AppFolderChoice choice = CurrentAppFolder();
   PrintLine(choice.folder);
@@ -44,6 +47,6 @@ int RunWhere(const Args& args) {
 
 }  // namespace
 
-void RegisterWhereCommand() { Commands().push_back({"where", kUsage, RunWhere}); }
+void RegisterWhereCommand() { Commands().push_back({"where", UsageOf(kWhere), RunWhere}); }
 
 }  // namespace tovra::cli

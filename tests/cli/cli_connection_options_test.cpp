@@ -70,6 +70,7 @@ TEST_P(CliConnectionUsage, IsRefusedBeforeConnecting) {
                              "", {{"TOVRA_PASSWORD", "x"}});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find(GetParam().message), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("usage:\n  ls --host H --user U"), std::string::npos) << r.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, CliConnectionUsage,
@@ -78,7 +79,12 @@ INSTANTIATE_TEST_SUITE_P(Options, CliConnectionUsage,
                                            UsageCase{"PinNotHex",
                                                      "--pin "
                                                      "ZZ332477A1B98DCDF655D5645A45598AECE05B2EDB53AD5B58E47BA73898F560",
-                                                     "--pin takes"}),
+                                                     "--pin takes"},
+                                           UsageCase{"UnknownOption", "--bogus", "unknown option --bogus\n"},
+                                           UsageCase{"SftpOnly", "--key id_ed25519", "unknown option --key\n"},
+                                           UsageCase{"GivenTwice", "--passive --passive",
+                                                     "--passive is given more than once"},
+                                           UsageCase{"NoValue", "--tls", "--tls needs a value"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

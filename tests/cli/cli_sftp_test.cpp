@@ -51,9 +51,17 @@ TEST_F(CliSftpTest, PutWithThePinCreatesTheFoldersAndLsShowsThem) {
   std::string name = work.Write(test::Hex("82 CB 82 B1") + ".gif", "GIF89a");  // ねこ.gif
   CliResult put = Run("put " + Server() + Pin() + " --remote-dir site/img " + a + " " + name);
   ASSERT_EQ(put.status, 0) << put.err;
-  EXPECT_NE(put.out.find("転送完了"), std::string::npos) << put.out;
+  EXPECT_EQ(put.out, "a.html 転送中\n" + test::Hex("82 CB 82 B1") + ".gif 転送中\n転送完了\n");
   EXPECT_EQ(ReadFileBytes(root.Sub("login/site/img/a.html")), "<p>a</p>");
   EXPECT_EQ(ReadFileBytes(root.Sub("login/site/img/" + test::Hex("82 CB 82 B1") + ".gif")), "GIF89a");
+
+  // An absolute folder below the login folder, and one beside it.
+  CliResult below = Run("put " + Server() + Pin() + " --remote-dir " + root.Sub("login/abs") + " " + a);
+  ASSERT_EQ(below.status, 0) << below.err;
+  EXPECT_EQ(ReadFileBytes(root.Sub("login/abs/a.html")), "<p>a</p>");
+  CliResult beside = Run("put " + Server() + Pin() + " --remote-dir " + root.Sub("beside") + " " + a);
+  EXPECT_EQ(beside.status, 1) << beside.err;
+  EXPECT_FALSE(std::filesystem::exists(ToOsPath(root.Sub("beside"))));
 
   CliResult ls = Run("ls " + Server() + Pin() + " site/img");
   ASSERT_EQ(ls.status, 0) << ls.err;
@@ -84,6 +92,7 @@ TEST_F(CliSftpTest, BadOptionsAreUsageErrorsBeforeAnyConnection) {
   for (const char* options : {" --pin AB:CD", " --names latin1", " --port 0", " --bogus"}) {
     CliResult r = Run("ls " + Server() + options);
     EXPECT_EQ(r.status, 2) << options << r.err;
+    EXPECT_NE(r.err.find("usage:\n  ls --sftp --host H --user U"), std::string::npos) << r.err;
   }
   // Only the harness's own probe for the server's greeting connected.
   std::this_thread::sleep_for(std::chrono::milliseconds(200));

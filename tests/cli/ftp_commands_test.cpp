@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/encoding.h"
@@ -39,7 +40,7 @@ TEST_F(CliTest, PutCreatesTheFoldersAndLsShowsThem) {
   ASSERT_EQ(put.status, 0) << put.err;
   EXPECT_EQ(ReadFileBytes(root.Sub("site/css/a.html")), "<p>a</p>");
   EXPECT_EQ(ReadFileBytes(root.Sub("site/css/b.css")), "p{}");
-  EXPECT_NE(put.out.find("転送完了"), std::string::npos) << put.out;
+  EXPECT_EQ(put.out, "a.html 転送中\nb.css 転送中\n転送完了\n");
 
   CliResult ls = Run("ls " + Server() + " /site/css");
   ASSERT_EQ(ls.status, 0) << ls.err;
@@ -133,6 +134,38 @@ TEST_F(CliTest, PasswordThatCannotBeConvertedIsNamedNotShown) {
     EXPECT_EQ(r.status, 1) << command;
     EXPECT_NE(r.err.find("TOVRA_PASSWORD"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("retPW"), std::string::npos) << r.err;
+  }
+}
+
+// An absolute --remote-dir is taken below the login folder the server names
+// (here /home/u); one beside it or above it is refused, and nothing is sent.
+TEST(CliPutAbsoluteFolder, IsTakenBelowTheLoginFolder) {
+  test::TempDir work;
+  const std::string file = work.Write("a.txt", "x");
+  struct Case {
+    const char* dir;
+    int status;
+    const char* made;  // the MKD the walk sends; "" for none
+  } cases[] = {
+      {"/home/u/site/", 0, "MKD site"}, {"/home/u", 0, ""}, {"/elsewhere", 1, ""}, {"/home/user2", 1, ""}, {"/", 1, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dir);
+    test::FakeFtpServer server;
+    server.Reply("PWD", "257 \"/home/u\" is the current directory.\r\n");
+    CliResult r = test::RunCli({"put", "--host", "127.0.0.1", "--port", std::to_string(server.Port()), "--user", "u",
+                                "--remote-dir", c.dir, file},
+                               "", "", "", {{"TOVRA_PASSWORD", "pw"}});
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(server.WasStored("a.txt"), c.status == 0);
+    const std::vector<std::string> sent = server.Transcript();
+    EXPECT_EQ(std::find(sent.begin(), sent.end(), c.made) != sent.end(), *c.made != '\0');
+    if (c.status == 0) {
+      EXPECT_EQ(r.out, "a.txt 転送中\n転送完了\n");
+    } else {
+      EXPECT_NE(r.err.find(c.dir), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("/home/u "), std::string::npos) << r.err;
+    }
   }
 }
 
