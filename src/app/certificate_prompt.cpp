@@ -8,12 +8,12 @@
 namespace tovra {
 
 TTrustAnswer AskCertificateTrust(QWidget* parent, const std::string& host, const TCertificateInfo& certificate) {
-  return AskTrustBox(parent, "サーバ証明書の確認",
-                     FormatMessage("%s のサーバ証明書は信頼されていません (%s)。\nこのサーバに接続しますか。",
+  return AskTrustBox(parent, "サーバー証明書の確認",
+                     FormatMessage("%s のサーバー証明書は信頼されていません (%s)。\nこのサーバーに接続しますか。",
                                    {host, certificate.Problem}),
                      FormatMessage("主体: %s\n発行者: %s\n有効期間: %s - %s\nSHA-256 指紋:\n%s",
                                    {certificate.Subject, certificate.Issuer, certificate.NotBefore,
-                                    certificate.NotAfter, certificate.Sha256}));
+                                    certificate.NotAfter, FingerprintLines(certificate.Sha256)}));
 }
 
 TTrustAnswer TCertificatePrompt::AskTrust(const std::string& host, const TCertificateInfo& certificate) {

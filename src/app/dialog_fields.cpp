@@ -4,6 +4,8 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <climits>
@@ -43,6 +45,50 @@ QLineEdit* LineEdit(const char* name, QWidget* parent, bool inputMethod) {
   edit->setObjectName(name);
   edit->setAttribute(Qt::WA_InputMethodEnabled, inputMethod);
   return edit;
+}
+
+TElidedField::TElidedField(const char* name, QWidget* parent) : QLineEdit(parent) {
+  setObjectName(name);
+  setAttribute(Qt::WA_InputMethodEnabled, false);
+  setReadOnly(true);
+}
+
+void TElidedField::SetWhole(const QString& text) {
+  whole_ = text;
+  setToolTip(text);
+  ShowFitting();
+}
+
+void TElidedField::resizeEvent(QResizeEvent* event) {
+  QLineEdit::resizeEvent(event);
+  ShowFitting();
+}
+
+void TElidedField::focusInEvent(QFocusEvent* event) {
+  QLineEdit::focusInEvent(event);
+  ShowFitting();
+}
+
+void TElidedField::focusOutEvent(QFocusEvent* event) {
+  QLineEdit::focusOutEvent(event);
+  ShowFitting();
+}
+
+void TElidedField::ShowFitting() {
+  if (hasFocus()) {
+    if (text() != whole_) setText(whole_);
+    return;
+  }
+  QStyleOptionFrame option;
+  initStyleOption(&option);
+  // The room the line edit leaves for its text: the contents less its own
+  // margins of a few pixels on either side.
+  const QMargins margins = textMargins();
+  const int room = style()->subElementRect(QStyle::SE_LineEditContents, &option, this).width() - margins.left() -
+                   margins.right() - 2 * 2;
+  const QString shown = fontMetrics().elidedText(whole_, Qt::ElideMiddle, room);
+  if (text() != shown) setText(shown);
+  setCursorPosition(0);
 }
 
 QSpinBox* PortBox(const char* name, int value, QWidget* parent) {

@@ -63,12 +63,11 @@ void StoreTextIfChanged(TExtendedSettings& settings, const char* key, const QLin
 }
 
 // A read-only pin with the button that forgets it, as one field.
-QWidget* PinField(QLineEdit*& edit, QPushButton*& button, const char* name, QWidget* parent) {
+QWidget* PinField(TElidedField*& edit, QPushButton*& button, const char* name, QWidget* parent) {
   auto* field = new QWidget(parent);
   auto* row = new QHBoxLayout(field);
   row->setContentsMargins(0, 0, 0, 0);
-  edit = LineEdit(name, field);
-  edit->setReadOnly(true);
+  edit = new TElidedField(name, field);
   edit->setPlaceholderText(QStr("記憶していません"));
   button = new QPushButton(QStr("忘れる"), field);
   button->setObjectName(QStringLiteral("btnForget") + QString::fromLatin1(name).mid(2));
@@ -209,13 +208,12 @@ void TExtendedSettingsGroup::Read(TExtendedSettings& settings) const {
 void TExtendedSettingsGroup::SetWebUrlGiven(bool given) { chkVerifyAfterUpload->setEnabled(given); }
 
 void TExtendedSettingsGroup::ShowPins(const TExtendedSettings& settings) {
-  // A certificate's fingerprint is longer than its field: the tip shows it whole.
-  edCertificateSha256->setText(QStr(settings.CertificateSha256()));
-  edCertificateSha256->setToolTip(edCertificateSha256->text());
-  edHostKeySha256->setText(QStr(settings.HostKeySha256()));
-  edHostKeySha256->setToolTip(edHostKeySha256->text());
-  btnForgetCertificate->setEnabled(!edCertificateSha256->text().isEmpty());
-  btnForgetHostKey->setEnabled(!edHostKeySha256->text().isEmpty());
+  // A certificate's fingerprint is longer than its field: elided in the
+  // middle, whole in the tip.
+  edCertificateSha256->SetWhole(QStr(settings.CertificateSha256()));
+  edHostKeySha256->SetWhole(QStr(settings.HostKeySha256()));
+  btnForgetCertificate->setEnabled(!edCertificateSha256->Whole().isEmpty());
+  btnForgetHostKey->setEnabled(!edHostKeySha256->Whole().isEmpty());
 }
 
 int TExtendedSettingsGroup::DefaultPort() const {

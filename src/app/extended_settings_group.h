@@ -21,6 +21,8 @@ class QToolButton;
 
 namespace tovra {
 
+class TElidedField;
+
 class TExtendedSettingsGroup : public QGroupBox {
   Q_OBJECT
  public:
@@ -54,9 +56,9 @@ class TExtendedSettingsGroup : public QGroupBox {
   QComboBox* cmbPageEncoding;
   QComboBox* cmbRemoteNameEncoding;
   QComboBox* cmbReferences;  // References: what travels with a page
-  QLineEdit* edCertificateSha256;
+  TElidedField* edCertificateSha256;
   QPushButton* btnForgetCertificate;
-  QLineEdit* edHostKeySha256;
+  TElidedField* edHostKeySha256;
   QPushButton* btnForgetHostKey;
   QLineEdit* edPrivateKeyFile;
   QToolButton* btnBrowseKeyFile;  // picks the key file in a file dialog

@@ -11,7 +11,8 @@ TWindowHostKeyPrompt::TWindowHostKeyPrompt(QWidget* parent, TRememberPin remembe
 
 std::string TWindowHostKeyPrompt::QuestionText(const std::string& host, int port, const THostKey& key) {
   return "SFTP サーバー " + ServerName(host, port) + " のホスト鍵はまだ確認されていません。\n\n" + key.type + "\n" +
-         key.fingerprint + "\n\nこの指紋がサーバーの管理者から知らされたものと同じ場合だけ、信頼してください。";
+         FingerprintLines(key.fingerprint) +
+         "\n\nこの指紋がサーバーの管理者から知らされたものと同じ場合だけ、信頼してください。";
 }
 
 TTrustAnswer TWindowHostKeyPrompt::AskNow(QWidget* parent, const std::string& text, const THostKey& key,

@@ -138,20 +138,20 @@ void TForm1::FormShow() {
 }
 
 void TForm1::ShowFirstSite() {
-  if (FileExists(SiteListFileName())) {
-    TStringList sites = LoadSiteList();
-    ComboBox1->clear();
-    for (const auto& site : sites) ComboBox1->addItem(QStr(site));
-    ComboBox1->setCurrentIndex(0);
-    std::string text = ComboText(ComboBox1);
-    if (text != kNewSiteName) SwitchToSite(text);
+  // Read even when there is no file yet (the first start): the list saved
+  // later is then merged with what tovra-cli writes meanwhile, never put in
+  // its place.
+  TStringList sites = LoadSiteList();
+  ComboBox1->clear();
+  for (const auto& site : sites) ComboBox1->addItem(QStr(site));
+  ComboBox1->setCurrentIndex(0);
+  std::string text = ComboText(ComboBox1);
+  if (text != kNewSiteName) {
+    SwitchToSite(text);
   } else {
-    ComboBox1->clear();
-    ComboBox1->addItem(QStr(std::string(kNewSiteName)));
-    ComboBox1->setCurrentIndex(0);
-    sightEdit_->LoadProfile(std::string(kNewSiteName));
+    sightEdit_->LoadProfile(text);
+    Button3Click();
   }
-  if (ComboText(ComboBox1) == kNewSiteName) Button3Click();
 }
 
 void TForm1::ApplySiteProfile() {

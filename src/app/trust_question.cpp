@@ -37,6 +37,22 @@ std::optional<TTrustAnswer> TakeNextAnswer() {
 
 }  // namespace
 
+std::string FingerprintLines(const std::string& fingerprint) {
+  constexpr std::size_t kHexLine = 8 * 3;  // "5B:33:24:77:A1:B9:8D:CD:"
+  constexpr std::size_t kLongestLine = 32;
+  std::size_t line = kHexLine;
+  if (fingerprint.size() < 3 || fingerprint[2] != ':') {
+    const std::size_t lines = (fingerprint.size() + kLongestLine - 1) / kLongestLine;
+    line = lines <= 1 ? kLongestLine : (fingerprint.size() + lines - 1) / lines;
+  }
+  std::string shown;
+  for (std::size_t at = 0; at < fingerprint.size(); at += line) {
+    if (at != 0) shown += '\n';
+    shown += fingerprint.substr(at, line);
+  }
+  return shown;
+}
+
 void SetNextTrustAnswer(TTrustAnswer answer) {
   std::lock_guard lock(NextAnswerMutex());
   NextAnswer() = answer;

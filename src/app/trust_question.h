@@ -30,6 +30,11 @@ TTrustAnswer AskTrustBox(QWidget* parent, const std::string& title, const std::s
 TTrustAnswer AskOnUiThreadAndWait(QObject* context, const std::atomic<std::uint8_t>* cancel,
                                   std::function<TTrustAnswer()> ask);
 
+// A fingerprint as the question shows it: in lines short enough for the box
+// on any screen, so that it is seen whole. Hexadecimal bytes separated by
+// colons come eight to a line; any other form in lines of equal length.
+std::string FingerprintLines(const std::string& fingerprint);
+
 // Tests: the next trust question is not shown but answered with this.
 void SetNextTrustAnswer(TTrustAnswer answer);
 

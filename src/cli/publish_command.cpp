@@ -17,6 +17,7 @@
 #include "sites/site_profile.h"
 #include "upload/apply_site_profile.h"
 #include "upload/publish_run.h"
+#include "upload/verify_after_run.h"
 
 namespace tovra::cli {
 
@@ -70,6 +71,7 @@ int RunPublish(const Args& given) {
   const TUploadSite target = UploadSiteOf(profile);
   TPublishRun run(target, hooks, view, record);
   TRunOutcome outcome = run.Run(plan, deleteRemoved);
+  if (outcome == TRunOutcome::Completed) VerifyAfterRun(target, FilesSent(plan), view, cancel);
   if (outcome == TRunOutcome::Aborted || TInterruptCancels::Interrupted()) return kExitInterrupted;
   return kExitOk;
 }

@@ -30,7 +30,7 @@ std::string CertificateText(const TCertificateInfo& c) {
 }  // namespace
 
 ECertificateRejected::ECertificateRejected(const std::string& host, const TCertificateInfo& certificate)
-    : EIdException(FormatMessage("%s のサーバ証明書は信頼されていません (%s)。ユーザ名を送らずに切断しました。\r\n%s",
+    : EIdException(FormatMessage("%s のサーバー証明書は信頼されていません (%s)。ユーザ名を送らずに切断しました。\r\n%s",
                                  {host, certificate.Problem, CertificateText(certificate)})),
       certificate_(certificate) {}
 

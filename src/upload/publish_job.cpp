@@ -1,6 +1,7 @@
 #include "upload/publish_job.h"
 
 #include "upload/publish_run.h"
+#include "upload/verify_after_run.h"
 
 namespace tovra {
 
@@ -29,6 +30,7 @@ void TPublishJob::Run(bool deleteRemoved) {
   std::string error;
   try {
     outcome = TPublishRun(site_, hooks_, view_, *record_).Run(plan_, deleteRemoved);
+    if (outcome == TRunOutcome::Completed) VerifyAfterRun(site_, FilesSent(plan_), view_, *hooks_.cancel);
   } catch (const std::exception& e) {
     error = view_.FailureText(e);
     view_.AppendStatus("転送エラー: " + error);

@@ -1,8 +1,9 @@
 // TPublishJob: a publish from the window's button to its last status line.
 // The plan was built and confirmed on the UI thread; Start hands it, with
 // the site's record, to a thread of the job's own, which runs TPublishRun
-// and then tells the view the run is over exactly as an upload does
-// (SetUploadEnabled(true), RunEnded). The abort button is the hooks' cancel
+// and, when it completed, the check at the public address of the files it
+// sent (VerifyAfterRun); then it tells the view the run is over exactly as
+// an upload does (SetUploadEnabled(true), RunEnded). The abort button is the hooks' cancel
 // flag, shared with the upload.
 // Threads: Start, Abort and the destructor on the UI thread; the run on the
 // job's thread, which the destructor cuts short and joins.

@@ -36,13 +36,14 @@ TCertificateInfo SelfSigned() {
 }
 
 // Clicks the button with the given text in the next question box, and
-// records the box's texts.
-void ClickWhenShown(const QString& button, QString* shown) {
-  QTimer::singleShot(50, [button, shown] {
+// records the box's texts and the fingerprint as it can be read there.
+void ClickWhenShown(const QString& button, QString* shown, QString* fingerprint = nullptr) {
+  QTimer::singleShot(50, [button, shown, fingerprint] {
     for (QWidget* w : QApplication::topLevelWidgets()) {
       auto* box = qobject_cast<QMessageBox*>(w);
       if (box == nullptr || !box->isVisible()) continue;
-      if (shown != nullptr) *shown = box->text() + "\n" + box->informativeText();
+      if (shown != nullptr) *shown = box->windowTitle() + "\n" + box->text() + "\n" + box->informativeText();
+      if (fingerprint != nullptr) *fingerprint = test::ShownWhole(box, QString::fromStdString(SelfSigned().Sha256));
       if (button.isEmpty()) {
         box->reject();
         return;
@@ -75,14 +76,18 @@ class CertificatePromptTest : public QObject {
   void eachButtonGivesItsAnswer() {
     QFETCH(QString, button);
     QFETCH(int, answer);
-    QString shown;
-    ClickWhenShown(button, &shown);
+    QString shown, fingerprint;
+    ClickWhenShown(button, &shown, &fingerprint);
     TTrustAnswer got = AskCertificateTrust(nullptr, "ftp.example.jp", SelfSigned());
     QCOMPARE(int(got), answer);
-    QVERIFY2(shown.contains(QString::fromStdString(SelfSigned().Sha256)), qPrintable(shown));
+    // Whole, in lines that fit the box.
+    QCOMPARE(fingerprint, QString::fromStdString(SelfSigned().Sha256));
     QVERIFY(shown.contains("ftp.example.jp"));
     QVERIFY(shown.contains("CN=localhost"));
     QVERIFY(shown.contains("2027-01-07"));
+    // One spelling, as everywhere in the window.
+    QVERIFY2(shown.startsWith(QStr("サーバー証明書の確認\n")), qPrintable(shown));
+    QVERIFY2(!shown.contains(QRegularExpression(QStr("サーバ(?!ー)"))), qPrintable(shown));
   }
 
   void transferThreadWaitsAndRememberRunsOnTheUiThread() {

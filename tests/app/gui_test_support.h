@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -41,6 +42,20 @@ inline void StartWindow(TApplicationModules& modules) {
 
 // The status memo's lines.
 inline QStringList MemoLines(TForm1* form) { return form->Memo1->toPlainText().split('\n'); }
+
+// The pieces of `whole` (a fingerprint) that the box's labels show on lines
+// of their own, joined; a piece wider than its label, cut off on the
+// screen, is left out.
+inline QString ShownWhole(QWidget* box, const QString& whole) {
+  QString joined;
+  for (QLabel* label : box->findChildren<QLabel*>()) {
+    for (const QString& line : label->text().split('\n')) {
+      if (line.isEmpty() || !whole.contains(line)) continue;
+      if (label->fontMetrics().horizontalAdvance(line) <= label->contentsRect().width()) joined += line;
+    }
+  }
+  return joined;
+}
 
 // Clicks the button of that object name in the next modal dialog.
 inline void ClickInModal(const char* buttonName) {

@@ -72,6 +72,8 @@ class MainWindowTest : public QObject {
     bool opened = false;
     WhenModal([&](QWidget* modal) {
       opened = modal->objectName() == "frmSightEdit";
+      // Meanwhile tovra-cli, another process, creates the first site.
+      WriteFileAtomic(SiteListFileName(), "CLI\r\n新規登録\r\n");
       modal->findChild<QPushButton*>("Button2")->click();
     });
     TApplicationModules modules;
@@ -79,6 +81,10 @@ class MainWindowTest : public QObject {
     QTRY_VERIFY(opened);
     QCOMPARE(modules.Form1()->ComboBox1->count(), 1);
     QCOMPARE(Cp(modules.Form1()->ComboBox1->itemText(0)), std::string("新規登録"));
+    // The window's list, saved as it closes, keeps the site it never saw.
+    modules.Form1()->close();
+    modules.DestroyWindow();
+    QCOMPARE(ReadFileBytes(SiteListFileName()), std::string("CLI\r\n新規登録\r\n"));
   }
 
   void anApplicationFolderOthersCanWriteIsNamedInTheMemo() {

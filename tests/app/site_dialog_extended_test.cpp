@@ -15,6 +15,7 @@
 #include "app/WebFTP00.h"
 #include "app/WebSightEdit00.h"
 #include "app/app_modules.h"
+#include "app/dialog_fields.h"
 #include "app/extended_settings_group.h"
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
@@ -75,7 +76,7 @@ Shown ShownBy(const TExtendedSettingsGroup* g) {
           g->chkReuseConnection->isChecked() ? "1" : "0",
           std::to_string(g->spnConnections->value()),
           ToCp932(g->edPrivateKeyFile->text()),
-          ToCp932((ftp ? g->edCertificateSha256 : g->edHostKeySha256)->text()),
+          ToCp932((ftp ? g->edCertificateSha256 : g->edHostKeySha256)->Whole()),
           g->chkPasswordStore->isChecked() ? "keyring" : "file"};
 }
 
@@ -317,7 +318,7 @@ class SiteDialogExtendedTest : public QObject {
     bool forgotten = false;
     WhenModal([&](QWidget*) {
       g->btnForgetCertificate->click();
-      forgotten = g->edCertificateSha256->text().isEmpty() && !g->btnForgetCertificate->isEnabled();
+      forgotten = g->edCertificateSha256->Whole().isEmpty() && !g->btnForgetCertificate->isEnabled();
       Choose(g->cmbEncryption, "none");
       Choose(g->cmbProtocol, "sftp");
       g->spnConnections->setValue(8);
@@ -382,14 +383,29 @@ class SiteDialogExtendedTest : public QObject {
     TfrmSightEdit* dialog = modules.SightEdit();
     TExtendedSettingsGroup* g = dialog->grpExtended;
     bool onlyThatPinShown = false;
+    QString narrow, wide, tip;
     WhenModal([&](QWidget*) {
       bool ftp = protocol == "ftp";
       onlyThatPinShown = g->edCertificateSha256->isVisible() == ftp && g->edHostKeySha256->isVisible() == !ftp;
+      TElidedField* pin = ftp ? g->edCertificateSha256 : g->edHostKeySha256;
+      pin->resize(120, pin->height());
+      narrow = pin->text();
+      tip = pin->toolTip();
+      pin->resize(pin->fontMetrics().horizontalAdvance(pin->Whole()) + 40, pin->height());
+      wide = pin->text();
       (ftp ? g->btnForgetCertificate : g->btnForgetHostKey)->click();
       dialog->Button1->click();
     });
     modules.Form1()->Button3->click();
     QVERIFY(onlyThatPinShown);
+    // Too narrow: both ends of the pin show, around an ellipsis; the tip
+    // holds it whole, as does the field once it is wide enough.
+    const QString whole = QString::fromLatin1(pinKey == "HostKeySha256" ? kHostKey : kPin);
+    QVERIFY2(narrow.contains(QChar(0x2026)) && narrow.startsWith(whole.left(3)) && narrow.endsWith(whole.right(3)),
+             qPrintable(narrow));
+    QVERIFY2(narrow.size() < whole.size(), qPrintable(narrow));
+    QCOMPARE(tip, whole);
+    QCOMPARE(wide, whole);
     TExtendedSettings expected = stored;
     expected.Clear(pinKey.toStdString());
     QCOMPARE(StoredSettings("A"), expected);

@@ -13,9 +13,12 @@
 
 #include "platform/files.h"
 #include "sites/dmConfig.h"
+#include "support/pyftpd_server.h"
 #include "support/temp_dir.h"
 #include "support/web_server.h"
+#include "upload/publish_job.h"
 #include "upload/publish_record.h"
+#include "upload/recording_upload_view.h"
 #include "upload/verify_files.h"
 
 namespace tovra {
@@ -190,6 +193,50 @@ TEST_F(RealServerVerifyTest, ServerThatNeverAnswersIsBoundedAndAbortable) {
   aborter.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
   EXPECT_EQ(summary.Count(TVerifyKind::Aborted), 3);
+}
+
+// With VerifyAfterUpload a completed publish checks the files it sent, and
+// only those: a file the server lost after an earlier publish is not named.
+TEST_F(RealServerVerifyTest, CompletedPublishChecksTheFilesItSent) {
+  work.Write("site/index.html", "<p>one</p>");
+  work.Write("site/img/a.gif", "GIF89a");
+  work.Write("served/.keep", "");
+  test::PyFtpdServer ftp(served, "tovra", "secret", true);
+  test::WebServer web(served, "/~tovra/");
+  TUploadSite target;
+  target.root = site;
+  target.host = THostInfo{"127.0.0.1", ftp.User(), ftp.Password(), ftp.Port()};
+  target.extended.Set("VerifyAfterUpload", "1");
+  target.webUrl = web.Url();
+  target.readTimeoutMs = 5000;
+  TRunHooks hooks;
+  hooks.cancel = &cancel;
+  auto publish = [&] {
+    test::RecordingUploadView view;
+    {
+      auto record = std::make_unique<TPublishRecord>(work.Sub("site.publish"));
+      record->Load();
+      TPublishPlan plan = BuildPublishPlan(site, *record, TPublishExclusions(), false);
+      TPublishJob job(hooks, view);
+      EXPECT_TRUE(job.Start(target, std::move(plan), std::move(record), false));
+      EXPECT_TRUE(view.WaitForEnd());
+    }
+    EXPECT_EQ(view.Outcome(), TRunOutcome::Completed) << view.Error();
+    std::vector<std::string> check;
+    const auto lines = view.StatusLines();
+    const auto from = std::find(lines.begin(), lines.end(), "公開アドレスを確認中: " + web.Url());
+    if (from != lines.end()) check.assign(from + 1, lines.end());
+    return check;
+  };
+  auto summaryOf = [](int total) {
+    return "確認 " + std::to_string(total) + " 件: 一致 " + std::to_string(total) +
+           " 件、見つからない 0 件、内容が違う 0 件、移動 0 件、サーバーエラー 0 件、応答なし 0 件、証明書エラー 0 "
+           "件、接続エラー 0 件、ローカル読み込みエラー 0 件、中止 0 件";
+  };
+  EXPECT_EQ(publish(), std::vector<std::string>{summaryOf(2)});
+  DeleteFile(work.Sub("served/img/a.gif"));
+  work.Write("site/index.html", "<p>two, longer</p>");
+  EXPECT_EQ(publish(), std::vector<std::string>{summaryOf(1)});
 }
 
 }  // namespace
