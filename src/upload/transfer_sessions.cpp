@@ -103,7 +103,8 @@ void TTransferEngine::Connect(Session& session) {
   if (ifAvailable && encrypted_.load()) ftp.IdFTP1.Encryption = TFtpEncryption::Explicit;
   ftp.ConnectTo(plan_.host, plan_.proxy);
   LoggedIn(session);
-  if (ifAvailable && ftp.IdFTP1.Encrypted() && !encrypted_.exchange(true)) {
+  // A run without a site to remember it in (put from the terminal) has nothing to say here.
+  if (ifAvailable && ftp.IdFTP1.Encrypted() && !encrypted_.exchange(true) && hooks_.remember) {
     Remember("Encryption", "explicit");
     Line(plan_.host.HostName +
          " は暗号化に対応しています。このサイトは今後、暗号化された接続 (Encryption=explicit) でだけ接続します");

@@ -167,14 +167,7 @@ void TUploadJob::MMTimer1Timer() {
   } catch (const std::exception& e) {
     error = view_.FailureText(e);
   }
-  if (outcome == TRunOutcome::Completed) {
-    try {
-      VerifyAfterRun(*plan_, view_, *hooks_.cancel);
-    } catch (const std::exception& e) {
-      // The files are on the server; a check that cannot run says so and no more.
-      view_.AppendStatus("公開アドレスの確認: " + std::string(e.what()));
-    }
-  }
+  if (outcome == TRunOutcome::Completed) VerifyAfterRun(*plan_, view_, *hooks_.cancel);
   if (outcome == TRunOutcome::Failed) {
     // The run defines no report of its own for a failure: one status line,
     // the window back to idle, the text shown (the run has closed its connections).
