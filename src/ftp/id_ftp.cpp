@@ -110,8 +110,7 @@ bool TIdFTP::RenameRemote(const std::string& from, const std::string& to) {
   // Both go out together, one round trip for the two; a refused RNFR makes
   // the server refuse the RNTO that follows it as out of sequence.
   CheckCommandArgument(rnto);
-  SendOnly(rnfr);
-  SendOnly(rnto);
+  SendOnly({rnfr, rnto});
   return ReadRenameReplies();
 }
 

@@ -154,11 +154,13 @@ class TIdFTP : public TIdTCPClient {
   bool Store(const std::string& localPath, const std::string& remoteName, const std::string* renameTo);
   // Reads the replies of an RNFR and RNTO sent together.
   bool ReadRenameReplies();
-  // Listens for the server's data connection and sends PORT; reads its
-  // reply unless readReply is false (the caller reads it later).
-  void OpenDataConnection(bool readReply = true);
-  // Writes a command without waiting for its reply.
-  void SendOnly(const std::string& command);
+  // Opens the data connection: passive, or listening for the server's with
+  // PORT sent and answered; given portCommand, the PORT is handed back
+  // there unsent (the caller sends it and reads its reply later).
+  void OpenDataConnection(std::string* portCommand = nullptr);
+  // Writes commands (empty ones left out) in one write, without waiting
+  // for their replies.
+  void SendOnly(const std::vector<std::string>& commands);
   void AcceptDataConnection();
   TIdTCPConnection* Data();
   void ReleaseDataConnection();

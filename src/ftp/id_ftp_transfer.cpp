@@ -14,13 +14,23 @@
 
 namespace tovra {
 
-void TIdFTP::SendOnly(const std::string& command) {
-  CheckCommandArgument(command);
-  Trace('>', MaskedCommand(command));
-  Write(command + "\r\n");
+void TIdFTP::SendOnly(const std::vector<std::string>& commands) {
+  // One write for them all: written one by one, each after the first would
+  // wait for the acknowledgement of the one before (Nagle's rule), a round
+  // trip apiece across a distance.
+  std::string bytes;
+  for (const auto& command : commands) {
+    if (command.empty()) continue;
+    CheckCommandArgument(command);
+    bytes += command + "\r\n";
+  }
+  for (const auto& command : commands) {
+    if (!command.empty()) Trace('>', MaskedCommand(command));
+  }
+  Write(bytes);
 }
 
-void TIdFTP::OpenDataConnection(bool readReply) {
+void TIdFTP::OpenDataConnection(std::string* portCommand) {
   ReleaseDataConnection();
   abortSent_ = false;
   if (Passive) {
@@ -38,10 +48,10 @@ void TIdFTP::OpenDataConnection(bool readReply) {
   data_->BeginListening();
   const std::string port = IsIPv6() ? "EPRT " + EprtArgument(data_->BoundIP, data_->BoundPort)
                                     : "PORT " + PortArgument(data_->BoundIP, data_->BoundPort);
-  if (readReply) {
+  if (portCommand == nullptr) {
     SendCommand(port, {200});
   } else {
-    SendOnly(port);
+    *portCommand = port;
   }
 }
 
@@ -203,8 +213,9 @@ bool TIdFTP::Store(const std::string& localPath, const std::string& remoteName, 
     // reply in either mode: a server that has taken the data connection
     // before the STOR can take an early end of the data for an empty file.
     if (PipelineStore && !Passive) {
-      OpenDataConnection(false);
-      SendOnly("STOR " + wireName);
+      std::string port;
+      OpenDataConnection(&port);
+      SendOnly({port, "STOR " + wireName});
       // A refused PORT leaves the STOR reply unread: the caller drops the
       // connection on any failure. A server that answers PORT only once it
       // has connected may answer STOR first.
@@ -242,10 +253,8 @@ bool TIdFTP::Store(const std::string& localPath, const std::string& remoteName, 
   auto settle = [&] {
     ReadStoreReplies();
     if (renameTo == nullptr) return;
-    SendOnly(rnfr);
-    SendOnly(rnto);
     const std::string passive = Passive && !abortSent_ ? PassiveCommand() : std::string();
-    if (!passive.empty()) SendOnly(passive);
+    SendOnly({rnfr, rnto, passive});
     renamed = ReadRenameReplies();
     if (!passive.empty()) AwaitPortAhead(passive);
   };
