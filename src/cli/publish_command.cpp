@@ -22,8 +22,8 @@ namespace tovra::cli {
 
 namespace {
 
-void PrintPlan(const TPublishPlan& plan, bool deleteRemoved) {
-  for (const auto& line : PublishPlanLines(plan)) PrintLine(line);
+void PrintPlan(const TPublishPlan& plan, bool deleteRemoved, TServerNames names) {
+  for (const auto& line : PublishPlanLines(plan, names)) PrintLine(line);
   if (!deleteRemoved && !plan.deletions.empty()) PrintLine("削除は --delete を付けたときだけ行います");
 }
 
@@ -43,7 +43,7 @@ int RunPublish(Args args) {
   record.Load();
   TPublishPlan plan =
       BuildPublishPlan(profile.LocalRootDir, record, TPublishExclusions(profile.Extended.PublishExclude()), rehash);
-  PrintPlan(plan, deleteRemoved);
+  PrintPlan(plan, deleteRemoved, ServerNamesOf(profile.Extended));
   if (dryRun) return kExitOk;
   const bool work = !plan.uploads.empty() || (deleteRemoved && !plan.deletions.empty());
   if (work && !messenger.Ask("サイトを公開しますか?")) return kExitOk;
