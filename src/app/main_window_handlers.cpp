@@ -298,7 +298,7 @@ void TForm1::btnPublishClick() {
   record->Load();
   TPublishPlan plan =
       BuildPublishPlan(profile.LocalRootDir, *record, TPublishExclusions(profile.Extended.PublishExclude()), false);
-  TPublishPreview preview(plan, this);
+  TPublishPreview preview(plan, ServerNamesOf(profile.Extended), this);
   if (preview.exec() != QDialog::Accepted) return;
   publish_->Start(UploadSiteOf(profile), std::move(plan), std::move(record), preview.DeleteRemoved());
 }

@@ -12,11 +12,11 @@
 
 namespace tovra {
 
-TPublishPreview::TPublishPreview(const TPublishPlan& plan, QWidget* parent) : QDialog(parent) {
+TPublishPreview::TPublishPreview(const TPublishPlan& plan, TServerNames names, QWidget* parent) : QDialog(parent) {
   setObjectName("frmPublishPreview");
   setWindowTitle(QStr("サイト公開"));
   auto* layout = new QVBoxLayout(this);
-  std::vector<std::string> lines = PublishPlanLines(plan);
+  std::vector<std::string> lines = PublishPlanLines(plan, names);
   auto* counts = new QLabel(QStr(lines.back()), this);
   lines.pop_back();
   lstPlan = new QListWidget(this);

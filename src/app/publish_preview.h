@@ -8,6 +8,7 @@
 #include <QDialog>
 
 #include "upload/publish_plan.h"
+#include "upload/publish_run.h"
 
 class QCheckBox;
 class QListWidget;
@@ -18,7 +19,8 @@ namespace tovra {
 class TPublishPreview : public QDialog {
   Q_OBJECT
  public:
-  TPublishPreview(const TPublishPlan& plan, QWidget* parent = nullptr);
+  // names: how the site's server takes file names, for the names CP932 cannot hold.
+  TPublishPreview(const TPublishPlan& plan, TServerNames names, QWidget* parent = nullptr);
 
   bool DeleteRemoved() const;
 

@@ -36,8 +36,8 @@ const TSyntax kPublish{"publish",
                        "the files this program published that are gone locally; --rehash compares the\n"
                        "content of every file, not only its size and time"};
 
-void PrintPlan(const TPublishPlan& plan, bool deleteRemoved) {
-  for (const auto& line : PublishPlanLines(plan)) PrintLine(line);
+void PrintPlan(const TPublishPlan& plan, bool deleteRemoved, TServerNames names) {
+  for (const auto& line : PublishPlanLines(plan, names)) PrintLine(line);
   if (!deleteRemoved && !plan.deletions.empty()) PrintLine("削除は --delete を付けたときだけ行います");
 }
 
@@ -57,7 +57,7 @@ int RunPublish(const Args& given) {
   record.Load();
   TPublishPlan plan =
       BuildPublishPlan(profile.LocalRootDir, record, TPublishExclusions(profile.Extended.PublishExclude()), rehash);
-  PrintPlan(plan, deleteRemoved);
+  PrintPlan(plan, deleteRemoved, ServerNamesOf(profile.Extended));
   if (dryRun) return kExitOk;
   const bool work = !plan.uploads.empty() || (deleteRemoved && !plan.deletions.empty());
   if (work && !messenger.Ask("サイトを公開しますか?")) return kExitOk;

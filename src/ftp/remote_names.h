@@ -15,7 +15,9 @@
 namespace tovra {
 
 // A CP932 name or path as the server's bytes. Throws EEncodingError naming
-// the text when it is not CP932, so no name is ever sent altered.
+// the text when it is not CP932, so no name is ever sent altered. A marked
+// name (platform/encoding.h) goes to a UTF-8 server as the disk's own name
+// and is refused for a server that keeps CP932 names.
 std::string ToServerName(std::string_view cp932, bool utf8Names);
 
 // A name from the server as CP932. Throws EEncodingError naming the text

@@ -123,6 +123,26 @@ unsigned CodePointOf(std::string_view seq) {
   return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
 }
 
+std::string Utf8Of(unsigned code) {
+  std::string out;
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+  return out;
+}
+
 }  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -294,14 +314,75 @@ std::string DecomposedOnDisk(const std::string& path) {
 
 std::string ToOsPath(std::string_view cp932Path) {
   std::string out;
+  if (HasNameMarks(cp932Path)) {
+    if (OsCodeset() != "UTF-8" || !TryMarkedToUtf8(cp932Path, out)) ThrowUnconvertible(MarkedForDisplay(cp932Path));
+    return DecomposedOnDisk(out);
+  }
   if (!Convert(OsCodeset().c_str(), "CP932", cp932Path, out, false)) ThrowUnconvertible(cp932Path);
   return OsCodeset() == "UTF-8" ? DecomposedOnDisk(out) : out;
 }
 
 bool TryFromOsPath(std::string_view osPath, std::string& cp932Path) {
   // A name written in decomposed form is the composed name to the system.
-  if (OsCodeset() == "UTF-8") return Convert("CP932", "UTF-8", ComposeVoicedMarks(osPath), cp932Path, false);
+  if (OsCodeset() == "UTF-8") return TryUtf8ToCp932(ComposeVoicedMarks(osPath), cp932Path);
   return Convert("CP932", OsCodeset().c_str(), osPath, cp932Path, false);
+}
+
+bool TryFromOsPathMarked(std::string_view osPath, std::string& cp932Path) {
+  if (TryFromOsPath(osPath, cp932Path)) return true;
+  if (OsCodeset() != "UTF-8" || !IsValidUtf8(osPath)) return false;
+  const std::string utf8 = ComposeVoicedMarks(osPath);
+  cp932Path.clear();
+  std::string held;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::size_t n = Utf8SequenceAt(utf8, i);
+    if (TryUtf8ToCp932(std::string_view(utf8).substr(i, n), held)) {
+      cp932Path += held;
+    } else {
+      char mark[16];
+      std::snprintf(mark, sizeof mark, "%c[U+%04X]", kNameMark, CodePointOf(std::string_view(utf8).substr(i, n)));
+      cp932Path += mark;
+    }
+    i += n;
+  }
+  return true;
+}
+
+bool TryMarkedToUtf8(std::string_view marked, std::string& utf8) {
+  utf8.clear();
+  std::string piece;
+  std::size_t start = 0;
+  while (start < marked.size()) {
+    std::size_t mark = marked.find(kNameMark, start);
+    if (mark == std::string_view::npos) mark = marked.size();
+    if (!Convert("UTF-8", "CP932", marked.substr(start, mark - start), piece, false)) return false;
+    utf8 += piece;
+    if (mark == marked.size()) break;
+    // kNameMark "[U+" hex digits "]": a code point CP932 does not hold.
+    const std::size_t close = marked.find(']', mark);
+    if (close == std::string_view::npos || marked.substr(mark + 1, 3) != "[U+" || close - mark < 8 ||
+        close - mark > 10) {
+      return false;
+    }
+    unsigned code = 0;
+    for (char c : marked.substr(mark + 4, close - mark - 4)) {
+      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (digit < 0) return false;
+      code = code * 16 + static_cast<unsigned>(digit);
+    }
+    if (code < 0x80 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    utf8 += Utf8Of(code);
+    start = close + 1;
+  }
+  return true;
+}
+
+std::string MarkedForDisplay(std::string_view marked) {
+  std::string out;
+  for (char c : marked) {
+    if (c != kNameMark) out += c;
+  }
+  return out;
 }
 
 std::string FromOsPath(std::string_view osPath) {
@@ -316,6 +397,12 @@ std::string FromOsPath(std::string_view osPath) {
 
 std::string ToTerminal(std::string_view cp932) {
   std::string out;
+  if (HasNameMarks(cp932)) {
+    // A marked name is shown as the disk has it where the terminal can.
+    if (OsCodeset() == "UTF-8" && TryMarkedToUtf8(cp932, out)) return out;
+    Convert(OsCodeset().c_str(), "CP932", MarkedForDisplay(cp932), out, true);
+    return out;
+  }
   Convert(OsCodeset().c_str(), "CP932", cp932, out, true);
   return out;
 }

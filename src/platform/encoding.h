@@ -37,8 +37,29 @@ std::string Utf8ForDisplay(std::string_view utf8);
 std::string ToOsPath(std::string_view cp932Path);
 std::string FromOsPath(std::string_view osPath);
 // Like FromOsPath but reports failure instead of throwing (directory walks
-// pass over names that cannot be represented in CP932).
+// pass over names that cannot be represented in CP932). A name counts only
+// when it comes back the same: "〜" (U+301C) becomes CP932's wave dash,
+// which names "～" (U+FF5E), another file.
 bool TryFromOsPath(std::string_view osPath, std::string& cp932Path);
+
+// Marked names: a UTF-8 disk holds names that CP932 cannot (café.html,
+// 〜.png). Where the system carries such a name (the publish walk), each
+// character CP932 cannot hold exactly is written as the byte 0xFF followed
+// by "[U+XXXX]". No CP932 text holds 0xFF, so a marked name never equals a
+// name CP932 holds, and the conversions that know nothing of marks refuse
+// it as before. ToOsPath and the conversion to UTF-8 server names undo the
+// marks; ToTerminal shows the characters where the terminal is UTF-8, and
+// "[U+XXXX]" elsewhere.
+inline constexpr char kNameMark = '\xFF';
+inline bool HasNameMarks(std::string_view text) { return text.find(kNameMark) != std::string_view::npos; }
+// Like TryFromOsPath, but a name CP932 cannot hold comes back marked. False
+// only when the disk's names are not UTF-8 or the name is not valid UTF-8.
+bool TryFromOsPathMarked(std::string_view osPath, std::string& cp932Path);
+// CP932 text, marks included, as UTF-8. False when it is neither CP932 nor
+// well-formed marks.
+bool TryMarkedToUtf8(std::string_view marked, std::string& utf8);
+// The marks shown as "[U+XXXX]" (the 0xFF bytes left out); other text as is.
+std::string MarkedForDisplay(std::string_view marked);
 
 // Text for the terminal (stdout/stderr): CP932 -> the locale's codeset.
 // Bytes that cannot be converted are shown as '?' (display only).

@@ -130,10 +130,10 @@ void RemoveStaleTemporaries(const std::string& os) {
 
 // Calls visit(dirFd, entry, cp932Name) for every entry of the folder but
 // "." and "..", in the order the file system gives them, passing over names
-// that cannot be represented in CP932. Throws EFileError when the folder
-// cannot be opened.
+// that cannot be represented in CP932 (or marking them). Throws EFileError
+// when the folder cannot be opened.
 template <typename Visit>
-void WalkFolder(std::string_view path, Visit visit) {
+void WalkFolder(std::string_view path, Visit visit, TUnheldNames unheld = TUnheldNames::PassedOver) {
   const std::string os = ToOsPath(path);
   DIR* dir = ::opendir(os.c_str());
   if (dir == nullptr) throw EFileError::CannotOpen(std::string(path), Reason(errno));
@@ -142,7 +142,9 @@ void WalkFolder(std::string_view path, Visit visit) {
   while (const dirent* e = ::readdir(dir)) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     std::string name;
-    if (!TryFromOsPath(e->d_name, name)) continue;
+    if (!(unheld == TUnheldNames::Marked ? TryFromOsPathMarked(e->d_name, name) : TryFromOsPath(e->d_name, name))) {
+      continue;
+    }
     visit(dirFd, *e, std::move(name));
   }
 }
@@ -317,28 +319,31 @@ std::uint32_t ToDosDateTime(std::time_t t) {
   return (date << 16) | time;
 }
 
-std::vector<DirEntry> ListFolder(std::string_view path) {
+std::vector<DirEntry> ListFolder(std::string_view path, TUnheldNames unheld) {
   std::vector<DirEntry> entries;
-  WalkFolder(path, [&](int dirFd, const dirent& e, std::string name) {
-    DirEntry entry;
-    entry.name = std::move(name);
-    // One statx relative to the open folder gives all three times, the
-    // creation time included where the file system keeps one.
-    struct statx sx;
-    if (::statx(dirFd, e.d_name, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return;
-    entry.isDirectory = S_ISDIR(sx.stx_mode);
-    if (e.d_type == DT_LNK) {
-      entry.isLink = true;
-    } else if (e.d_type == DT_UNKNOWN) {
-      entry.isLink = IsLinkAt(dirFd, e.d_name);
-    }
-    entry.times.lastWrite = sx.stx_mtime.tv_sec;
-    entry.times.lastAccess = sx.stx_atime.tv_sec;
-    entry.times.creation = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_ctime.tv_sec;
-    entry.times.size = static_cast<std::int64_t>(sx.stx_size);
-    entry.times.isDirectory = entry.isDirectory;
-    entries.push_back(std::move(entry));
-  });
+  WalkFolder(
+      path,
+      [&](int dirFd, const dirent& e, std::string name) {
+        DirEntry entry;
+        entry.name = std::move(name);
+        // One statx relative to the open folder gives all three times, the
+        // creation time included where the file system keeps one.
+        struct statx sx;
+        if (::statx(dirFd, e.d_name, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return;
+        entry.isDirectory = S_ISDIR(sx.stx_mode);
+        if (e.d_type == DT_LNK) {
+          entry.isLink = true;
+        } else if (e.d_type == DT_UNKNOWN) {
+          entry.isLink = IsLinkAt(dirFd, e.d_name);
+        }
+        entry.times.lastWrite = sx.stx_mtime.tv_sec;
+        entry.times.lastAccess = sx.stx_atime.tv_sec;
+        entry.times.creation = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_ctime.tv_sec;
+        entry.times.size = static_cast<std::int64_t>(sx.stx_size);
+        entry.times.isDirectory = entry.isDirectory;
+        entries.push_back(std::move(entry));
+      },
+      unheld);
   return entries;
 }
 

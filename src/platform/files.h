@@ -83,8 +83,11 @@ struct DirEntry {
 };
 // The entries of a folder ("." and ".." left out), in the order the file
 // system gives them. Names that cannot be represented in CP932 are passed
-// over. Throws EFileError when the folder cannot be opened.
-std::vector<DirEntry> ListFolder(std::string_view path);
+// over, or with TUnheldNames::Marked given as marked names (encoding.h) where
+// the disk's names are UTF-8; the path may hold marked names either way.
+// Throws EFileError when the folder cannot be opened.
+enum class TUnheldNames { PassedOver, Marked };
+std::vector<DirEntry> ListFolder(std::string_view path, TUnheldNames unheld = TUnheldNames::PassedOver);
 
 // A lighter listing for walks that need the times of only some entries: the
 // names and kinds as the folder itself records them (a stat only for links

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/encoding.h"
 #include "platform/file_digest.h"
 #include "platform/files.h"
 #include "util/char_string.h"
@@ -29,7 +30,8 @@ class TSiteWalk {
   void Walk(const std::string& below) {
     const std::string folder = below.empty() ? root_ : JoinPath(root_, ReplaceSeparators(below));
     // One listing gives every entry's size and time: no lookup per file.
-    for (auto& entry : ListFolder(folder)) {
+    // Names CP932 cannot hold come marked, so none is passed over unseen.
+    for (auto& entry : ListFolder(folder, TUnheldNames::Marked)) {
       std::string path = below.empty() ? entry.name : below + "/" + entry.name;
       if (entry.isDirectory) {
         // A linked folder could lead back up the tree: only real folders are walked.
@@ -80,6 +82,8 @@ int TPublishPlan::Count(TPublishChange change) const {
   return static_cast<int>(
       std::count_if(uploads.begin(), uploads.end(), [change](const auto& u) { return u.change == change; }));
 }
+
+bool NeedsUtf8Names(const std::string& path) { return HasNameMarks(path); }
 
 bool IsPublishedPage(const std::string& path) {
   const std::string name = NameOf(path);

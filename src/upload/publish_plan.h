@@ -8,6 +8,9 @@
 // gone (or now excluded) are deletions. Uploads come in the order they are
 // to be sent: every file that is not a page first, then the pages (".htm",
 // ".html" in any letter case), each group by path.
+// A name the disk holds and CP932 cannot (café.html, 〜.png) is in the plan
+// as a marked name (platform/encoding.h): it can be sent only to a server
+// that keeps UTF-8 names, and only under its own name.
 // Building reads the file system only; the plan is a plain value.
 #pragma once
 
@@ -35,6 +38,14 @@ struct TPublishPlan {
   int Count(TPublishChange change) const;
   bool NothingToSend() const { return uploads.empty(); }
 };
+
+// How the site's server takes names CP932 cannot hold, as far as it is known
+// before connecting: never (CP932 names), as they are (UTF-8 names), or as
+// the FTP server agrees at login (RemoteNameEncoding auto).
+enum class TServerNames { Cp932, Utf8, AtLogin };
+
+// Whether the path holds a name CP932 cannot hold (a marked name).
+bool NeedsUtf8Names(const std::string& path);
 
 // root: the site folder (CP932). Throws EFileError when it cannot be read.
 TPublishPlan BuildPublishPlan(const std::string& root, const TPublishRecord& record,

@@ -24,7 +24,9 @@
 namespace tovra {
 
 struct TPublishedFile {
-  std::string path;  // below the site root, "/"-separated, no leading "/" (CP932)
+  // Below the site root, "/"-separated, no leading "/" (CP932; a name CP932
+  // cannot hold is marked, platform/encoding.h).
+  std::string path;
   std::int64_t size = 0;
   std::int64_t mtime = 0;  // seconds since the epoch
   std::string sha256;      // 64 lower-case hexadecimal digits

@@ -15,6 +15,14 @@ namespace tovra {
 
 namespace {
 
+constexpr char kNotNameable[] = "サーバーのファイル名の文字コード (CP932) で表せない名前です";
+
+int Unsendable(const TPublishPlan& plan, TServerNames names) {
+  if (names != TServerNames::Cp932) return 0;
+  return static_cast<int>(std::count_if(plan.uploads.begin(), plan.uploads.end(),
+                                        [](const auto& u) { return NeedsUtf8Names(u.file.path); }));
+}
+
 // "/" and the folder of a path below the root, with "/" after it.
 std::string FolderBelowRoot(const std::string& path) {
   std::size_t slash = path.rfind('/');
@@ -63,22 +71,52 @@ std::unique_ptr<IRemoteSession> TPublishRun::OpenSession() {
         &hostKeyPrompt_, hooks_.cancel);
   }
   session->Connect();
+  if (!namesKnown_) {
+    utf8Names_ = site_.extended.Protocol() == TTransferProtocol::Sftp
+                     ? ServerNamesOf(site_.extended) == TServerNames::Utf8
+                     : ftp_.IdFTP1.Utf8Names();
+    namesKnown_ = true;
+  }
   return session;
 }
 
-std::string PublishCountsLine(const TPublishPlan& plan) {
-  return "新規 " + std::to_string(plan.Count(TPublishChange::New)) + " 件、変更 " +
-         std::to_string(plan.Count(TPublishChange::Changed)) + " 件、削除 " + std::to_string(plan.deletions.size()) +
-         " 件、変更なし " + std::to_string(plan.unchanged) + " 件";
+TServerNames ServerNamesOf(const TExtendedSettings& extended) {
+  const TRemoteNameEncoding encoding = extended.RemoteNameEncoding();
+  if (encoding == TRemoteNameEncoding::Cp932) return TServerNames::Cp932;
+  // SFTP names are UTF-8 unless the site says CP932.
+  if (encoding == TRemoteNameEncoding::Utf8 || extended.Protocol() == TTransferProtocol::Sftp) {
+    return TServerNames::Utf8;
+  }
+  return TServerNames::AtLogin;
 }
 
-std::vector<std::string> PublishPlanLines(const TPublishPlan& plan) {
+std::string PublishCountsLine(const TPublishPlan& plan, TServerNames names) {
+  int counts[2] = {0, 0};
+  for (const auto& item : plan.uploads) {
+    if (names != TServerNames::Cp932 || !NeedsUtf8Names(item.file.path))
+      ++counts[item.change == TPublishChange::New ? 0 : 1];
+  }
+  const int unsendable = Unsendable(plan, names);
+  return "新規 " + std::to_string(counts[0]) + " 件、変更 " + std::to_string(counts[1]) + " 件、削除 " +
+         std::to_string(plan.deletions.size()) + " 件、変更なし " + std::to_string(plan.unchanged) + " 件" +
+         (unsendable > 0 ? "、送信不可 " + std::to_string(unsendable) + " 件" : std::string());
+}
+
+std::vector<std::string> PublishPlanLines(const TPublishPlan& plan, TServerNames names) {
   std::vector<std::string> lines;
   for (const auto& item : plan.uploads) {
-    lines.push_back((item.change == TPublishChange::New ? "新規 " : "変更 ") + item.file.path);
+    const std::string& path = item.file.path;
+    const std::string change = item.change == TPublishChange::New ? "新規 " : "変更 ";
+    if (!NeedsUtf8Names(path) || names == TServerNames::Utf8) {
+      lines.push_back(change + path);
+    } else if (names == TServerNames::Cp932) {
+      lines.push_back("送信不可 " + path + " (" + kNotNameable + ")");
+    } else {
+      lines.push_back(change + path + " (CP932 で表せない名前: サーバーがファイル名を UTF-8 で扱うときだけ送ります)");
+    }
   }
   for (const auto& file : plan.deletions) lines.push_back("削除 " + file.path);
-  lines.push_back(PublishCountsLine(plan));
+  lines.push_back(PublishCountsLine(plan, names));
   return lines;
 }
 
@@ -101,10 +139,15 @@ TRunOutcome TPublishRun::RunSteps(const TPublishPlan& plan, bool deleteRemoved) 
     view_.AppendStatus("公開するものはありません");
     return TRunOutcome::Completed;
   }
-  if (!record_.Leftovers().empty()) {
+  const bool askNames =
+      ServerNamesOf(site_.extended) == TServerNames::AtLogin &&
+      std::any_of(plan.uploads.begin(), plan.uploads.end(), [](const auto& u) { return NeedsUtf8Names(u.file.path); });
+  if (!record_.Leftovers().empty() || askNames) {
     auto session = OpenSession();
     RemoveLeftovers(*session);
     session->Close();
+  } else if (!namesKnown_) {
+    utf8Names_ = ServerNamesOf(site_.extended) == TServerNames::Utf8;
   }
   for (bool pages : {false, true}) {
     if (Cancelled()) return TRunOutcome::Aborted;
@@ -129,6 +172,11 @@ TRunOutcome TPublishRun::Send(const TPublishPlan& plan, bool pages) {
   std::vector<const TPublishUpload*> sent;
   for (const auto& item : plan.uploads) {
     if (IsPublishedPage(item.file.path) != pages) continue;
+    if (!Nameable(item.file.path)) {
+      view_.AppendStatus(item.file.path + " 送信しません: " + kNotNameable);
+      ++upload.unrepresentableFiles;
+      continue;
+    }
     TPlannedFile file{LocalPathOf(plan, item.file.path), item.file.remoteName, FolderBelowRoot(item.file.path),
                       item.file.size};
     upload.files.push_back(std::move(file));
@@ -156,6 +204,7 @@ void TPublishRun::RemoveLeftovers(IRemoteSession& session) {
   const std::set<std::string> leftovers = record_.Leftovers();
   for (const auto& path : leftovers) {
     if (Cancelled()) return;
+    if (!Nameable(path)) continue;  // kept for a run that can name it
     // A temporary file that is not there any more is gone all the same.
     session.Delete(OnServer(session, path));
     record_.StoreEnded(path);
@@ -166,6 +215,10 @@ void TPublishRun::Delete(IRemoteSession& session, const TPublishPlan& plan) {
   for (const auto& file : plan.deletions) {
     if (Cancelled()) return;
     const std::string remote = FolderBelowRoot(file.path) + file.remoteName;
+    if (!Nameable(remote)) {
+      view_.AppendStatus(file.path + " 削除できません: " + kNotNameable);
+      continue;
+    }
     if (session.Delete(OnServer(session, remote))) {
       view_.AppendStatus(file.path + " 削除");
       record_.Forget(file.path);
@@ -190,7 +243,7 @@ void TPublishRun::RemoveEmptyFolders(IRemoteSession& session, const TPublishPlan
   for (const auto& folder : deepestFirst) {
     if (Cancelled()) return;
     const std::string below = folder.substr(1, folder.size() - 2);
-    if (DirectoryExists(LocalPathOf(plan, below))) continue;
+    if (!Nameable(below) || DirectoryExists(LocalPathOf(plan, below))) continue;
     auto inside = record_.Files().lower_bound(below + "/");
     if (inside != record_.Files().end() && inside->first.rfind(below + "/", 0) == 0) continue;
     session.RemoveFolder(OnServer(session, folder.substr(0, folder.size() - 1)));

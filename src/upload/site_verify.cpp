@@ -225,7 +225,10 @@ std::string PublicUrl(std::string_view webUrl, std::string_view pathBelowRoot) {
     std::size_t end = pathBelowRoot.find('/', start);
     if (end == std::string_view::npos) end = pathBelowRoot.size();
     if (start > 0) url += '/';
-    url += PercentEncoded(Cp932ToUtf8(pathBelowRoot.substr(start, end - start)));
+    // A published name CP932 cannot hold is marked: its URL is its own UTF-8 name.
+    const std::string_view piece = pathBelowRoot.substr(start, end - start);
+    std::string utf8;
+    url += PercentEncoded(HasNameMarks(piece) && TryMarkedToUtf8(piece, utf8) ? utf8 : Cp932ToUtf8(piece));
     start = end + 1;
   }
   return url;

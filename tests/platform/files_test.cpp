@@ -30,6 +30,31 @@ TEST(Files, JapaneseNamesRoundTrip) {
   EXPECT_EQ(entries[0].name, "\x95\x5C\x8e\xa6.txt");
 }
 
+// "〜" (U+301C) and "～" (U+FF5E) are two files; CP932 has one wave dash.
+// A listing passes over what CP932 cannot hold, or marks it when asked,
+// and never gives one file under another's name.
+TEST(Files, NamesCp932CannotHoldArePassedOverOrMarked) {
+  test::TempDir dir;
+  const std::string disk = dir.Path() + "/";
+  for (const char* name : {"\xE3\x80\x9C.png", "\xEF\xBD\x9E.png", "caf\xC3\xA9"}) {
+    ASSERT_EQ(::mkdir((disk + name).c_str(), 0755), 0);
+  }
+  ASSERT_EQ(::close(::creat((disk + "caf\xC3\xA9/x.txt").c_str(), 0644)), 0);
+  const auto names = [](const std::vector<DirEntry>& entries) {
+    std::vector<std::string> out;
+    for (const auto& e : entries) out.push_back(e.name);
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  EXPECT_EQ(names(ListFolder(dir.Path())), (std::vector<std::string>{"\x81\x60.png"}));
+  const auto marked = ListFolder(dir.Path(), TUnheldNames::Marked);
+  EXPECT_EQ(names(marked), (std::vector<std::string>{"caf\xFF[U+00E9]", "\x81\x60.png", "\xFF[U+301C].png"}));
+  // A marked folder is a path like any other.
+  EXPECT_TRUE(DirectoryExists(dir.Sub("caf\xFF[U+00E9]")));
+  EXPECT_EQ(names(ListFolder(dir.Sub("caf\xFF[U+00E9]"))), (std::vector<std::string>{"x.txt"}));
+  EXPECT_EQ(ReadFileBytes(dir.Sub("caf\xFF[U+00E9]/x.txt")), "");
+}
+
 TEST(Files, AtomicWriteKeepsModeAndLeavesNoTemporary) {
   test::TempDir dir;
   const std::string path = dir.Sub("profile.ini");

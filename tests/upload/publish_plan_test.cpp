@@ -3,13 +3,16 @@
 // a cut-off write; the patterns a publish leaves out.
 #include "upload/publish_plan.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include "platform/file_digest.h"
 #include "platform/files.h"
 #include "support/temp_dir.h"
+#include "upload/publish_run.h"
 
 namespace tovra {
 namespace {
@@ -85,6 +88,32 @@ TEST_F(PublishPlanTest, ChangedAddedDeletedTouchedAndRehash) {
   EXPECT_EQ(plan.unchanged, 3);  // c.js, d.png, g.txt
 
   EXPECT_EQ(Paths(Plan(true)), (std::vector<std::string>{"b.css", "d.png", "new/h.txt", "a.html"}));
+}
+
+// A name CP932 cannot hold is in the plan, never passed over: what the plan
+// shows depends on how the site's server takes such names.
+TEST_F(PublishPlanTest, NamesCp932CannotHoldAreShownByWhatTheServerTakes) {
+  site.Write("a.txt", "a");
+  ASSERT_EQ(::close(::creat((site.Path() + "/caf\xC3\xA9.html").c_str(), 0644)), 0);
+  const TPublishPlan plan = Plan();
+  ASSERT_EQ(Paths(plan), (std::vector<std::string>{"a.txt", "caf\xFF[U+00E9].html"}));
+  EXPECT_EQ(plan.uploads[1].file.remoteName, "caf\xFF[U+00E9].html");
+  EXPECT_EQ(FileSha256(LocalPathOf(plan, plan.uploads[1].file.path)).size(), 64u);
+  struct Case {
+    TServerNames names;
+    std::string line, counts;
+  } cases[] = {
+      {TServerNames::Utf8, "新規 caf\xFF[U+00E9].html", "新規 2 件、変更 0 件、削除 0 件、変更なし 0 件"},
+      {TServerNames::AtLogin,
+       "新規 caf\xFF[U+00E9].html (CP932 で表せない名前: サーバーがファイル名を UTF-8 で扱うときだけ送ります)",
+       "新規 2 件、変更 0 件、削除 0 件、変更なし 0 件"},
+      {TServerNames::Cp932,
+       "送信不可 caf\xFF[U+00E9].html (サーバーのファイル名の文字コード (CP932) で表せない名前です)",
+       "新規 1 件、変更 0 件、削除 0 件、変更なし 0 件、送信不可 1 件"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PublishPlanLines(plan, c.names), (std::vector<std::string>{"新規 a.txt", c.line, c.counts}));
+  }
 }
 
 TEST_F(PublishPlanTest, ExcludedFilesAndFoldersAreNeitherSentNorDeleted) {

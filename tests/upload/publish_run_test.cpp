@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -149,6 +150,50 @@ TEST_P(PublishRunTest, ChangesAndDeletionsAreExactlyThePlan) {
   EXPECT_FALSE(fs::exists(WebRoot() + "/f")) << "the emptied folder goes too";
   for (const auto& [path, bytes] : test::FileTree(WebRoot()))
     EXPECT_EQ(path.find(kTemporaryStorePrefix), std::string::npos);
+}
+
+// Names as the disk has them: "〜" (U+301C) and "～" (U+FF5E) are two
+// files, "café.html" and a folder "naïve" hold characters CP932 has not.
+// A server that keeps UTF-8 names gets each under its own name; one that
+// keeps CP932 names gets none of them, and each is reported.
+TEST_P(PublishRunTest, NamesCp932CannotHoldGoAsTheDiskHasThemOrAreReported) {
+  const auto write = [&](const std::string& utf8, const std::string& bytes) {
+    fs::create_directories(fs::path(site.root + "/" + utf8).parent_path());
+    WriteFileAtomic(dir.Sub("x"), bytes);
+    fs::rename(dir.Sub("x"), site.root + "/" + utf8);
+  };
+  write("index.html", "<p>index</p>");
+  write("caf\xC3\xA9.html", "<p>cafe</p>");
+  write("\xE3\x80\x9C.png", "wave dash");
+  write("\xEF\xBD\x9E.png", "fullwidth tilde");
+  write("na\xC3\xAFve/x.css", "css");
+  TPublishPlan first = Publish(false);
+  EXPECT_EQ(first.Count(TPublishChange::New), 5);
+  EXPECT_EQ(test::FileTree(WebRoot()), test::FileTree(site.root));
+  const int connections = Connections();
+  EXPECT_TRUE(Publish(false).uploads.empty()) << "the record knows them by the same names";
+  EXPECT_EQ(Connections(), connections);
+  write("na\xC3\xAFve/y.css", "into the folder made before");
+  EXPECT_EQ(Publish(false).uploads.size(), 1u);
+  EXPECT_EQ(test::FileTree(WebRoot()), test::FileTree(site.root));
+
+  site.extended.Set("RemoteNameEncoding", "cp932");
+  write("\xC3\xBC.txt", "u umlaut");
+  write("plain.txt", "plain");
+  TPublishPlan plan = Publish(false);
+  EXPECT_EQ(plan.uploads.size(), 2u);
+  EXPECT_FALSE(fs::exists(WebRoot() + "/\xC3\xBC.txt"));
+  EXPECT_TRUE(fs::exists(WebRoot() + "/plain.txt"));
+  const auto lines = view.StatusLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "\xFF[U+00FC].txt 送信しません: サーバーのファイル名の文字コード (CP932) で表せない名前です"),
+            lines.end());
+  EXPECT_EQ(PublishPlanLines(plan, TServerNames::Cp932).back(),
+            "新規 1 件、変更 0 件、削除 0 件、変更なし 6 件、送信不可 1 件");
+  TPublishRecord record(dir.Sub("site.publish"));
+  record.Load();
+  EXPECT_EQ(record.Files().count("\xFF[U+00FC].txt"), 0u) << "not sent, so not recorded";
+  EXPECT_EQ(record.Files().count("plain.txt"), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(

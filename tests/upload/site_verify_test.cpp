@@ -38,6 +38,8 @@ TEST(PublicUrlTest, EachPieceIsPercentEncodedAsUtf8) {
       {" https://example.jp ", "x#1?.html", "https://example.jp/x%231%3F.html"},
       // 写真/表 in Shift-JIS; 表 (95 5C) carries the path separator's byte.
       {"http://h/", "\x8e\xca\x90\x5e/\x95\x5c.gif", "http://h/%E5%86%99%E7%9C%9F/%E8%A1%A8.gif"},
+      // A published name CP932 cannot hold (café/〜.png), marked.
+      {"http://h/", "caf\xFF[U+00E9]/\xFF[U+301C].png", "http://h/caf%C3%A9/%E3%80%9C.png"},
   };
   for (const Row& row : rows) EXPECT_EQ(PublicUrl(row.webUrl, row.path), row.url) << row.path;
 }
