@@ -16,6 +16,7 @@ void TIdFTP::OpenSession() {
   Features.clear();
   featuresAnswered_ = false;
   epsvRefused_ = false;
+  epsvAnswered_ = false;
   nextPassivePort_.reset();
   dataTls_ = false;
   sessions_.clear();

@@ -149,6 +149,11 @@ class TIdFTP : public TIdTCPClient {
   // The port a passive reply names; nothing for a refused EPSV (which makes
   // PASV the answer from then on). Raises for an unreadable reply.
   std::optional<int> PassiveReplyPort(const std::string& command, int code);
+  void ConnectPassive(int port);
+  // With no port asked for ahead (after a change of folder), EPSV and the
+  // STOR go out together and the data connection opens between their
+  // replies; false (nothing started) where that cannot be done.
+  bool StartStoreWithPort(const std::string& stor);
   // Reads the reply to a passive request sent ahead of the next store.
   void AwaitPortAhead(const std::string& command);
   bool Store(const std::string& localPath, const std::string& remoteName, const std::string* renameTo);
@@ -178,7 +183,8 @@ class TIdFTP : public TIdTCPClient {
   bool dataTls_ = false;
   bool featuresAnswered_ = false;
   bool epsvRefused_ = false;
-  bool abortSent_ = false;  // ABOR written during the current transfer
+  bool epsvAnswered_ = false;  // an EPSV of this connection gave a port
+  bool abortSent_ = false;     // ABOR written during the current transfer
   // A passive port the server opened for the next data connection, asked for
   // with the end of the last store; dropped by a command that changes folders
   // or names (a server may close the port then).

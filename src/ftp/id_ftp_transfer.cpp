@@ -74,7 +74,10 @@ std::string TIdFTP::PassiveCommand() const {
 std::optional<int> TIdFTP::PassiveReplyPort(const std::string& command, int code) {
   if (command == "EPSV") {
     if (code == 229) {
-      if (auto port = ParseEpsvReply(LastReply.Message())) return port;
+      if (auto port = ParseEpsvReply(LastReply.Message())) {
+        epsvAnswered_ = true;
+        return port;
+      }
       throw EIdProtocolReplyError(code, LastReply.Message());
     }
     if (IsIPv6() || code < 500) throw EIdProtocolReplyError(code, LastReply.Message());
@@ -110,22 +113,46 @@ void TIdFTP::OpenPassiveConnection() {
   std::optional<int> ahead = std::exchange(nextPassivePort_, std::nullopt);
   for (;;) {
     const int port = ahead ? *ahead : PassivePort();
-    passiveData_ = std::make_unique<TIdTCPClient>();
-    ShareSettingsWith(*passiveData_);
-    passiveData_->ConnectTimeout = ConnectTimeout;
-    // The address a 227 names is ignored: behind NAT it is often private, and
-    // following it would let a server send the client to any host.
-    passiveData_->Host = PeerAddress();
-    passiveData_->Port = port;
     try {
-      passiveData_->Connect();
+      ConnectPassive(port);
       return;
     } catch (const EIdSocketError&) {
-      passiveData_.reset();
       if (!ahead) throw;
       ahead.reset();
     }
   }
+}
+
+void TIdFTP::ConnectPassive(int port) {
+  passiveData_ = std::make_unique<TIdTCPClient>();
+  ShareSettingsWith(*passiveData_);
+  passiveData_->ConnectTimeout = ConnectTimeout;
+  // The address a 227 names is ignored: behind NAT it is often private, and
+  // following it would let a server send the client to any host.
+  passiveData_->Host = PeerAddress();
+  passiveData_->Port = port;
+  try {
+    passiveData_->Connect();
+  } catch (...) {
+    passiveData_.reset();
+    throw;
+  }
+}
+
+bool TIdFTP::StartStoreWithPort(const std::string& stor) {
+  // Only where EPSV has worked on this connection: a refused one would
+  // leave the STOR without a port.
+  if (!PipelineStore || !Passive || nextPassivePort_ || !epsvAnswered_ || PassiveCommand() != "EPSV") return false;
+  ReleaseDataConnection();
+  abortSent_ = false;
+  SendOnly({"EPSV", stor});
+  const int code = ReadReply({});
+  std::optional<int> port = PassiveReplyPort("EPSV", code);
+  // The STOR's reply is unread: the caller drops the connection on a failure.
+  if (!port) throw EIdProtocolReplyError(code, LastReply.Message());
+  ConnectPassive(*port);
+  ReadReply({125, 150});
+  return true;
 }
 
 TIdTCPConnection* TIdFTP::Data() {
@@ -224,7 +251,7 @@ bool TIdFTP::Store(const std::string& localPath, const std::string& remoteName, 
       } else {
         ReadReply({200});
       }
-    } else {
+    } else if (!StartStoreWithPort("STOR " + wireName)) {
       OpenDataConnection();
       SendCommand("STOR " + wireName, {125, 150});
     }
