@@ -149,11 +149,9 @@ TRunOutcome TPublishRun::RunSteps(const TPublishPlan& plan, bool deleteRemoved) 
   } else if (!namesKnown_) {
     utf8Names_ = ServerNamesOf(site_.extended) == TServerNames::Utf8;
   }
-  for (bool pages : {false, true}) {
-    if (Cancelled()) return TRunOutcome::Aborted;
-    TRunOutcome outcome = Send(plan, pages);
-    if (outcome != TRunOutcome::Completed) return outcome;
-  }
+  if (Cancelled()) return TRunOutcome::Aborted;
+  TRunOutcome outcome = Send(plan);
+  if (outcome != TRunOutcome::Completed) return outcome;
   if (!deleting) return TRunOutcome::Completed;
   if (Cancelled()) return TRunOutcome::Aborted;
   auto session = OpenSession();
@@ -163,15 +161,16 @@ TRunOutcome TPublishRun::RunSteps(const TPublishPlan& plan, bool deleteRemoved) 
   return Cancelled() ? TRunOutcome::Aborted : TRunOutcome::Completed;
 }
 
-// One engine run for the files that are not pages, another for the pages:
-// a page reaches the server only once everything before it is there.
-TRunOutcome TPublishRun::Send(const TPublishPlan& plan, bool pages) {
+// One engine run: the files that are not pages first, and the pages only
+// once everything before them is there.
+TRunOutcome TPublishRun::Send(const TPublishPlan& plan) {
   // The site's connection settings, as an upload of the site has them.
   TUploadPlan upload = *BuildUploadPlan(TStringList(), site_, TUploadOptions(), 0);
   upload.siteRoot = plan.root;
   std::vector<const TPublishUpload*> sent;
   for (const auto& item : plan.uploads) {
-    if (IsPublishedPage(item.file.path) != pages) continue;
+    // The plan has the pages last.
+    if (IsPublishedPage(item.file.path) && upload.holdFrom > upload.files.size()) upload.holdFrom = upload.files.size();
     if (!Nameable(item.file.path)) {
       view_.AppendStatus(item.file.path + " 送信しません: " + kNotNameable);
       ++upload.unrepresentableFiles;

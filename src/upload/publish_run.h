@@ -45,7 +45,7 @@ class TPublishRun {
   // The run's own session, for the leftovers and the deletions.
   std::unique_ptr<IRemoteSession> OpenSession();
   TRunOutcome RunSteps(const TPublishPlan& plan, bool deleteRemoved);
-  TRunOutcome Send(const TPublishPlan& plan, bool pages);
+  TRunOutcome Send(const TPublishPlan& plan);
   void RemoveLeftovers(IRemoteSession& session);
   void Delete(IRemoteSession& session, const TPublishPlan& plan);
   void RemoveEmptyFolders(IRemoteSession& session, const TPublishPlan& plan);

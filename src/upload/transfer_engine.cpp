@@ -215,7 +215,13 @@ bool TTransferEngine::TakeFile(std::size_t& index) {
       returned_.pop_back();
       return true;
     }
+    if (next_ < plan_.files.size() && next_ == plan_.holdFrom && filesDone_ < static_cast<int>(next_)) {
+      if (Cancelled() || stop_.load()) return false;
+      queueWake_.wait_for(lock, kWatchInterval);
+      continue;
+    }
     if (next_ < plan_.files.size()) {
+      if (next_ == plan_.holdFrom && AnyFailed()) return false;
       index = next_++;
       return true;
     }
@@ -286,6 +292,11 @@ void TTransferEngine::Count(const TPlannedFile& file, TFileResult result) {
 void TTransferEngine::Sent(std::size_t index) {
   ++summary_.sent;
   if (OnFileSent) OnFileSent(index);
+}
+
+bool TTransferEngine::AnyFailed() {
+  std::lock_guard<std::mutex> lock(resultMutex_);
+  return firstError_ != nullptr;
 }
 
 void TTransferEngine::Fail(std::exception_ptr error) {

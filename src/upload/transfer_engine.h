@@ -124,6 +124,8 @@ class TTransferEngine {
   void StoreFtpInFolder(Session& session, const TPlannedFile& file);
   void Sent(std::size_t index);
   void Fail(std::exception_ptr error);
+  // Whether a file has failed (under the queue's lock or none).
+  bool AnyFailed();
   TRunOutcome Stopped();
 
   const TUploadPlan& plan_;

@@ -52,6 +52,10 @@ struct TPlannedFile {
 
 struct TUploadPlan {
   std::vector<TPlannedFile> files;  // in upload list order
+  // The files from this index on go only once every file before it has
+  // arrived (a publish's pages after what they use); none arrives when one
+  // before it failed. Past the end: no such wait.
+  std::size_t holdFrom = static_cast<std::size_t>(-1);
   std::string siteRoot;
   std::string siteName;
   THostInfo host;
