@@ -21,6 +21,7 @@
 #include "app/message_boxes.h"
 #include "app/qt_text.h"
 #include "app/shell_widgets.h"
+#include "app/trust_question.h"
 #include "app/upload_progress.h"
 #include "app/window_placement.h"
 #include "ftp/dmFtp.h"
@@ -219,7 +220,7 @@ void TForm1::OnUiThread(std::function<void()> fn) {
     fn();
   } else {
     // Queued calls onto the window's thread keep the order they were made in.
-    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    PostToThreadOf(this, std::move(fn));
   }
 }
 

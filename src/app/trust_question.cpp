@@ -74,6 +74,21 @@ TTrustAnswer AskTrustBox(QWidget* parent, const std::string& title, const std::s
   return TTrustAnswer::Reject;
 }
 
+void PostToThreadOf(QObject* context, std::function<void()> call) {
+  // The queued call is handed over inside the toolkit, which the thread
+  // sanitizer cannot see into; the lock held while posting and taken first by
+  // the call orders the hand-over where it can be seen.
+  static std::mutex handOver;
+  std::lock_guard<std::mutex> posting(handOver);
+  QMetaObject::invokeMethod(
+      context,
+      [call = std::move(call)] {
+        { std::lock_guard<std::mutex> taken(handOver); }
+        call();
+      },
+      Qt::QueuedConnection);
+}
+
 TTrustAnswer AskOnUiThreadAndWait(QObject* context, const std::atomic<std::uint8_t>* cancel,
                                   std::function<TTrustAnswer()> ask) {
   if (QThread::currentThread() == context->thread()) return ask();
@@ -81,20 +96,7 @@ TTrustAnswer AskOnUiThreadAndWait(QObject* context, const std::atomic<std::uint8
   // the call runs drops it unanswered, which ends the wait below.
   auto answer = std::make_shared<std::promise<TTrustAnswer>>();
   std::future<TTrustAnswer> result = answer->get_future();
-  // The queued call is handed over inside the toolkit, which the thread
-  // sanitizer cannot see into; the lock held while posting and taken first by
-  // the call orders the hand-over where it can be seen.
-  static std::mutex handOver;
-  {
-    std::lock_guard<std::mutex> posting(handOver);
-    QMetaObject::invokeMethod(
-        context,
-        [answer, ask = std::move(ask)] {
-          { std::lock_guard<std::mutex> taken(handOver); }
-          answer->set_value(ask());
-        },
-        Qt::QueuedConnection);
-  }
+  PostToThreadOf(context, [answer, ask = std::move(ask)] { answer->set_value(ask()); });
   while (result.wait_for(kCancelPoll) != std::future_status::ready) {
     if (cancel != nullptr && cancel->load(std::memory_order_relaxed) == 1) return TTrustAnswer::Reject;
   }

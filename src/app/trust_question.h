@@ -23,6 +23,11 @@ namespace tovra {
 TTrustAnswer AskTrustBox(QWidget* parent, const std::string& title, const std::string& question,
                          const std::string& details);
 
+// Queues call to run on the thread of context, in the order of posting; a
+// call whose context has gone by then is dropped. The hand-over is ordered
+// where the thread sanitizer sees it (the toolkit's own queue it cannot).
+void PostToThreadOf(QObject* context, std::function<void()> call);
+
 // Runs ask on the thread of context (the UI thread) and waits for its
 // answer; called on that thread, it runs ask at once. The wait gives up with
 // a refusal when *cancel becomes 1 (abort or closing the window never waits
