@@ -274,6 +274,12 @@ bool FakeFtpServer::Answer(int control, const std::string& line) {
   }
   std::string reply = NextReply(line);
   if (reply == kClose) return false;
+  if ((verb == "PORT" || verb == "EPRT") && reply.rfind('2', 0) != 0) {
+    // A refused address is no address: a later transfer has none to connect to.
+    std::lock_guard lock(mutex_);
+    dataAddress_.clear();
+    dataPort_ = 0;
+  }
   SendReply(control, reply);
   if (verb == "AUTH" && reply.rfind("234", 0) == 0) {
     CaptureAfterAuth(control, {});
