@@ -142,7 +142,7 @@ void TIdFTP::ConnectPassive(int port) {
 bool TIdFTP::StartStoreWithPort(const std::string& stor) {
   // Only where EPSV has worked on this connection: a refused one would
   // leave the STOR without a port.
-  if (!PipelineStore || !Passive || nextPassivePort_ || !epsvAnswered_ || PassiveCommand() != "EPSV") return false;
+  if (!PipelineStore || !Passive || nextPassivePort_ || !epsvAnswered_ || epsvRefused_) return false;
   ReleaseDataConnection();
   abortSent_ = false;
   SendOnly({"EPSV", stor});
