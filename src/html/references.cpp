@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "html/css_references.h"
 #include "html/page_encoding.h"
@@ -194,19 +195,25 @@ std::vector<TPageReference> TReferenceCollector::Collect(const TPageSource& page
 std::vector<TPageReference> TReferenceCollector::WithStyleSheets(const std::vector<TPageReference>& found,
                                                                  std::string_view webUrl) {
   // Each path once; a style sheet is followed where it is first found, so
-  // a cycle of @imports ends.
+  // a cycle of @imports ends. A server that answers every address with a
+  // sheet naming a deeper one has no end of new paths: sheets are followed
+  // only so deep and so many, far beyond what a site has.
+  constexpr int kDeepestSheet = 32;
+  constexpr int kMostSheets = 512;
   std::vector<TPageReference> out;
   std::unordered_set<std::string> seen;
-  std::vector<TPageReference> pending(found.rbegin(), found.rend());
+  std::vector<std::pair<TPageReference, int>> pending;
+  for (auto r = found.rbegin(); r != found.rend(); ++r) pending.emplace_back(*r, 0);
+  int followed = 0;
   while (!pending.empty()) {
-    TPageReference r = std::move(pending.back());
+    auto [r, depth] = std::move(pending.back());
     pending.pop_back();
     if (IsPageName(r.path) || !seen.insert(r.path).second) continue;
     r.styleSheet = !r.outside && (r.styleSheet || EndsWithNoCase(r.path, ".css"));
     out.push_back(r);
-    if (!r.styleSheet) continue;
+    if (!r.styleSheet || depth >= kDeepestSheet || ++followed > kMostSheets) continue;
     const Sheet& sheet = StyleSheet(r.path, webUrl);
-    pending.insert(pending.end(), sheet.references.rbegin(), sheet.references.rend());
+    for (auto it = sheet.references.rbegin(); it != sheet.references.rend(); ++it) pending.emplace_back(*it, depth + 1);
   }
   return out;
 }

@@ -136,6 +136,14 @@ TEST(ModernReferences, BrokenInputEnds) {
     EXPECT_NO_FATAL_FAILURE(PathsOf(page)) << page;
   }
   EXPECT_EQ(DecodeCharacterReferences("&#xFFFFFFFFF;&#0;"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+  // A server that answers every address with a sheet naming two deeper ones
+  // has no end of new sheets: the collection ends all the same.
+  auto endless = [](const std::string&) -> std::optional<std::string> {
+    return "@import 'x/a.css'; @import 'y/b.css';";
+  };
+  const auto found = CollectPageReferences(
+      TPageSource{"<link rel=stylesheet href=a.css>", "/p.html", TPageEncoding::Utf8, ""}, endless);
+  EXPECT_LT(found.size(), 2000u);
 }
 
 }  // namespace
