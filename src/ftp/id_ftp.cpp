@@ -17,6 +17,7 @@ void TIdFTP::OpenSession() {
   featuresAnswered_ = false;
   epsvRefused_ = false;
   epsvAnswered_ = false;
+  readsDuringTransfer_ = TReadsDuringTransfer::Unknown;
   nextPassivePort_.reset();
   dataTls_ = false;
   sessions_.clear();

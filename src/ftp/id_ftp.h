@@ -17,6 +17,7 @@
 #include "ftp/ftp_list.h"
 #include "ftp/simple_server.h"
 #include "ftp/tcp_client.h"
+#include "platform/read_only_file.h"
 #include "util/ftp_encryption.h"
 #include "util/text_encodings.h"
 
@@ -34,6 +35,28 @@ struct TIdFtpProxySettings {
   std::string UserName;
   std::string Password;
   int Port = 0;
+};
+
+// One file of a series of stores into the working folder: stored as name,
+// then renamed to renameTo (none when empty).
+struct TStoreItem {
+  std::string localPath;
+  std::string name;
+  std::string renameTo;
+};
+
+// Where a series of stores takes its files from and what it is told of them.
+// The k-th file is the one Next handed out k-th (the first is 0).
+class IStoreSeries {
+ public:
+  virtual ~IStoreSeries() = default;
+  // Another file for the working folder, or none: the series ends.
+  virtual std::optional<TStoreItem> Next() = 0;
+  // The k-th file's data begins to go out.
+  virtual void Sending(std::size_t k) = 0;
+  // The k-th file is confirmed and, when it has a renameTo, renamed; false:
+  // the server refused the rename with a 5xx (the file stays as name).
+  virtual void Stored(std::size_t k, bool renamed) = 0;
 };
 
 class TIdFTP : public TIdTCPClient {
@@ -124,6 +147,15 @@ class TIdFTP : public TIdTCPClient {
   // With PipelineStore, RNFR and RNTO (and in passive mode the next data
   // port's request) go out together once the file is confirmed.
   bool StoreAndRename(const std::string& localPath, const std::string& remoteName, const std::string& renameTo);
+  // Stores first and every file series hands out after it, in order, each
+  // renamed once confirmed. With PipelineStore in passive mode, on a server
+  // seen to leave commands unread while it receives a file (a NOOP sent
+  // during the first transfer of the connection goes unanswered until the
+  // end of it), the next file's STOR and its passive request go out while
+  // the current file is still being received: one round trip per file.
+  // Nothing that touches a stored file goes out before that file is
+  // confirmed. Any failure raises; the caller drops the connection then.
+  void StoreSeries(const TStoreItem& first, IStoreSeries& series);
   // The bare LIST of the current folder; fills lines (if given) and
   // ListingLines. The whole listing must arrive within ReadTimeout and hold
   // at most kMaxListingBytes (EIdListingTooLong).
@@ -157,6 +189,19 @@ class TIdFTP : public TIdTCPClient {
   // Reads the reply to a passive request sent ahead of the next store.
   void AwaitPortAhead(const std::string& command);
   bool Store(const std::string& localPath, const std::string& remoteName, const std::string* renameTo);
+  // The file's bytes, written to the open data connection.
+  void WriteFileData(TReadOnlyFile& file);
+  // A store in a series: its commands, the open file, its place.
+  struct TSeriesStore;
+  TSeriesStore PrepareSeriesStore(TStoreItem item, std::size_t k) const;
+  void StartSeriesStore(TSeriesStore& store);
+  void StoreOneByOne(TStoreItem item, std::size_t k, IStoreSeries& series);
+  // The replies after the first store of a connection, a NOOP sent during
+  // it among them: they tell whether the server read the NOOP meanwhile.
+  void ReadProbedStoreReplies();
+  // The passive port of a request sent ahead of its STOR; raises when there
+  // is none (the STOR is then unanswered: the caller drops the connection).
+  int AheadPort(const std::string& command);
   // Reads the replies of an RNFR and RNTO sent together.
   bool ReadRenameReplies();
   // Opens the data connection: passive, or listening for the server's with
@@ -185,6 +230,12 @@ class TIdFTP : public TIdTCPClient {
   bool epsvRefused_ = false;
   bool epsvAnswered_ = false;  // an EPSV of this connection gave a port
   bool abortSent_ = false;     // ABOR written during the current transfer
+  // What the first store of the connection showed: whether the server leaves
+  // commands unread while it receives a file.
+  enum class TReadsDuringTransfer { Unknown, No, Yes };
+  TReadsDuringTransfer readsDuringTransfer_ = TReadsDuringTransfer::Unknown;
+  // A series that sent ahead has failed on this client: it sends ahead no more.
+  bool aheadFailed_ = false;
   // A passive port the server opened for the next data connection, asked for
   // with the end of the last store; dropped by a command that changes folders
   // or names (a server may close the port then).

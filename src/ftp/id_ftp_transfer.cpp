@@ -225,6 +225,20 @@ bool TIdFTP::StoreAndRename(const std::string& localPath, const std::string& rem
   return Store(localPath, remoteName, &renameTo);
 }
 
+void TIdFTP::WriteFileData(TReadOnlyFile& file) {
+  std::vector<char> block(SendBufferSize > 0 ? SendBufferSize : kBlockSize);
+  Data()->BeginWork(TWorkMode::wmWrite, file.Size());
+  std::int64_t sent = 0;
+  while (sent < file.Size()) {
+    std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(file.Size() - sent, block.size()));
+    std::size_t got = file.Read(block.data(), want);
+    if (got == 0) throw EIdNoDataToRead();
+    Data()->Write(std::string_view(block.data(), got));
+    sent += static_cast<std::int64_t>(got);
+  }
+  Data()->EndWork(TWorkMode::wmWrite);
+}
+
 bool TIdFTP::Store(const std::string& localPath, const std::string& remoteName, const std::string* renameTo) {
   CheckCommandArgument("STOR " + remoteName);
   const std::string wireName = ToServerName(remoteName, utf8Names_);
@@ -256,17 +270,7 @@ bool TIdFTP::Store(const std::string& localPath, const std::string& remoteName, 
       SendCommand("STOR " + wireName, {125, 150});
     }
     AcceptDataConnection();
-    std::vector<char> block(SendBufferSize > 0 ? SendBufferSize : kBlockSize);
-    Data()->BeginWork(TWorkMode::wmWrite, file.Size());
-    std::int64_t sent = 0;
-    while (sent < file.Size()) {
-      std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(file.Size() - sent, block.size()));
-      std::size_t got = file.Read(block.data(), want);
-      if (got == 0) throw EIdNoDataToRead();
-      Data()->Write(std::string_view(block.data(), got));
-      sent += static_cast<std::int64_t>(got);
-    }
-    Data()->EndWork(TWorkMode::wmWrite);
+    WriteFileData(file);
     if (Data()->Tls() == nullptr) ReleaseDataConnection();
   } catch (...) {
     ReleaseDataConnection();

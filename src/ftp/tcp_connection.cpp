@@ -1,6 +1,8 @@
 #include "ftp/tcp_connection.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "ftp/id_exceptions.h"
@@ -217,6 +219,19 @@ std::string TIdTCPConnection::ReadLn() {
     // nothing more will come, so waiting would never end.
     if (closed_) throw EIdConnClosedGracefully();
     ReceiveSome();
+  }
+}
+
+bool TIdTCPConnection::ReplyArrivesWithin(int ms) {
+  ms = std::max(ms, 1);
+  const TWaitClock::time_point deadline = DeadlineAfter(ms);
+  for (;;) {
+    if (!input_.empty() || (tls_ && tls_->Pending())) return true;
+    if (!socket_.IsOpen() || !WaitOn(socket_, false, deadline, ms)) return false;
+    // Over TLS a readable socket may carry a record that is no reply.
+    if (!tls_ || tls_->DataArrived()) return true;
+    if (TWaitClock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 

@@ -83,6 +83,8 @@ class TIdTCPConnection {
   // Receives once into the input buffer (up to RecvBufferSize bytes),
   // waiting until the read deadline, or ReadTimeout when none is set.
   void ReceiveSome();
+  // Whether a reply has begun to arrive, waiting at most ms for it.
+  bool ReplyArrivesWithin(int ms);
   // One limit for every read until cleared: a listing must arrive whole by then.
   void SetReadDeadline(TWaitClock::time_point deadline) { readDeadline_ = deadline; }
   void ClearReadDeadline() { readDeadline_.reset(); }

@@ -217,6 +217,16 @@ void TTlsStream::ReadAhead() {
   ERR_clear_error();
 }
 
+bool TTlsStream::DataArrived() {
+  // The socket is non-blocking: a peek never waits.
+  char byte = 0;
+  std::size_t got = 0;
+  ERR_clear_error();
+  const bool data = SSL_peek_ex(ssl_, &byte, 1, &got) == 1;
+  ERR_clear_error();
+  return data;
+}
+
 bool TTlsStream::Pending() const { return SSL_pending(ssl_) > 0; }
 
 void TTlsStream::Shutdown() {

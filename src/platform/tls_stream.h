@@ -72,6 +72,9 @@ class TTlsStream {
   // Reads, without waiting, what the server already sent (such as a new
   // session) on a stream that carries no more data for us.
   void ReadAhead();
+  // Whether data for us has arrived, taking in without waiting what else
+  // the server sent (such as a new session); nothing is consumed.
+  bool DataArrived();
 
   // Sends at least one byte; raises EIdSocketError or ETlsError.
   std::size_t Send(const char* data, std::size_t size);

@@ -17,6 +17,12 @@ void TAtomicStores::Store(const TStoreSteps& steps, const std::string& localPath
     steps.store(localPath, temporary);
     renamed = steps.rename(temporary, name);
   }
+  Settle(steps, localPath, name, renamed);
+}
+
+void TAtomicStores::Settle(const TStoreSteps& steps, const std::string& localPath, const std::string& name,
+                           bool renamed) {
+  const std::string temporary = TemporaryStoreName(name);
   renamed = renamed || (steps.remove(name) && steps.rename(temporary, name));
   if (renamed) {
     if (steps.ended) steps.ended(temporary);

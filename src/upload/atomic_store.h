@@ -38,6 +38,11 @@ class TAtomicStores {
   explicit TAtomicStores(std::function<void(const std::string&)> note) : note_(std::move(note)) {}
 
   void Store(const TStoreSteps& steps, const std::string& localPath, const std::string& name);
+  // Whether files are stored directly (the server refused renaming).
+  bool Direct() const { return direct_.load(); }
+  // The end of an atomic store whose temporary file is on the server:
+  // renamed tells whether its rename over the target went through.
+  void Settle(const TStoreSteps& steps, const std::string& localPath, const std::string& name, bool renamed);
 
  private:
   std::function<void(const std::string&)> note_;

@@ -230,6 +230,18 @@ bool TTransferEngine::TakeFile(std::size_t& index) {
   }
 }
 
+bool TTransferEngine::TakeAhead(const Session& session, const std::string& folder, std::size_t& index) {
+  if (Cancelled() || stop_.load()) return false;
+  std::lock_guard<std::mutex> lock(queueMutex_);
+  if (next_ >= plan_.files.size()) return false;
+  const TPlannedFile& file = plan_.files[next_];
+  if (!file.folderBelowHome || RemoteFolderOf(file, session.home) != folder) return false;
+  // Held files go only once everything before them is there.
+  if (next_ == plan_.holdFrom && (filesDone_ < static_cast<int>(next_) || AnyFailed())) return false;
+  index = next_++;
+  return true;
+}
+
 void TTransferEngine::Work(Session& session) {
   bool parked = false;  // turned away for good: no longer counted in working_
   while (!Cancelled() && !stop_.load()) {
@@ -240,7 +252,7 @@ void TTransferEngine::Work(Session& session) {
     session.told = false;
     TFileResult result = TFileResult::Sent;
     if (file.folderBelowHome) {
-      result = SendWithRetry(session, file);
+      result = SendWithRetry(session, index);
     } else {
       Line(ExtractFileName(file.localPath) + " 転送中");
     }
@@ -250,7 +262,7 @@ void TTransferEngine::Work(Session& session) {
       break;
     }
     EndRetry(session);
-    Count(file, result);
+    if (result != TFileResult::Counted) Count(plan_.files[index], result);
     if (result == TFileResult::Aborted || result == TFileResult::Stopped) break;
     if (result == TFileResult::Fatal) break;
   }

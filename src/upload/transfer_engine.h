@@ -86,8 +86,11 @@ class TTransferEngine {
     bool retriedLogin = false;               // turned away once and tried again
     bool retrying = false;                   // trying again, with a file it may hand back
     std::unique_ptr<IRemoteSession> remote;  // an SFTP site's session; none for FTP
+    // The files of the session's series of stores taken and not yet counted.
+    std::vector<std::size_t> series;
   };
-  enum class TFileResult { Sent, Failed, Aborted, Fatal, Stopped, TurnedAway };
+  // Counted: the file and every other file of its series are counted already.
+  enum class TFileResult { Sent, Failed, Aborted, Fatal, Stopped, TurnedAway, Counted };
 
   bool Cancelled() const;
   void Watch();
@@ -110,18 +113,33 @@ class TTransferEngine {
   void TellLoginLimit();
   void EndRetry(Session& session);
   void Count(const TPlannedFile& file, TFileResult result);
-  TFileResult SendWithRetry(Session& session, const TPlannedFile& file);
+  // index may come back as another file of the session's series: the one
+  // the result is for.
+  TFileResult SendWithRetry(Session& session, std::size_t& index);
+  // The file a failed series is retried with (the one in hand, else the first
+  // not yet counted), the others going back to the queue; false when every
+  // file of the series was counted.
+  bool TakeBackSeries(Session& session, std::size_t& index);
+  // A file for the session's series: the next of the queue when it goes to
+  // folder and may be sent now.
+  bool TakeAhead(const Session& session, const std::string& folder, std::size_t& index);
   TFileResult Failure(Session& session, const TPlannedFile& file, int attempt);
   bool TurnedAway(const std::exception& e) const;
   bool HandBack(Session& session);
   void LoggedOut(Session& session);
   void Connect(Session& session);
   void LoggedIn(Session& session);
-  void SendOnce(Session& session, const TPlannedFile& file);
+  // True when the file was counted (with the rest of its series).
+  bool SendOnce(Session& session, const TPlannedFile& file);
   void SendOnceSftp(Session& session, const TPlannedFile& file);
   // Stores the file into the entered folder, atomically when the plan asks.
   void StoreInFolder(Session& session, const TPlannedFile& file, TStoreSteps steps);
   void StoreFtpInFolder(Session& session, const TPlannedFile& file);
+  // Stores the file and the files of the queue for the same folder after
+  // it, each counted as the server confirms it.
+  void StoreFtpSeries(Session& session, std::size_t index);
+  // The steps with the hooks that follow a file's temporary name.
+  TStoreSteps WithTemporaryHooks(std::size_t index, TStoreSteps steps);
   void Sent(std::size_t index);
   void Fail(std::exception_ptr error);
   // Whether a file has failed (under the queue's lock or none).

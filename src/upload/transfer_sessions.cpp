@@ -3,7 +3,9 @@
 // how a server's limit of logins is met.
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
 #include <set>
+#include <utility>
 
 #include "ftp/id_exceptions.h"
 #include "platform/files.h"
@@ -192,10 +194,11 @@ bool TTransferEngine::WaitToLogInAgain(Session& session) {
   return true;
 }
 
-TTransferEngine::TFileResult TTransferEngine::SendWithRetry(Session& session, const TPlannedFile& file) {
+TTransferEngine::TFileResult TTransferEngine::SendWithRetry(Session& session, std::size_t& index) {
   for (int attempt = 0;; ++attempt) {
     try {
-      SendOnce(session, file);
+      const bool counted = SendOnce(session, plan_.files[index]);
+      if (counted) return TFileResult::Counted;
       if (Cancelled()) return TFileResult::Aborted;
       return TFileResult::Sent;
     } catch (const std::exception& e) {
@@ -204,6 +207,14 @@ TTransferEngine::TFileResult TTransferEngine::SendWithRetry(Session& session, co
       if (session.remote) session.remote->Close();
       session.cwd.clear();
       LoggedOut(session);
+      const std::size_t before = index;
+      if (!session.series.empty() && !TakeBackSeries(session, index)) {
+        session.storing = false;
+        return TFileResult::Counted;
+      }
+      // A series that failed on a later file gives that file its own tries.
+      if (index != before) attempt = 0;
+      const TPlannedFile& file = plan_.files[index];
       if (Cancelled()) {
         if (session.storing) CutOff(file);
         session.storing = false;
@@ -222,6 +233,20 @@ TTransferEngine::TFileResult TTransferEngine::SendWithRetry(Session& session, co
       return fatal ? TFileResult::Fatal : TFileResult::Failed;
     }
   }
+}
+
+bool TTransferEngine::TakeBackSeries(Session& session, std::size_t& index) {
+  std::vector<std::size_t> left = std::exchange(session.series, {});
+  if (left.empty()) return false;
+  auto inHand = std::find(left.begin(), left.end(), session.current);
+  index = inHand != left.end() ? *inHand : left.front();
+  session.current = index;
+  std::lock_guard<std::mutex> lock(queueMutex_);
+  for (std::size_t file : left) {
+    if (file != index) returned_.push_back(file);
+  }
+  queueWake_.notify_all();
+  return true;
 }
 
 void TTransferEngine::SendOnceSftp(Session& session, const TPlannedFile& file) {
@@ -249,8 +274,11 @@ void TTransferEngine::SendOnceSftp(Session& session, const TPlannedFile& file) {
   if (!plan_.extended.ReuseConnection()) remote.Close();
 }
 
-void TTransferEngine::SendOnce(Session& session, const TPlannedFile& file) {
-  if (session.remote) return SendOnceSftp(session, file);
+bool TTransferEngine::SendOnce(Session& session, const TPlannedFile& file) {
+  if (session.remote) {
+    SendOnceSftp(session, file);
+    return false;
+  }
   TFTP& ftp = *session.ftp;
   session.connecting = false;
   if (!ftp.IdFTP1.IsConnected()) {
@@ -273,22 +301,97 @@ void TTransferEngine::SendOnce(Session& session, const TPlannedFile& file) {
   }
   folders_.Enter(ftp.IdFTP1, session.home, RemoteFolderOf(file, session.home), session.runFolders, session.cwd);
   session.storing = true;
+  if (plan_.extended.ReuseConnection()) {
+    StoreFtpSeries(session, static_cast<std::size_t>(&file - plan_.files.data()));
+    session.storing = false;
+    return true;
+  }
   StoreFtpInFolder(session, file);
   session.storing = false;
-  if (!plan_.extended.ReuseConnection()) {
-    ftp.IdFTP1.CloseSession();
-    LoggedOut(session);
-    session.cwd.clear();
-  }
+  ftp.IdFTP1.CloseSession();
+  LoggedOut(session);
+  session.cwd.clear();
+  return false;
+}
+
+TStoreSteps TTransferEngine::WithTemporaryHooks(std::size_t index, TStoreSteps steps) {
+  const std::string below = plan_.files[index].folderBelowHome.value_or("/");
+  if (OnStoreBegun) steps.begun = [this, index, below](const std::string& name) { OnStoreBegun(index, below + name); };
+  if (OnStoreEnded) steps.ended = [this, index, below](const std::string& name) { OnStoreEnded(index, below + name); };
+  return steps;
 }
 
 void TTransferEngine::StoreInFolder(Session& session, const TPlannedFile& file, TStoreSteps steps) {
   if (!plan_.extended.AtomicUpload()) return steps.store(file.localPath, file.remoteName);
-  const std::size_t index = session.current;
-  const std::string below = file.folderBelowHome.value_or("/");
-  if (OnStoreBegun) steps.begun = [this, index, below](const std::string& name) { OnStoreBegun(index, below + name); };
-  if (OnStoreEnded) steps.ended = [this, index, below](const std::string& name) { OnStoreEnded(index, below + name); };
-  atomic_.Store(steps, file.localPath, file.remoteName);
+  atomic_.Store(WithTemporaryHooks(session.current, std::move(steps)), file.localPath, file.remoteName);
+}
+
+namespace {
+
+class TSeriesCalls final : public IStoreSeries {
+ public:
+  std::function<std::optional<TStoreItem>()> next;
+  std::function<void(std::size_t)> sending;
+  std::function<void(std::size_t, bool)> stored;
+  std::optional<TStoreItem> Next() override { return next(); }
+  void Sending(std::size_t k) override { sending(k); }
+  void Stored(std::size_t k, bool renamed) override { stored(k, renamed); }
+};
+
+}  // namespace
+
+void TTransferEngine::StoreFtpSeries(Session& session, std::size_t index) {
+  TIdFTP& client = session.ftp->IdFTP1;
+  const std::string folder = RemoteFolderOf(plan_.files[index], session.home);
+  std::vector<std::size_t> taken{index};  // by place in the series
+  std::vector<bool> atomic;               // stored under a temporary name
+  std::vector<std::size_t> refused;       // places whose rename the server refused
+  session.series = taken;
+  auto itemOf = [&](std::size_t i) {
+    const TPlannedFile& file = plan_.files[i];
+    const bool temporary = plan_.extended.AtomicUpload() && !atomic_.Direct();
+    atomic.push_back(temporary);
+    if (!temporary) return TStoreItem{file.localPath, file.remoteName, {}};
+    TStoreSteps hooks = WithTemporaryHooks(i, {});
+    if (hooks.begun) hooks.begun(TemporaryStoreName(file.remoteName));
+    return TStoreItem{file.localPath, TemporaryStoreName(file.remoteName), file.remoteName};
+  };
+  auto counted = [&](std::size_t k) {
+    auto place = std::find(session.series.begin(), session.series.end(), taken[k]);
+    if (place != session.series.end()) session.series.erase(place);
+    Count(plan_.files[taken[k]], TFileResult::Sent);
+  };
+  TSeriesCalls series;
+  series.next = [&]() -> std::optional<TStoreItem> {
+    std::size_t i = 0;
+    // After a refused rename the series ends, so the fallback comes soon.
+    if (!refused.empty() || !TakeAhead(session, folder, i)) return std::nullopt;
+    taken.push_back(i);
+    session.series.push_back(i);
+    return itemOf(i);
+  };
+  series.sending = [&](std::size_t k) {
+    session.current = taken[k];
+    if (k > 0) Line(ExtractFileName(plan_.files[taken[k]].localPath) + " 転送中");
+  };
+  series.stored = [&](std::size_t k, bool renamed) {
+    if (!renamed) {
+      refused.push_back(k);
+      return;
+    }
+    if (atomic[k]) {
+      TStoreSteps hooks = WithTemporaryHooks(taken[k], {});
+      if (hooks.ended) hooks.ended(TemporaryStoreName(plan_.files[taken[k]].remoteName));
+    }
+    counted(k);
+  };
+  client.StoreSeries(itemOf(index), series);
+  for (std::size_t k : refused) {
+    const TPlannedFile& file = plan_.files[taken[k]];
+    session.current = taken[k];
+    atomic_.Settle(WithTemporaryHooks(taken[k], FtpSteps(client)), file.localPath, file.remoteName, false);
+    counted(k);
+  }
 }
 
 void TTransferEngine::StoreFtpInFolder(Session& session, const TPlannedFile& file) {

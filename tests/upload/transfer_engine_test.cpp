@@ -179,9 +179,12 @@ TEST(TransferEngine, ReusedSessionWireSequence) {
                          "PORT *",     "LIST",        "MKD /new", "PORT *",     "STOR a.html", "CWD /new/",
                          "PORT *",     "STOR b.gif",  "PORT *",   "STOR c.gif", "CWD /",       "PORT *",
                          "STOR d.css", "CWD /img/",   "PORT *",   "STOR e.png"}},
-      // Passive and stored under a temporary name: the rename and the next
-      // file's port go out together once each file is confirmed; a change
-      // of folder asks for the port again.
+      // Passive and stored under a temporary name. The NOOP during the first
+      // store goes unanswered until its end (this server reads no command
+      // during a transfer), so the next file of the same folder has its port
+      // and STOR sent while the one before is received. Each rename follows
+      // its file's confirmation; the last one goes with the next port's
+      // request, and a change of folder asks for the port again.
       {"passive, atomic",
        true,
        {"FEAT",
@@ -196,16 +199,17 @@ TEST(TransferEngine, ReusedSessionWireSequence) {
         "MKD /new",
         "EPSV",
         "STOR .tovra-part.a.html",
+        "NOOP",
         "RNFR .tovra-part.a.html",
         "RNTO a.html",
         "EPSV",
         "CWD /new/",
         "EPSV",
         "STOR .tovra-part.b.gif",
-        "RNFR .tovra-part.b.gif",
-        "RNTO b.gif",
         "EPSV",
         "STOR .tovra-part.c.gif",
+        "RNFR .tovra-part.b.gif",
+        "RNTO b.gif",
         "RNFR .tovra-part.c.gif",
         "RNTO c.gif",
         "EPSV",

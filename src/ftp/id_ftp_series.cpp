@@ -1,0 +1,230 @@
+// Series of stores into the working folder. On a server that leaves
+// commands unread while it receives a file, the next file's passive request
+// and STOR go out as soon as the current file's data connection is open, so
+// the server starts on the next file the moment the current one is whole:
+// one round trip per file. A file's rename goes out only once the server has
+// confirmed that file.
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include "ftp/id_exceptions.h"
+#include "ftp/id_ftp.h"
+#include "ftp/remote_names.h"
+
+namespace tovra {
+
+namespace {
+
+using TSeriesClock = std::chrono::steady_clock;
+
+bool Confirms(int code) { return code == 225 || code == 226 || code == 250; }
+
+// How long the NOOP sent during the first store may take to be answered
+// before the server is taken to leave it unread: longer than the round trip
+// the store's own STOR took, by half as much again and a margin.
+int ProbeWaitMs(TSeriesClock::duration storeRoundTrip) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(storeRoundTrip).count();
+  return static_cast<int>(std::clamp<long long>(ms + ms / 2 + 20, 20, 2000));
+}
+
+}  // namespace
+
+struct TIdFTP::TSeriesStore {
+  std::size_t k = 0;
+  TStoreItem item;
+  std::string stor, rnfr, rnto;
+  std::string portCommand;  // the passive request sent ahead of the STOR
+  std::unique_ptr<TReadOnlyFile> file;
+};
+
+TIdFTP::TSeriesStore TIdFTP::PrepareSeriesStore(TStoreItem item, std::size_t k) const {
+  // Names and the file are checked before anything of this store is sent.
+  TSeriesStore store;
+  store.k = k;
+  CheckCommandArgument("STOR " + item.name);
+  const std::string wire = ToServerName(item.name, utf8Names_);
+  store.stor = "STOR " + wire;
+  if (!item.renameTo.empty()) {
+    store.rnfr = "RNFR " + wire;
+    store.rnto = "RNTO " + ToServerName(item.renameTo, utf8Names_);
+    CheckCommandArgument(store.rnto);
+  }
+  store.file = std::make_unique<TReadOnlyFile>(item.localPath);
+  store.item = std::move(item);
+  return store;
+}
+
+int TIdFTP::AheadPort(const std::string& command) {
+  const int code = ReadReply({});
+  if (auto port = PassiveReplyPort(command, code)) return *port;
+  throw EIdProtocolReplyError(code, LastReply.Message());
+}
+
+void TIdFTP::StartSeriesStore(TSeriesStore& store) {
+  ReleaseDataConnection();
+  abortSent_ = false;
+  // With the passive request known to work and no port asked for ahead, the
+  // request and the STOR go out together.
+  if (!nextPassivePort_ && (epsvAnswered_ || epsvRefused_)) {
+    const std::string passive = PassiveCommand();
+    SendOnly({passive, store.stor});
+    ConnectPassive(AheadPort(passive));
+    return;
+  }
+  OpenDataConnection();
+  SendOnly({store.stor});
+}
+
+void TIdFTP::StoreOneByOne(TStoreItem item, std::size_t k, IStoreSeries& series) {
+  for (;;) {
+    series.Sending(k);
+    bool renamed = true;
+    if (item.renameTo.empty()) {
+      Store(item.localPath, item.name, nullptr);
+    } else {
+      renamed = StoreAndRename(item.localPath, item.name, item.renameTo);
+    }
+    if (abortSent_) throw EIdCancelled();
+    series.Stored(k, renamed);
+    std::optional<TStoreItem> next = series.Next();
+    if (!next) return;
+    item = std::move(*next);
+    ++k;
+  }
+}
+
+void TIdFTP::ReadProbedStoreReplies() {
+  // Two replies, the store's and the NOOP's: the NOOP's first means the
+  // server read it while it received the file.
+  const int first = ReadReply({});
+  const std::string firstText = LastReply.Message();
+  const int second = ReadReply({});
+  if (Confirms(first)) {
+    readsDuringTransfer_ = TReadsDuringTransfer::No;
+    return;
+  }
+  readsDuringTransfer_ = TReadsDuringTransfer::Yes;
+  if (Confirms(second)) return;
+  if (first == 200) throw EIdProtocolReplyError(second, LastReply.Message());
+  throw EIdProtocolReplyError(first, firstText);
+}
+
+void TIdFTP::StoreSeries(const TStoreItem& first, IStoreSeries& series) {
+  if (!PipelineStore || !Passive || aheadFailed_ || readsDuringTransfer_ == TReadsDuringTransfer::Yes) {
+    return StoreOneByOne(first, 0, series);
+  }
+  std::size_t handedOut = 1;
+  bool exhausted = false;
+  auto takeNext = [&]() -> std::optional<TSeriesStore> {
+    if (exhausted) return std::nullopt;
+    std::optional<TStoreItem> item = series.Next();
+    if (!item) {
+      exhausted = true;
+      return std::nullopt;
+    }
+    return PrepareSeriesStore(std::move(*item), handedOut++);
+  };
+  try {
+    TSeriesStore now = PrepareSeriesStore(first, 0);
+    std::optional<TSeriesStore> ahead;
+    std::optional<TSeriesStore> confirmed;  // its rename not yet sent
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t renaming = kNone;           // its rename sent, the replies unread
+    TSeriesClock::time_point started = TSeriesClock::now();
+    StartSeriesStore(now);
+    for (;;) {
+      // Here the STOR of now is sent and its data connection open.
+      std::vector<std::string> out;
+      if (confirmed) {
+        out = {confirmed->rnfr, confirmed->rnto};
+        renaming = confirmed->k;
+        confirmed.reset();
+      }
+      if (readsDuringTransfer_ == TReadsDuringTransfer::No && (ahead = takeNext())) {
+        ahead->portCommand = PassiveCommand();
+        out.push_back(ahead->portCommand);
+        out.push_back(ahead->stor);
+      }
+      if (!out.empty()) SendOnly(out);
+      ReadReply({125, 150});
+      const TSeriesClock::duration roundTrip = TSeriesClock::now() - started;
+      AcceptDataConnection();
+      bool probing = readsDuringTransfer_ == TReadsDuringTransfer::Unknown;
+      if (probing) {
+        SendOnly({"NOOP"});
+        if (ReplyArrivesWithin(ProbeWaitMs(roundTrip))) {
+          ReadReply({});
+          readsDuringTransfer_ = TReadsDuringTransfer::Yes;
+          probing = false;
+        }
+      }
+      series.Sending(now.k);
+      WriteFileData(*now.file);
+      if (Data()->Tls() == nullptr) {
+        ReleaseDataConnection();
+      } else {
+        Data()->Tls()->Shutdown();
+      }
+      if (abortSent_) throw EIdCancelled();
+      if (probing) {
+        ReadProbedStoreReplies();
+      } else {
+        ReadStoreReplies();
+      }
+      ReleaseDataConnection();
+      if (renaming != kNone) {
+        const bool renamed = ReadRenameReplies();
+        series.Stored(std::exchange(renaming, kNone), renamed);
+      }
+      if (now.rnfr.empty()) {
+        series.Stored(now.k, true);
+      } else {
+        confirmed = std::move(now);
+      }
+      started = TSeriesClock::now();
+      if (ahead) {
+        now = std::move(*ahead);
+        ahead.reset();
+        abortSent_ = false;
+        ConnectPassive(AheadPort(now.portCommand));
+        continue;
+      }
+      std::optional<TSeriesStore> next = takeNext();
+      if (!next || readsDuringTransfer_ == TReadsDuringTransfer::Yes) {
+        // The last rename goes out with a request for the next store's port.
+        if (confirmed) {
+          const std::string passive = PassiveCommand();
+          SendOnly({confirmed->rnfr, confirmed->rnto, passive});
+          const bool renamed = ReadRenameReplies();
+          AwaitPortAhead(passive);
+          series.Stored(confirmed->k, renamed);
+        }
+        if (next) StoreOneByOne(std::move(next->item), next->k, series);
+        return;
+      }
+      // The next file's STOR goes out with this one's rename.
+      now = std::move(*next);
+      abortSent_ = false;
+      now.portCommand = PassiveCommand();
+      out.clear();
+      if (confirmed) out = {confirmed->rnfr, confirmed->rnto};
+      out.push_back(now.portCommand);
+      out.push_back(now.stor);
+      SendOnly(out);
+      if (confirmed) {
+        const bool renamed = ReadRenameReplies();
+        series.Stored(confirmed->k, renamed);
+        confirmed.reset();
+      }
+      ConnectPassive(AheadPort(now.portCommand));
+    }
+  } catch (...) {
+    // Whatever the cause, this client stores one file at a time from now on.
+    aheadFailed_ = aheadFailed_ || readsDuringTransfer_ == TReadsDuringTransfer::No;
+    ReleaseDataConnection();
+    throw;
+  }
+}
+
+}  // namespace tovra
