@@ -130,7 +130,7 @@ void TIdFTP::StoreSeries(const TStoreItem& first, IStoreSeries& series) {
     std::optional<TSeriesStore> ahead;
     std::optional<TSeriesStore> confirmed;  // its rename not yet sent
     constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::size_t renaming = kNone;           // its rename sent, the replies unread
+    std::size_t renaming = kNone;  // its rename sent, the replies unread
     TSeriesClock::time_point started = TSeriesClock::now();
     StartSeriesStore(now);
     for (;;) {

@@ -1,9 +1,9 @@
 // The sessions of a transfer run: how each is built from the plan, logs in,
 // walks to its folder and stores, how a failure is retried or reported, and
 // how a server's limit of logins is met.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <algorithm>
 #include <set>
 #include <utility>
 
