@@ -37,12 +37,13 @@ struct TIdFtpProxySettings {
   int Port = 0;
 };
 
-// One file of a series of stores into the working folder: stored as name,
-// then renamed to renameTo (none when empty).
+// One file of a series of stores: stored as name, then renamed to renameTo
+// (none when empty), in folder (absolute; empty: the working folder).
 struct TStoreItem {
   std::string localPath;
   std::string name;
   std::string renameTo;
+  std::string folder;
 };
 
 // Where a series of stores takes its files from and what it is told of them.
@@ -50,8 +51,9 @@ struct TStoreItem {
 class IStoreSeries {
  public:
   virtual ~IStoreSeries() = default;
-  // Another file for the working folder, or none: the series ends.
-  virtual std::optional<TStoreItem> Next() = 0;
+  // Another file for the working folder or, when otherFolder is true, for a
+  // folder known to exist; none: the series ends.
+  virtual std::optional<TStoreItem> Next(bool otherFolder) = 0;
   // The k-th file's data begins to go out.
   virtual void Sending(std::size_t k) = 0;
   // The k-th file is confirmed and, when it has a renameTo, renamed; false:
@@ -196,6 +198,14 @@ class TIdFTP : public TIdTCPClient {
   TSeriesStore PrepareSeriesStore(TStoreItem item, std::size_t k) const;
   void StartSeriesStore(TSeriesStore& store);
   void StoreOneByOne(TStoreItem item, std::size_t k, IStoreSeries& series);
+  // The series over plain data connections on a server that reads no
+  // command during a transfer: up to kStoresAhead STORs outstanding, each
+  // file's data written as soon as its data connection is open (its STOR is
+  // at the server by then). confirmed: a file of the series still to rename.
+  // Once every file of the folder is stored, the series may go on in another
+  // folder: the renames, the CWD and the passive request go out together.
+  void StorePipelined(std::optional<TSeriesStore> confirmed, TSeriesStore first,
+                      const std::function<std::optional<TSeriesStore>(bool)>& takeNext, IStoreSeries& series);
   // The replies after the first store of a connection, a NOOP sent during
   // it among them: they tell whether the server read the NOOP meanwhile.
   void ReadProbedStoreReplies();

@@ -6,6 +6,8 @@
 // confirmed that file.
 #include <algorithm>
 #include <chrono>
+#include <deque>
+#include <map>
 #include <utility>
 
 #include "ftp/id_exceptions.h"
@@ -33,7 +35,9 @@ int ProbeWaitMs(TSeriesClock::duration storeRoundTrip) {
 struct TIdFTP::TSeriesStore {
   std::size_t k = 0;
   TStoreItem item;
-  std::string stor, rnfr, rnto;
+  std::string cwd, stor, rnfr, rnto;
+  bool storSent = true;  // false: it goes out once its port is known
+  bool written = false;
   std::string portCommand;  // the passive request sent ahead of the STOR
   std::unique_ptr<TReadOnlyFile> file;
 };
@@ -45,6 +49,10 @@ TIdFTP::TSeriesStore TIdFTP::PrepareSeriesStore(TStoreItem item, std::size_t k) 
   CheckCommandArgument("STOR " + item.name);
   const std::string wire = ToServerName(item.name, utf8Names_);
   store.stor = "STOR " + wire;
+  if (!item.folder.empty()) {
+    store.cwd = "CWD " + ToServerName(item.folder, utf8Names_);
+    CheckCommandArgument(store.cwd);
+  }
   if (!item.renameTo.empty()) {
     store.rnfr = "RNFR " + wire;
     store.rnto = "RNTO " + ToServerName(item.renameTo, utf8Names_);
@@ -87,7 +95,7 @@ void TIdFTP::StoreOneByOne(TStoreItem item, std::size_t k, IStoreSeries& series)
     }
     if (abortSent_) throw EIdCancelled();
     series.Stored(k, renamed);
-    std::optional<TStoreItem> next = series.Next();
+    std::optional<TStoreItem> next = series.Next(false);
     if (!next) return;
     item = std::move(*next);
     ++k;
@@ -110,22 +118,171 @@ void TIdFTP::ReadProbedStoreReplies() {
   throw EIdProtocolReplyError(first, firstText);
 }
 
+namespace {
+
+// Stores whose STOR is out and whose end is not yet confirmed: enough that
+// the server always finds the next one waiting when it has finished a file.
+constexpr int kStoresAhead = 3;
+// The most a file's data may go out before the server has answered its STOR:
+// what the network takes in whether or not the server reads it.
+constexpr std::int64_t kEagerBytes = 64 * 1024;
+
+enum class TAwaited { FolderChange, Port, Preliminary, Final, Rename, PortAhead };
+
+struct TAwaitedReply {
+  TAwaited what;
+  std::size_t k;
+};
+
+}  // namespace
+
+void TIdFTP::StorePipelined(std::optional<TSeriesStore> confirmed, TSeriesStore first,
+                            const std::function<std::optional<TSeriesStore>(bool)>& takeNext, IStoreSeries& series) {
+  // The replies come in the order of the commands: each command sent adds
+  // what it will be answered with, and every reply read is the oldest due.
+  std::deque<TAwaitedReply> awaited;
+  std::map<std::size_t, TSeriesStore> open;  // sent and not yet settled
+  std::vector<std::string> out;
+  int storing = 0;  // STORs out without their final reply
+  std::string portAhead;
+  auto rename = [&](std::size_t k) {
+    out.push_back(open.at(k).rnfr);
+    out.push_back(open.at(k).rnto);
+    awaited.push_back({TAwaited::Rename, k});
+  };
+  auto store = [&](TSeriesStore s) {
+    const std::size_t k = s.k;
+    s.portCommand = PassiveCommand();
+    out.push_back(s.portCommand);
+    out.push_back(s.stor);
+    for (TAwaited what : {TAwaited::Port, TAwaited::Preliminary, TAwaited::Final}) awaited.push_back({what, k});
+    ++storing;
+    open.emplace(k, std::move(s));
+  };
+  // Into another folder: its STOR waits for the CWD's and the port's replies,
+  // so it never lands in the folder left when the CWD is refused.
+  auto cross = [&](TSeriesStore s) {
+    const std::size_t k = s.k;
+    s.portCommand = PassiveCommand();
+    s.storSent = false;
+    out.push_back(s.cwd);
+    out.push_back(s.portCommand);
+    awaited.push_back({TAwaited::FolderChange, k});
+    awaited.push_back({TAwaited::Port, k});
+    ++storing;
+    open.emplace(k, std::move(s));
+  };
+  auto sendData = [&](TSeriesStore& s) {
+    s.written = true;
+    series.Sending(s.k);
+    WriteFileData(*s.file);
+    ReleaseDataConnection();
+    if (abortSent_) throw EIdCancelled();
+  };
+  auto fill = [&] {
+    while (storing < kStoresAhead) {
+      std::optional<TSeriesStore> next = takeNext(false);
+      if (!next) break;
+      store(std::move(*next));
+    }
+  };
+  // A port asked for earlier is left unused: the data goes out only once
+  // its STOR has reached the server.
+  nextPassivePort_.reset();
+  if (confirmed) {
+    const std::size_t k = confirmed->k;
+    open.emplace(k, std::move(*confirmed));
+    rename(k);
+  }
+  store(std::move(first));
+  fill();
+  SendOnly(out);
+  out.clear();
+  while (!awaited.empty()) {
+    const TAwaitedReply reply = awaited.front();
+    awaited.pop_front();
+    if (reply.what == TAwaited::PortAhead) {
+      AwaitPortAhead(portAhead);
+      continue;
+    }
+    TSeriesStore& s = open.at(reply.k);
+    switch (reply.what) {
+      case TAwaited::Port: {
+        const int port = AheadPort(s.portCommand);
+        ReleaseDataConnection();
+        abortSent_ = false;
+        ConnectPassive(port);
+        if (!s.storSent) {
+          s.storSent = true;
+          out.push_back(s.stor);
+          awaited.push_back({TAwaited::Preliminary, reply.k});
+          awaited.push_back({TAwaited::Final, reply.k});
+          fill();
+          SendOnly(out);
+          out.clear();
+          break;
+        }
+        // A larger file waits for the STOR's preliminary reply: a server
+        // that refuses the file never reads its data.
+        if (s.file->Size() <= kEagerBytes) sendData(s);
+        break;
+      }
+      case TAwaited::Preliminary:
+        ReadReply({125, 150});
+        if (!s.written) sendData(s);
+        break;
+      case TAwaited::FolderChange:
+        ReadReply({200, 250});
+        break;
+      case TAwaited::Final:
+        ReadStoreReplies();
+        --storing;
+        if (s.rnfr.empty()) {
+          series.Stored(s.k, true);
+          open.erase(reply.k);
+        } else {
+          rename(reply.k);
+        }
+        fill();
+        if (storing == 0) {
+          if (std::optional<TSeriesStore> elsewhere = takeNext(true)) {
+            cross(std::move(*elsewhere));
+          } else {
+            // After the last file, the next store's port is asked for with its rename.
+            portAhead = PassiveCommand();
+            out.push_back(portAhead);
+            awaited.push_back({TAwaited::PortAhead, 0});
+          }
+        }
+        SendOnly(out);
+        out.clear();
+        break;
+      case TAwaited::Rename: {
+        const bool renamed = ReadRenameReplies();
+        series.Stored(s.k, renamed);
+        open.erase(reply.k);
+        break;
+      }
+      case TAwaited::PortAhead:
+        break;
+    }
+  }
+}
+
 void TIdFTP::StoreSeries(const TStoreItem& first, IStoreSeries& series) {
   if (!PipelineStore || !Passive || aheadFailed_ || readsDuringTransfer_ == TReadsDuringTransfer::Yes) {
     return StoreOneByOne(first, 0, series);
   }
   std::size_t handedOut = 1;
-  bool exhausted = false;
-  auto takeNext = [&]() -> std::optional<TSeriesStore> {
-    if (exhausted) return std::nullopt;
-    std::optional<TStoreItem> item = series.Next();
-    if (!item) {
-      exhausted = true;
-      return std::nullopt;
-    }
+  auto takeNext = [&](bool otherFolder) -> std::optional<TSeriesStore> {
+    std::optional<TStoreItem> item = series.Next(otherFolder);
+    if (!item) return std::nullopt;
     return PrepareSeriesStore(std::move(*item), handedOut++);
   };
   try {
+    if (readsDuringTransfer_ == TReadsDuringTransfer::No && !dataTls_) {
+      return StorePipelined(std::nullopt, PrepareSeriesStore(first, 0), takeNext, series);
+    }
     TSeriesStore now = PrepareSeriesStore(first, 0);
     std::optional<TSeriesStore> ahead;
     std::optional<TSeriesStore> confirmed;  // its rename not yet sent
@@ -141,7 +298,7 @@ void TIdFTP::StoreSeries(const TStoreItem& first, IStoreSeries& series) {
         renaming = confirmed->k;
         confirmed.reset();
       }
-      if (readsDuringTransfer_ == TReadsDuringTransfer::No && (ahead = takeNext())) {
+      if (readsDuringTransfer_ == TReadsDuringTransfer::No && (ahead = takeNext(false))) {
         ahead->portCommand = PassiveCommand();
         out.push_back(ahead->portCommand);
         out.push_back(ahead->stor);
@@ -190,7 +347,7 @@ void TIdFTP::StoreSeries(const TStoreItem& first, IStoreSeries& series) {
         ConnectPassive(AheadPort(now.portCommand));
         continue;
       }
-      std::optional<TSeriesStore> next = takeNext();
+      std::optional<TSeriesStore> next = takeNext(false);
       if (!next || readsDuringTransfer_ == TReadsDuringTransfer::Yes) {
         // The last rename goes out with a request for the next store's port.
         if (confirmed) {
@@ -203,6 +360,7 @@ void TIdFTP::StoreSeries(const TStoreItem& first, IStoreSeries& series) {
         if (next) StoreOneByOne(std::move(next->item), next->k, series);
         return;
       }
+      if (!dataTls_) return StorePipelined(std::move(confirmed), std::move(*next), takeNext, series);
       // The next file's STOR goes out with this one's rename.
       now = std::move(*next);
       abortSent_ = false;

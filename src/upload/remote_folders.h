@@ -33,9 +33,10 @@ class TRemoteFolders {
   // learnt before them stays, but listings are read afresh afterwards.
   void Enter(TIdFTP& client, const std::string& home, const std::string& folder,
              const std::vector<std::string>& runFolders, std::string& cwd);
+  // Whether the folder is known to exist (listed, or made by this run).
+  bool Known(const std::string& folder) const;
 
  private:
-  bool Known(const std::string& folder) const;
   void MarkKnown(const std::string& folder);
   // Makes the missing levels of folder below home (under makeMutex_).
   void Make(TIdFTP& client, const std::string& home, const std::string& folder, std::string& cwd);

@@ -230,12 +230,15 @@ bool TTransferEngine::TakeFile(std::size_t& index) {
   }
 }
 
-bool TTransferEngine::TakeAhead(const Session& session, const std::string& folder, std::size_t& index) {
+bool TTransferEngine::TakeAhead(const Session& session, const std::string& folder, bool otherFolder,
+                                std::size_t& index) {
   if (Cancelled() || stop_.load()) return false;
   std::lock_guard<std::mutex> lock(queueMutex_);
   if (next_ >= plan_.files.size()) return false;
   const TPlannedFile& file = plan_.files[next_];
-  if (!file.folderBelowHome || RemoteFolderOf(file, session.home) != folder) return false;
+  if (!file.folderBelowHome) return false;
+  const std::string its = RemoteFolderOf(file, session.home);
+  if (its != folder && !(otherFolder && folders_.Known(its))) return false;
   // Held files go only once everything before them is there.
   if (next_ == plan_.holdFrom && (filesDone_ < static_cast<int>(next_) || AnyFailed())) return false;
   index = next_++;

@@ -122,7 +122,8 @@ class TTransferEngine {
   bool TakeBackSeries(Session& session, std::size_t& index);
   // A file for the session's series: the next of the queue when it goes to
   // folder and may be sent now.
-  bool TakeAhead(const Session& session, const std::string& folder, std::size_t& index);
+  // With otherFolder, the next of the queue may go to any folder known to exist.
+  bool TakeAhead(const Session& session, const std::string& folder, bool otherFolder, std::size_t& index);
   TFileResult Failure(Session& session, const TPlannedFile& file, int attempt);
   bool TurnedAway(const std::exception& e) const;
   bool HandBack(Session& session);

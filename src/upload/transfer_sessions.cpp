@@ -330,10 +330,10 @@ namespace {
 
 class TSeriesCalls final : public IStoreSeries {
  public:
-  std::function<std::optional<TStoreItem>()> next;
+  std::function<std::optional<TStoreItem>(bool)> next;
   std::function<void(std::size_t)> sending;
   std::function<void(std::size_t, bool)> stored;
-  std::optional<TStoreItem> Next() override { return next(); }
+  std::optional<TStoreItem> Next(bool otherFolder) override { return next(otherFolder); }
   void Sending(std::size_t k) override { sending(k); }
   void Stored(std::size_t k, bool renamed) override { stored(k, renamed); }
 };
@@ -342,7 +342,7 @@ class TSeriesCalls final : public IStoreSeries {
 
 void TTransferEngine::StoreFtpSeries(Session& session, std::size_t index) {
   TIdFTP& client = session.ftp->IdFTP1;
-  const std::string folder = RemoteFolderOf(plan_.files[index], session.home);
+  std::string folder = RemoteFolderOf(plan_.files[index], session.home);
   std::vector<std::size_t> taken{index};  // by place in the series
   std::vector<bool> atomic;               // stored under a temporary name
   std::vector<std::size_t> refused;       // places whose rename the server refused
@@ -351,10 +351,10 @@ void TTransferEngine::StoreFtpSeries(Session& session, std::size_t index) {
     const TPlannedFile& file = plan_.files[i];
     const bool temporary = plan_.extended.AtomicUpload() && !atomic_.Direct();
     atomic.push_back(temporary);
-    if (!temporary) return TStoreItem{file.localPath, file.remoteName, {}};
+    if (!temporary) return TStoreItem{file.localPath, file.remoteName, {}, {}};
     TStoreSteps hooks = WithTemporaryHooks(i, {});
     if (hooks.begun) hooks.begun(TemporaryStoreName(file.remoteName));
-    return TStoreItem{file.localPath, TemporaryStoreName(file.remoteName), file.remoteName};
+    return TStoreItem{file.localPath, TemporaryStoreName(file.remoteName), file.remoteName, {}};
   };
   auto counted = [&](std::size_t k) {
     auto place = std::find(session.series.begin(), session.series.end(), taken[k]);
@@ -362,13 +362,20 @@ void TTransferEngine::StoreFtpSeries(Session& session, std::size_t index) {
     Count(plan_.files[taken[k]], TFileResult::Sent);
   };
   TSeriesCalls series;
-  series.next = [&]() -> std::optional<TStoreItem> {
+  series.next = [&](bool otherFolder) -> std::optional<TStoreItem> {
     std::size_t i = 0;
     // After a refused rename the series ends, so the fallback comes soon.
-    if (!refused.empty() || !TakeAhead(session, folder, i)) return std::nullopt;
+    if (!refused.empty() || !TakeAhead(session, folder, otherFolder, i)) return std::nullopt;
     taken.push_back(i);
     session.series.push_back(i);
-    return itemOf(i);
+    TStoreItem item = itemOf(i);
+    if (std::string its = RemoteFolderOf(plan_.files[i], session.home); its != folder) {
+      folder = its;
+      item.folder = its;
+      // A refused CWD ends the series with an error, which forgets the folder.
+      session.cwd = its;
+    }
+    return item;
   };
   series.sending = [&](std::size_t k) {
     session.current = taken[k];
