@@ -38,7 +38,8 @@ struct TIdFtpProxySettings {
 };
 
 // One file of a series of stores: stored as name, then renamed to renameTo
-// (none when empty), in folder (absolute; empty: the working folder).
+// (none when empty), in folder (absolute, ending in "/"; empty: the working
+// folder).
 struct TStoreItem {
   std::string localPath;
   std::string name;
@@ -202,8 +203,7 @@ class TIdFTP : public TIdTCPClient {
   // command during a transfer: up to kStoresAhead STORs outstanding, each
   // file's data written as soon as its data connection is open (its STOR is
   // at the server by then). confirmed: a file of the series still to rename.
-  // Once every file of the folder is stored, the series may go on in another
-  // folder: the renames, the CWD and the passive request go out together.
+  // Files of other folders known to exist join it, named by their paths.
   void StorePipelined(std::optional<TSeriesStore> confirmed, TSeriesStore first,
                       const std::function<std::optional<TSeriesStore>(bool)>& takeNext, IStoreSeries& series);
   // The replies after the first store of a connection, a NOOP sent during

@@ -35,8 +35,7 @@ int ProbeWaitMs(TSeriesClock::duration storeRoundTrip) {
 struct TIdFTP::TSeriesStore {
   std::size_t k = 0;
   TStoreItem item;
-  std::string cwd, stor, rnfr, rnto;
-  bool storSent = true;  // false: it goes out once its port is known
+  std::string stor, rnfr, rnto;
   bool written = false;
   std::string portCommand;  // the passive request sent ahead of the STOR
   std::unique_ptr<TReadOnlyFile> file;
@@ -46,16 +45,14 @@ TIdFTP::TSeriesStore TIdFTP::PrepareSeriesStore(TStoreItem item, std::size_t k) 
   // Names and the file are checked before anything of this store is sent.
   TSeriesStore store;
   store.k = k;
-  CheckCommandArgument("STOR " + item.name);
-  const std::string wire = ToServerName(item.name, utf8Names_);
+  // A file of another folder goes by its whole path: no change of folder
+  // comes between the files of the series.
+  CheckCommandArgument("STOR " + item.folder + item.name);
+  const std::string wire = ToServerName(item.folder + item.name, utf8Names_);
   store.stor = "STOR " + wire;
-  if (!item.folder.empty()) {
-    store.cwd = "CWD " + ToServerName(item.folder, utf8Names_);
-    CheckCommandArgument(store.cwd);
-  }
   if (!item.renameTo.empty()) {
     store.rnfr = "RNFR " + wire;
-    store.rnto = "RNTO " + ToServerName(item.renameTo, utf8Names_);
+    store.rnto = "RNTO " + ToServerName(item.folder + item.renameTo, utf8Names_);
     CheckCommandArgument(store.rnto);
   }
   store.file = std::make_unique<TReadOnlyFile>(item.localPath);
@@ -127,7 +124,7 @@ constexpr int kStoresAhead = 3;
 // what the network takes in whether or not the server reads it.
 constexpr std::int64_t kEagerBytes = 64 * 1024;
 
-enum class TAwaited { FolderChange, Port, Preliminary, Final, Rename, PortAhead };
+enum class TAwaited { Port, Preliminary, Final, Rename, PortAhead };
 
 struct TAwaitedReply {
   TAwaited what;
@@ -159,19 +156,6 @@ void TIdFTP::StorePipelined(std::optional<TSeriesStore> confirmed, TSeriesStore 
     ++storing;
     open.emplace(k, std::move(s));
   };
-  // Into another folder: its STOR waits for the CWD's and the port's replies,
-  // so it never lands in the folder left when the CWD is refused.
-  auto cross = [&](TSeriesStore s) {
-    const std::size_t k = s.k;
-    s.portCommand = PassiveCommand();
-    s.storSent = false;
-    out.push_back(s.cwd);
-    out.push_back(s.portCommand);
-    awaited.push_back({TAwaited::FolderChange, k});
-    awaited.push_back({TAwaited::Port, k});
-    ++storing;
-    open.emplace(k, std::move(s));
-  };
   auto sendData = [&](TSeriesStore& s) {
     s.written = true;
     series.Sending(s.k);
@@ -181,7 +165,7 @@ void TIdFTP::StorePipelined(std::optional<TSeriesStore> confirmed, TSeriesStore 
   };
   auto fill = [&] {
     while (storing < kStoresAhead) {
-      std::optional<TSeriesStore> next = takeNext(false);
+      std::optional<TSeriesStore> next = takeNext(true);
       if (!next) break;
       store(std::move(*next));
     }
@@ -212,16 +196,6 @@ void TIdFTP::StorePipelined(std::optional<TSeriesStore> confirmed, TSeriesStore 
         ReleaseDataConnection();
         abortSent_ = false;
         ConnectPassive(port);
-        if (!s.storSent) {
-          s.storSent = true;
-          out.push_back(s.stor);
-          awaited.push_back({TAwaited::Preliminary, reply.k});
-          awaited.push_back({TAwaited::Final, reply.k});
-          fill();
-          SendOnly(out);
-          out.clear();
-          break;
-        }
         // A larger file waits for the STOR's preliminary reply: a server
         // that refuses the file never reads its data.
         if (s.file->Size() <= kEagerBytes) sendData(s);
@@ -230,9 +204,6 @@ void TIdFTP::StorePipelined(std::optional<TSeriesStore> confirmed, TSeriesStore 
       case TAwaited::Preliminary:
         ReadReply({125, 150});
         if (!s.written) sendData(s);
-        break;
-      case TAwaited::FolderChange:
-        ReadReply({200, 250});
         break;
       case TAwaited::Final:
         ReadStoreReplies();
@@ -244,15 +215,11 @@ void TIdFTP::StorePipelined(std::optional<TSeriesStore> confirmed, TSeriesStore 
           rename(reply.k);
         }
         fill();
+        // After the last file, the next store's port is asked for with its rename.
         if (storing == 0) {
-          if (std::optional<TSeriesStore> elsewhere = takeNext(true)) {
-            cross(std::move(*elsewhere));
-          } else {
-            // After the last file, the next store's port is asked for with its rename.
-            portAhead = PassiveCommand();
-            out.push_back(portAhead);
-            awaited.push_back({TAwaited::PortAhead, 0});
-          }
+          portAhead = PassiveCommand();
+          out.push_back(portAhead);
+          awaited.push_back({TAwaited::PortAhead, 0});
         }
         SendOnly(out);
         out.clear();

@@ -342,7 +342,7 @@ class TSeriesCalls final : public IStoreSeries {
 
 void TTransferEngine::StoreFtpSeries(Session& session, std::size_t index) {
   TIdFTP& client = session.ftp->IdFTP1;
-  std::string folder = RemoteFolderOf(plan_.files[index], session.home);
+  const std::string folder = RemoteFolderOf(plan_.files[index], session.home);
   std::vector<std::size_t> taken{index};  // by place in the series
   std::vector<bool> atomic;               // stored under a temporary name
   std::vector<std::size_t> refused;       // places whose rename the server refused
@@ -369,12 +369,7 @@ void TTransferEngine::StoreFtpSeries(Session& session, std::size_t index) {
     taken.push_back(i);
     session.series.push_back(i);
     TStoreItem item = itemOf(i);
-    if (std::string its = RemoteFolderOf(plan_.files[i], session.home); its != folder) {
-      folder = its;
-      item.folder = its;
-      // A refused CWD ends the series with an error, which forgets the folder.
-      session.cwd = its;
-    }
+    if (std::string its = RemoteFolderOf(plan_.files[i], session.home); its != folder) item.folder = its;
     return item;
   };
   series.sending = [&](std::size_t k) {
