@@ -326,6 +326,41 @@ TEST(TransferEngine, DroppedConnectionIsRetriedOnceThenReported) {
   }
 }
 
+// A store the server fails while later files' STORs are already out: that
+// file is never renamed over its target on that connection, the files sent
+// ahead go back to the queue, and a fresh connection sends them all.
+TEST(TransferEngine, AStoreFailingWithOthersAheadIsNeverRenamedAndGoesAgain) {
+  test::TempDir dir;
+  TStringList list;
+  for (const char* name : {"a", "b", "c", "d"}) list.Add(dir.Write(std::string("site/") + name + ".gif", name));
+  test::FakeFtpServer server;
+  server.Reply("RNFR", "350 ready\r\n");
+  server.Reply("RNTO", "250 renamed\r\n");
+  for (const char* reply : {"226 ok\r\n", "451 lost\r\n", "226 ok\r\n"}) server.Reply("STOR+", reply);
+  TRunHooks hooks;
+  RecordingUploadView view;
+  TUploadJob job(hooks, view, {});
+  TExtendedSettings extended = Sessions(1);
+  extended.Set("DataConnection", "passive");
+  extended.Set("AtomicUpload", "1");
+  auto plan = BuildUploadPlan(list, SiteFor(dir.Sub("site"), server.Port(), extended), {}, 0);
+  ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed) << view.Error();
+  server.WaitUntilIdle();
+  const std::vector<std::string> wire = server.Transcript();
+  auto stor = [&](auto from) { return std::find(from, wire.end(), "STOR .tovra-part.b.gif"); };
+  auto failed = stor(wire.begin());
+  ASSERT_NE(failed, wire.end());
+  auto again = stor(failed + 1);
+  ASSERT_NE(again, wire.end());
+  EXPECT_EQ(std::find(failed, again, "RNFR .tovra-part.b.gif"), again);
+  EXPECT_NE(std::find(failed, again, "STOR .tovra-part.c.gif"), again) << "c was not sent ahead of b's end";
+  EXPECT_EQ(server.Sessions(), 2);
+  for (const char* name : {"a", "b", "c", "d"}) {
+    EXPECT_EQ(std::count(wire.begin(), wire.end(), std::string("RNTO ") + name + ".gif"), 1) << name;
+  }
+  EXPECT_EQ(view.Summary(), "送信 4 件、スキップ 0 件 (ローカルに無い 0 件、サイト外 0 件)、失敗 0 件");
+}
+
 // The server made the folder but the connection went before its reply: the
 // retry lists the parent again instead of trusting what it read before.
 TEST(TransferEngine, RetryAfterALostFolderReplyListsAgain) {
