@@ -391,6 +391,8 @@ void TTransferEngine::StoreFtpSeries(Session& session, std::size_t index) {
   for (std::size_t k : refused) {
     const TPlannedFile& file = plan_.files[taken[k]];
     session.current = taken[k];
+    // A file of another folder went by its path; its fallback goes from there.
+    folders_.Enter(client, session.home, RemoteFolderOf(file, session.home), session.runFolders, session.cwd);
     atomic_.Settle(WithTemporaryHooks(taken[k], FtpSteps(client)), file.localPath, file.remoteName, false);
     counted(k);
   }

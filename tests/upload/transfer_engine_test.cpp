@@ -530,6 +530,8 @@ TEST(TransferEngine, AtomicStoresRenameOverTheTargetOrFallBack) {
     std::vector<std::pair<std::string, std::string>> replies;
     std::vector<std::string> commands;  // after TYPE I, SYST, PWD, CWD /
     bool saysDirect;
+    std::vector<std::string> files = {"a.css", "b.html"};
+    bool passive = false;
   } cases[] = {
       {"renames",
        {{"RNFR", "350 go on\r\n"}, {"RNTO", "250 ok\r\n"}},
@@ -551,11 +553,43 @@ TEST(TransferEngine, AtomicStoresRenameOverTheTargetOrFallBack) {
        {"PORT *", "STOR .tovra-part.a.css", "RNFR .tovra-part.a.css", "RNTO a.css", "DELE a.css",
         "DELE .tovra-part.a.css", "PORT *", "STOR a.css", "PORT *", "STOR b.html"},
        true},
+      // A file of another folder, sent by its path while the one before is
+      // received, falls back from inside its folder.
+      {"not onto an existing file, in another folder",
+       {{"RNFR", "350 go on\r\n"},
+        {"RNTO", "250 ok\r\n"},
+        {"RNTO /img/b.css", "553 exists\r\n"},
+        {"DELE", "250 ok\r\n"}},
+       {"EPSV",
+        "LIST",
+        "MKD /img",
+        "EPSV",
+        "STOR .tovra-part.a.css",
+        "NOOP",
+        "RNFR .tovra-part.a.css",
+        "RNTO a.css",
+        "EPSV",
+        "STOR .tovra-part.c.css",
+        "EPSV",
+        "STOR /img/.tovra-part.b.css",
+        "RNFR .tovra-part.c.css",
+        "RNTO c.css",
+        "RNFR /img/.tovra-part.b.css",
+        "RNTO /img/b.css",
+        "EPSV",
+        "CWD /img/",
+        "DELE b.css",
+        "RNFR .tovra-part.b.css",
+        "RNTO b.css"},
+       false,
+       {"a.css", "c.css", "img/b.css"},
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     test::TempDir dir;
-    TStringList list{dir.Write("site/a.css", "a"), dir.Write("site/b.html", "b")};
+    TStringList list;
+    for (const auto& name : c.files) list.Add(dir.Write("site/" + name, name.substr(0, 1)));
     test::FakeFtpServer server;
     for (const auto& [key, reply] : c.replies) server.Reply(key, reply);
     TRunHooks hooks;
@@ -563,6 +597,7 @@ TEST(TransferEngine, AtomicStoresRenameOverTheTargetOrFallBack) {
     TUploadJob job(hooks, view, {});
     TExtendedSettings extended = Sessions(1);
     extended.Set("AtomicUpload", "1");
+    if (c.passive) extended.Set("DataConnection", "passive");
     auto plan = BuildUploadPlan(list, SiteFor(dir.Sub("site"), server.Port(), extended), {}, 0);
     ASSERT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
     server.WaitUntilIdle();
