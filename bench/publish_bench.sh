@@ -145,8 +145,14 @@ open(out, "w").write("\n".join(lines) + "\n")
 PY
 sync
 find "$big" -type f >/dev/null
-t=$(now); find "$big" -type f -printf '%s %T@\n' >/dev/null; find_time=$(elapsed "$t")
-t=$(now); "$cli" publish --site big --dry-run >"$work/big.out"; plan_time=$(elapsed "$t")
+# The best of three runs each, so a moment's load on the machine weighs on neither.
+least() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
+find_time=""
+plan_time=""
+for _ in 1 2 3; do
+  t=$(now); find "$big" -type f -printf '%s %T@\n' >/dev/null; find_time=$(least "$find_time" "$(elapsed "$t")")
+  t=$(now); "$cli" publish --site big --dry-run >"$work/big.out"; plan_time=$(least "$plan_time" "$(elapsed "$t")")
+done
 grep -q "変更なし 100000 件" <(iconv -f utf-8 -t utf-8 "$work/big.out") || { echo "the big plan is not all unchanged:" >&2; tail -2 "$work/big.out" >&2; exit 1; }
 ratio=$(awk -v a="$plan_time" -v b="$find_time" 'BEGIN { printf "%.2f", a / b }')
 echo "plan of 100000 unchanged files: $plan_time s (no record: $first_plan s); find -printf size,time $find_time s; ratio $ratio"

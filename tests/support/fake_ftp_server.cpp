@@ -291,10 +291,20 @@ bool FakeFtpServer::Answer(int control, const std::string& line) {
   return true;
 }
 
-int FakeFtpServer::ConnectData() const {
+int FakeFtpServer::ConnectData(int control) const {
   if (passiveListener_ >= 0) {
-    pollfd p{passiveListener_, POLLIN, 0};
-    int fd = ::poll(&p, 1, 2000) > 0 ? ::accept4(passiveListener_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+    // Up to 2 s for the client's connection, given up at once when the
+    // client has closed the control connection (a STOR it sent ahead).
+    int fd = -1;
+    for (int waited = 0; fd < 0 && waited < 2000; waited += 50) {
+      pollfd p{passiveListener_, POLLIN, 0};
+      if (::poll(&p, 1, 50) > 0) {
+        fd = ::accept4(passiveListener_, nullptr, nullptr, SOCK_CLOEXEC);
+        break;
+      }
+      char byte = 0;
+      if (::recv(control, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0) break;
+    }
     ::close(passiveListener_);
     const_cast<FakeFtpServer*>(this)->passiveListener_ = -1;
     return fd;
@@ -334,7 +344,7 @@ int FakeFtpServer::ConnectData() const {
 }
 
 bool FakeFtpServer::Transfer(int control, const std::string& verb, const std::string& argument) {
-  int data = ConnectData();
+  int data = ConnectData(control);
   if (data >= 0) {
     if (verb == "LIST") {
       std::string listing;

@@ -78,7 +78,7 @@ class FakeFtpServer {
   bool Answer(int control, const std::string& line);
   std::string NextReply(const std::string& line);
   std::string PopKey(const std::string& key);
-  int ConnectData() const;
+  int ConnectData(int control) const;
   int OpenPassive(const std::string& verb, int control);
   void CaptureAfterAuth(int control, std::string buffered);
   bool Transfer(int control, const std::string& verb, const std::string& argument);
