@@ -12,7 +12,6 @@ namespace tovra {
 
 namespace {
 
-constexpr std::size_t npos = std::string_view::npos;
 constexpr std::string_view kObjectStart = "<object classid=\"";
 constexpr std::string_view kObjectEnd = "</object>";
 constexpr std::string_view kMovieParam = "<param name=\"movie\"";
@@ -25,7 +24,7 @@ std::string PathIn(std::string_view folder, std::string_view name) {
 }
 
 bool ContainsNoCase(std::string_view line, std::string_view lowerSub) {
-  return CharFind(CharLowerCase(line), lowerSub) != npos;
+  return CharFind(CharLowerCase(line), lowerSub) != std::string_view::npos;
 }
 
 // Index of the first line at or after `from` that contains lowerSub ignoring
@@ -41,12 +40,12 @@ int FindLineNoCase(const TStringList& lines, std::string_view lowerSub, int from
 // value attribute, no closing quotation mark or an empty value.
 bool MovieOnLine(std::string_view line, std::string& movie) {
   std::string low = CharLowerCase(line);
-  if (CharFind(low, kMovieParam) == npos) return false;
+  if (CharFind(low, kMovieParam) == std::string_view::npos) return false;
   std::size_t value = CharFind(low, kValueAttr);
-  if (value == npos) return false;
+  if (value == std::string_view::npos) return false;
   std::size_t start = value + kValueAttr.size();
   std::size_t end = CharFind(line, "\"", start);
-  if (end == npos || end == start) return false;
+  if (end == std::string_view::npos || end == start) return false;
   movie = std::string(line.substr(start, end - start));
   return true;
 }
@@ -106,14 +105,14 @@ std::string ReadFlashId(const std::string& idFile) {
 int CharPosNoCase(std::string_view sub, std::string_view s) { return CharPos(CharLowerCase(sub), CharLowerCase(s)); }
 
 std::string RemoveMovieExtension(std::string_view movie) {
-  std::size_t lastDot = npos;
+  std::size_t lastDot = std::string_view::npos;
   for (std::size_t i = 0; i < movie.size();) {
     std::size_t n = CharBytesAt(movie, i);
-    if (n == 1 && (movie[i] == '\\' || movie[i] == ':')) lastDot = npos;
+    if (n == 1 && (movie[i] == '\\' || movie[i] == ':')) lastDot = std::string_view::npos;
     if (n == 1 && movie[i] == '.') lastDot = i;
     i += n;
   }
-  return std::string(lastDot == npos ? movie : movie.substr(0, lastDot));
+  return std::string(lastDot == std::string_view::npos ? movie : movie.substr(0, lastDot));
 }
 
 std::string WriteObjectScript(const TStringList& element, std::string_view folder, std::string_view movie,
@@ -147,7 +146,7 @@ TStringList ReadBodyLines(const std::string& textFile, TPageEncoding setting, TP
   int start = FindLineNoCase(lines, "<body", 0);
   if (start < 0) return body;
   std::string low = CharLowerCase(lines[start]);
-  if (CharFind(low, "</body>", CharFind(low, "<body")) != npos) return body;
+  if (CharFind(low, "</body>", CharFind(low, "<body")) != std::string_view::npos) return body;
   for (int i = start + 1; i < lines.Count(); ++i) {
     if (ContainsNoCase(lines[i], "</body>")) break;
     body.Add(lines[i]);

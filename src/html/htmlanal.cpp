@@ -23,8 +23,6 @@ constexpr std::array<std::string_view, 6> kSources = {
 constexpr std::size_t kFirstStyleSource = 4;
 constexpr std::size_t kLastSource = 5;
 
-inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Whether the lower-cased text matches the ASCII name at byte offset i. A lead
 // byte never equals a byte of the name, so a match never covers a double-byte
 // character.

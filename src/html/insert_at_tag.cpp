@@ -12,11 +12,9 @@ const std::string_view kPositionAfter = "直後";
 
 namespace {
 
-constexpr std::size_t npos = std::string_view::npos;
-
 bool AnyLineContains(const TStringList& lines, std::string_view text) {
   for (const auto& line : lines) {
-    if (CharFind(line, text) != npos) return true;
+    if (CharFind(line, text) != std::string_view::npos) return true;
   }
   return false;
 }
@@ -39,14 +37,14 @@ TagForms FormsOf(std::string_view tag) {
 }
 
 // Byte offset of the tag on line j (offsets of the lower-cased line are those
-// of the line itself: lowering keeps every character's length), or npos.
+// of the line itself: lowering keeps every character's length), or std::string_view::npos.
 std::size_t FindTagOnLine(const TStringList& lines, int j, const TagForms& forms) {
   std::string low = CharLowerCase(lines[j]);
   std::size_t p = CharFind(low, forms.exact);
-  if (p == npos) p = CharFind(low, forms.attrs);
-  if (p == npos && j + 1 < lines.Count()) {
+  if (p == std::string_view::npos) p = CharFind(low, forms.attrs);
+  if (p == std::string_view::npos && j + 1 < lines.Count()) {
     p = CharFind(low, forms.lineEnd);
-    if (p != npos && !BeginsWithBlankOrTab(lines[j + 1])) p = npos;
+    if (p != std::string_view::npos && !BeginsWithBlankOrTab(lines[j + 1])) p = std::string_view::npos;
   }
   return p;
 }
@@ -56,7 +54,7 @@ std::size_t FindTagOnLine(const TStringList& lines, int j, const TagForms& forms
 bool InsertAfterClose(TStringList& lines, int j, std::size_t p, std::string_view text) {
   for (int k = j; k < lines.Count(); ++k, p = 0) {
     std::size_t close = CharFind(lines[k], ">", p);
-    if (close == npos) continue;
+    if (close == std::string_view::npos) continue;
     std::string line = lines[k];
     line.insert(close + 1, text);
     lines.Set(k, std::move(line));
@@ -73,7 +71,7 @@ bool InsertAtTagInLines(TStringList& lines, std::string_view tag, std::string_vi
   TagForms forms = FormsOf(tag);
   for (int j = 0; j < lines.Count(); ++j) {
     std::size_t p = FindTagOnLine(lines, j, forms);
-    if (p == npos) continue;
+    if (p == std::string_view::npos) continue;
     if (position == kPositionBefore) {
       std::string line = lines[j];
       line.insert(p, text);

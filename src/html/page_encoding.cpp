@@ -11,8 +11,6 @@ namespace {
 
 constexpr unsigned char kEscapeLead = 0xF0;
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 std::string LowerAsciiCopy(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = LowerAscii(c);

@@ -24,11 +24,9 @@ struct TContext {
   std::string_view webUrl;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
 std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsHtmlBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsHtmlBlank(text.back())) text.remove_suffix(1);
   return text;
 }
 
@@ -54,9 +52,9 @@ std::optional<TPageReference> Resolve(std::string_view text, const TContext& at)
 void ForEachSrcsetCandidate(std::string_view set, const std::function<void(std::string_view)>& found) {
   std::size_t i = 0;
   while (i < set.size()) {
-    while (i < set.size() && (IsBlank(set[i]) || set[i] == ',')) ++i;
+    while (i < set.size() && (IsHtmlBlank(set[i]) || set[i] == ',')) ++i;
     const std::size_t start = i;
-    while (i < set.size() && !IsBlank(set[i])) ++i;
+    while (i < set.size() && !IsHtmlBlank(set[i])) ++i;
     std::string_view url = set.substr(start, i - start);
     const bool ended = url.ends_with(',');
     while (url.ends_with(',')) url.remove_suffix(1);
@@ -75,9 +73,9 @@ bool LoadsLink(std::string_view rel, bool& styleSheet) {
   bool loads = false;
   std::size_t i = 0;
   while (i < rel.size()) {
-    while (i < rel.size() && IsBlank(rel[i])) ++i;
+    while (i < rel.size() && IsHtmlBlank(rel[i])) ++i;
     const std::size_t start = i;
-    while (i < rel.size() && !IsBlank(rel[i])) ++i;
+    while (i < rel.size() && !IsHtmlBlank(rel[i])) ++i;
     const std::string_view token = rel.substr(start, i - start);
     if (SameTextNoCase(token, "stylesheet")) styleSheet = loads = true;
     for (std::string_view kind : {"icon", "apple-touch-icon", "mask-icon", "manifest", "preload", "modulepreload"}) {

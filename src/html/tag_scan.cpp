@@ -8,11 +8,10 @@
 namespace tovra {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 std::size_t SkipBlanks(std::string_view page, std::size_t i) {
-  while (i < page.size() && IsBlank(page[i])) ++i;
+  while (i < page.size() && IsHtmlBlank(page[i])) ++i;
   return i;
 }
 
@@ -34,12 +33,12 @@ std::size_t FindEndTag(std::string_view page, std::size_t i, std::string_view na
 // including its ">"; returns the position behind it.
 std::size_t ReadAttributes(std::string_view page, std::size_t i, std::vector<TTagAttribute>& attributes) {
   while (true) {
-    while (i < page.size() && (IsBlank(page[i]) || page[i] == '/')) ++i;
+    while (i < page.size() && (IsHtmlBlank(page[i]) || page[i] == '/')) ++i;
     if (i >= page.size()) return i;
     if (page[i] == '>') return i + 1;
     const std::size_t nameStart = i;
     ++i;  // a name may begin with any character but a blank, "/" or ">"
-    while (i < page.size() && !IsBlank(page[i]) && page[i] != '=' && page[i] != '>' && page[i] != '/') ++i;
+    while (i < page.size() && !IsHtmlBlank(page[i]) && page[i] != '=' && page[i] != '>' && page[i] != '/') ++i;
     TTagAttribute attribute{page.substr(nameStart, i - nameStart), {}};
     const std::size_t afterName = i;
     i = SkipBlanks(page, i);
@@ -56,7 +55,7 @@ std::size_t ReadAttributes(std::string_view page, std::size_t i, std::vector<TTa
       i = std::min(end + 1, page.size());
     } else {
       const std::size_t start = i;
-      while (i < page.size() && !IsBlank(page[i]) && page[i] != '>') ++i;
+      while (i < page.size() && !IsHtmlBlank(page[i]) && page[i] != '>') ++i;
       attribute.value = page.substr(start, i - start);
     }
     attributes.push_back(attribute);
@@ -94,7 +93,7 @@ void ScanTags(std::string_view page, const TTagSink& sink, bool inScript) {
     }
     if (!IsLetter(page[i])) continue;
     const std::size_t nameStart = i;
-    while (i < page.size() && !IsBlank(page[i]) && page[i] != '>' && page[i] != '/') ++i;
+    while (i < page.size() && !IsHtmlBlank(page[i]) && page[i] != '>' && page[i] != '/') ++i;
     tag.name = page.substr(nameStart, i - nameStart);
     tag.attributes.clear();
     i = ReadAttributes(page, i, tag.attributes);

@@ -14,6 +14,9 @@
 
 namespace tovra {
 
+// The blanks between an HTML tag's parts and around its attribute values.
+inline constexpr bool IsHtmlBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
 struct TTagAttribute {
   std::string_view name;   // as written; compare without letter case
   std::string_view value;  // as written, character references not decoded

@@ -12,6 +12,9 @@
 
 namespace tovra {
 
+// A-Z lowered, every other byte (CP932 second bytes too) as it is.
+inline constexpr char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
 inline constexpr bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 // The text as the functions see it: the bytes before the first NUL.

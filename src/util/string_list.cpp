@@ -5,10 +5,6 @@
 
 namespace tovra {
 
-namespace {
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-}  // namespace
-
 bool SameTextNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   std::size_t i = 0;

@@ -31,6 +31,7 @@
 #include "sites/IniGT.h"
 #include "sites/site_list.h"
 #include "support/scoped_env.h"
+#include "support/temp_dir.h"
 #include "update/update_check.h"
 #include "upload/upload_job.h"
 
@@ -51,11 +52,7 @@ void SelectSite(TForm1* form, const std::string& site) {
 
 bool StartsWith(const std::string& text, const std::string& start) { return text.rfind(start, 0) == 0; }
 
-unsigned ModeOf(const std::string& path) {
-  struct stat st {};
-  ::stat(ToOsPath(path).c_str(), &st);
-  return st.st_mode & 07777;
-}
+using test::ModeOf;
 
 }  // namespace
 

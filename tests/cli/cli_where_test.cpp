@@ -20,11 +20,7 @@ using test::CliEnvironment;
 using test::RunCli;
 using test::ScopedEnv;
 
-unsigned ModeOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(ToOsPath(path).c_str(), &st) != 0) return 0;
-  return st.st_mode & 07777;
-}
+using test::ModeOf;
 
 std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 

@@ -15,7 +15,6 @@ using Lines = std::vector<std::string>;
 
 const char* const kLogin[] = {"USER web", "PASS pw", "TYPE I", "SYST", "PWD"};
 
-std::string UnixDir(const std::string& name) { return "drwxr-xr-x   2 web web 4096 Dec 08 09:28 " + name + "\r\n"; }
 std::string UnixFile(const std::string& name) { return "-rw-r--r--   1 web web  123 Dec 08 09:28 " + name + "\r\n"; }
 
 class SessionTest : public ::testing::Test {
@@ -87,17 +86,17 @@ INSTANTIATE_TEST_SUITE_P(
                       AdjustCase{"ExistingThenMissing",
                                  "257 \"/\"\r\n",
                                  "/www/img/",
-                                 {UnixDir("www") + UnixFile("index.html"), UnixFile("top.html")},
+                                 {test::UnixFolderLine("www") + UnixFile("index.html"), UnixFile("top.html")},
                                  {"CWD /", "PORT *", "LIST", "CWD www", "PORT *", "LIST", "MKD img", "CWD img"}},
                       AdjustCase{"HomePiecesSkipped",
                                  "257 \"/home/web\" is current\r\n",
                                  "/home/web/a/b/",
-                                 {UnixDir("a"), UnixDir("b")},
+                                 {test::UnixFolderLine("a"), test::UnixFolderLine("b")},
                                  {"CWD /home/web", "PORT *", "LIST", "CWD a", "PORT *", "LIST", "CWD b"}},
                       AdjustCase{"CaseSensitiveMatch",
                                  "257 \"/\"\r\n",
                                  "/img/",
-                                 {UnixDir("Img")},
+                                 {test::UnixFolderLine("Img")},
                                  {"CWD /", "PORT *", "LIST", "MKD img", "CWD img"}},
                       AdjustCase{"SymbolicLinkCountsAsMissing",
                                  "257 \"/\"\r\n",

@@ -13,9 +13,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
-
-std::string UnixDir(const std::string& name) { return "drwxr-xr-x   2 web web 4096 Dec 08 09:28 " + name + "\r\n"; }
+using test::U8;
 
 constexpr const char* kFeatUtf8 = "211-Features:\r\n MDTM\r\n UTF8\r\n211 End\r\n";
 constexpr const char* kFeatPlain = "211-Features:\r\n MDTM\r\n211 End\r\n";
@@ -66,7 +64,7 @@ TEST_P(RemoteNamesTest, NamesGoOutInTheServersEncodingAndAreFoundAgain) {
   // First upload: the folder is missing and made; second: the listing shows
   // it in the server's encoding and it is entered.
   server.AddListing("");
-  server.AddListing(UnixDir(wireFolder));
+  server.AddListing(test::UnixFolderLine(wireFolder));
   RunFile("/" + folder + "/", local);
   RunFile("/" + folder + "/", local);
 
@@ -106,7 +104,7 @@ TEST_F(RemoteNamesTest, ListedNamesCp932CannotHoldNeverMatch) {
   ftp.IdFTP1.NameEncoding = TRemoteNameEncoding::Utf8;
   // A folder named with a character CP932 lacks, and one whose name CP932
   // would give back altered (〜 becomes ～): neither is the folder wanted.
-  server.AddListing(UnixDir(U8(u8"a😀")) + UnixDir(U8(u8"b〜")));
+  server.AddListing(test::UnixFolderLine(U8(u8"a😀")) + test::UnixFolderLine(U8(u8"b〜")));
   ftp.Connect();
   ftp.AdjustRemoteDir("/" + Utf8ToCp932(U8(u8"b～")) + "/");
   const Lines transcript = server.Transcript();

@@ -12,7 +12,7 @@
 namespace tovra {
 namespace {
 
-std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+using test::U8;
 
 using Paths = std::vector<std::string>;
 

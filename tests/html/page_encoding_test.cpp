@@ -12,7 +12,7 @@ namespace tovra {
 namespace {
 
 // UTF-8 text from a u8 literal (plain literals are compiled to CP932).
-std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+using test::U8;
 
 TEST(PageEncoding, AutoDecidesByMarkDeclarationThenBytes) {
   const std::string longComment = "<!--" + std::string(2048, 'x') + "-->";

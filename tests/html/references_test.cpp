@@ -7,11 +7,12 @@
 #include "html/reference_text.h"
 #include "html/tag_scan.h"
 #include "platform/encoding.h"
+#include "support/temp_dir.h"
 
 namespace tovra {
 namespace {
 
-std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+using test::U8;
 
 using Paths = std::vector<std::string>;
 

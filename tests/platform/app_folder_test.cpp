@@ -16,11 +16,7 @@ namespace {
 
 using test::ScopedEnv;
 
-unsigned ModeOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(ToOsPath(path).c_str(), &st) != 0) return 0;
-  return st.st_mode & 07777;
-}
+using test::ModeOf;
 
 TEST(AppFolder, AFolderOthersCanWriteIsWarnedAbout) {
   test::TempDir dir;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
 #include "util/errors.h"
 
 namespace tovra {
@@ -26,7 +27,7 @@ TEST(Encoding, UnconvertibleNameIsAnErrorNamingIt) {
   EXPECT_FALSE(TryFromOsPath("\xFF\xFE", out));
 }
 
-std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+using test::U8;
 
 // Names a UTF-8 disk holds and CP932 cannot: the walk that marks them gives
 // a name that no CP932 name equals and that every edge undoes exactly.

@@ -119,11 +119,7 @@ class ScopedTimeZone {
   test::ScopedEnv tz_;
 };
 // Mode bits of a file by CP932 path.
-unsigned ModeOf(const std::string& path) {
-  struct stat st;
-  EXPECT_EQ(::stat(ToOsPath(path).c_str(), &st), 0) << path;
-  return st.st_mode & 07777;
-}
+using test::ModeOf;
 
 TEST(Files, NonRegularFilesAreRefusedWithoutWaiting) {
   test::TempDir dir;

@@ -16,6 +16,11 @@
 
 namespace tovra::test {
 
+// A Unix server's listing line for a folder, CR LF included.
+inline std::string UnixFolderLine(const std::string& name) {
+  return "drwxr-xr-x   2 web web 4096 Dec 08 09:28 " + name + "\r\n";
+}
+
 class FakeFtpServer {
  public:
   // A reply that makes the server close the control connection instead.

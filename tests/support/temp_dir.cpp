@@ -3,16 +3,29 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
 
 namespace tovra::test {
+
+std::string BytesBelow(const std::string& folder, const std::string& cp932Relative) {
+  std::ifstream in(ToOsPath(folder) + "/" + cp932Relative, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+unsigned ModeOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(ToOsPath(path).c_str(), &st) != 0) return 0;
+  return st.st_mode & 07777;
+}
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "tovra-test-XXXXXX").string();

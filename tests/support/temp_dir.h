@@ -10,6 +10,13 @@
 
 namespace tovra::test {
 
+// The permission bits of a file or folder (CP932 path); 0 when it is not there.
+unsigned ModeOf(const std::string& path);
+// The bytes of a file below a folder, by its CP932 path relative to it; empty when it is not there.
+std::string BytesBelow(const std::string& folder, const std::string& cp932Relative);
+// UTF-8 text as bytes.
+inline std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
 class TempDir {
  public:
   TempDir();

@@ -14,7 +14,7 @@
 namespace tovra {
 namespace {
 
-std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+using test::U8;
 
 // A page with Japanese text everywhere a step looks: the description, the
 // title (表, ソ and 能 end in 0x5C in Shift-JIS), the body and a Flash movie

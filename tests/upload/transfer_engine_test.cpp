@@ -90,11 +90,6 @@ struct ManyFiles {
   }
 };
 
-std::string RemoteBytes(const std::string& remoteRoot, const std::string& cp932Rel) {
-  std::ifstream in(ToOsPath(remoteRoot) + "/" + cp932Rel, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TUploadSite SiteFor(const std::string& root, int port, const TExtendedSettings& extended) {
   return TUploadSite{root, THostInfo{"127.0.0.1", "tovra", "secret", port}, THostInfo{}, extended};
 }
@@ -131,7 +126,7 @@ TEST(TransferEngine, ManyFilesArriveOnceOverReusedConnections) {
     EXPECT_EQ(job.RunTransfer(*plan), TRunOutcome::Completed);
 
     for (std::size_t i = 0; i < site.relative.size(); ++i) {
-      EXPECT_EQ(RemoteBytes(site.remote, site.relative[i]), ReadFileBytes(site.list[static_cast<int>(i)]))
+      EXPECT_EQ(test::BytesBelow(site.remote, site.relative[i]), ReadFileBytes(site.list[static_cast<int>(i)]))
           << site.relative[i];
       EXPECT_EQ(trace.Count("STOR f" + std::to_string(i) + ".dat"), 1) << i;
     }
@@ -267,8 +262,8 @@ TEST(TransferEngine, TwoSessionsNeedingTheSameNewFolderMakeItOnce) {
     EXPECT_EQ(trace.Count("MKD /new"), 1);
     EXPECT_EQ(trace.Count("MKD /new/deep"), 1);
     EXPECT_EQ(trace.CountVerb("USER"), 2);
-    EXPECT_EQ(RemoteBytes(remote, "new/deep/a.gif"), "aaaa");
-    EXPECT_EQ(RemoteBytes(remote, "new/deep/b.gif"), "bbbb");
+    EXPECT_EQ(test::BytesBelow(remote, "new/deep/a.gif"), "aaaa");
+    EXPECT_EQ(test::BytesBelow(remote, "new/deep/b.gif"), "bbbb");
   }
 }
 
@@ -635,7 +630,7 @@ TEST(TransferEngine, HeldFilesGoOnlyOnceEveryFileBeforeThemHasArrived) {
       continue;
     }
     ASSERT_EQ(job.RunTransfer(plan), TRunOutcome::Completed);
-    EXPECT_EQ(RemoteBytes(remote, "b.html"), "b");
+    EXPECT_EQ(test::BytesBelow(remote, "b.html"), "b");
     EXPECT_EQ(trace.CountVerb("STOR"), 2);
   }
 }

@@ -24,18 +24,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+using test::U8;
 
 // The site in UTF-8 terms; `utf8Pages` says how its pages are written.
 // Folder and file names hold 表, ソ and 能, whose CP932 second byte is 0x5C.
-struct Site {
+struct EncodedSite {
   test::TempDir dir;
   std::string root = dir.Sub("site");
   std::string remote = dir.Sub("remote");
   std::string app = dir.Sub("app");
   std::vector<std::string> pages;
 
-  explicit Site(bool utf8Pages, const std::string& extraUtf8 = "") {
+  explicit EncodedSite(bool utf8Pages, const std::string& extraUtf8 = "") {
     const auto page = [&](const char8_t* name, const std::string& utf8Text) {
       const std::string bytes = utf8Pages ? U8(u8"<meta charset=\"utf-8\">\r\n") + utf8Text
                                           : Utf8ToCp932(U8(u8"<meta charset=\"Shift_JIS\">\r\n") + utf8Text);
@@ -89,7 +89,7 @@ struct Site {
 };
 
 TEST(UploadEncodings, SameSiteInBothEncodingsGivesTheSameListsAndRemoteTree) {
-  Site sjis(false), utf8(true);
+  EncodedSite sjis(false), utf8(true);
   test::RecordingUploadView sjisView, utf8View;
   const auto sjisLog = sjis.Upload(sjisView);
   const auto utf8Log = utf8.Upload(utf8View);
@@ -120,7 +120,7 @@ TEST(UploadEncodings, SameSiteInBothEncodingsGivesTheSameListsAndRemoteTree) {
 }
 
 TEST(UploadEncodings, AReferenceCp932CannotHoldIsReportedNotSent) {
-  Site site(true, U8(u8"<img src=\"写真/顔😀.png\">\r\n"));
+  EncodedSite site(true, U8(u8"<img src=\"写真/顔😀.png\">\r\n"));
   // The file is there on the disk: it is its name that cannot travel.
   std::ofstream(ToOsPath(site.root) + U8(u8"/写真/顔😀.png")) << "face";
   test::RecordingUploadView view;

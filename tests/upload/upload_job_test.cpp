@@ -57,10 +57,6 @@ struct Session {
 };
 
 // The server keeps names as the raw bytes the client sent: CP932 on disk.
-std::string RemoteBytes(const std::string& remoteRoot, const std::string& cp932Rel) {
-  std::ifstream in(ToOsPath(remoteRoot) + "/" + cp932Rel, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 TEST(UploadJob, WholeSiteArrivesMirroredAndByteIdentical) {
   Site site;
@@ -75,10 +71,10 @@ TEST(UploadJob, WholeSiteArrivesMirroredAndByteIdentical) {
   ASSERT_TRUE(view.WaitForEnd());
   EXPECT_EQ(view.Outcome(), TRunOutcome::Completed) << view.Error();
 
-  EXPECT_EQ(RemoteBytes(site.remote, "index.html"), ReadFileBytes(site.index));
-  EXPECT_EQ(RemoteBytes(site.remote, "img/a.gif"), ReadFileBytes(site.gif));
-  EXPECT_EQ(RemoteBytes(site.remote, "css/style.css"), ReadFileBytes(site.css));
-  EXPECT_EQ(RemoteBytes(site.remote, "\x89\xe6\x91\x9c/b.gif"), "GIF89a-kanji");
+  EXPECT_EQ(test::BytesBelow(site.remote, "index.html"), ReadFileBytes(site.index));
+  EXPECT_EQ(test::BytesBelow(site.remote, "img/a.gif"), ReadFileBytes(site.gif));
+  EXPECT_EQ(test::BytesBelow(site.remote, "css/style.css"), ReadFileBytes(site.css));
+  EXPECT_EQ(test::BytesBelow(site.remote, "\x89\xe6\x91\x9c/b.gif"), "GIF89a-kanji");
   EXPECT_EQ(finished, 1);
 
   const std::string missing = site.root + "/img/none.gif";
