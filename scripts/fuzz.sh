@@ -11,7 +11,7 @@ cxx=${FUZZ_CXX:-clang++}
 out=build-fuzz
 mkdir -p "$out/corpus"
 
-cmake -S . -B "$out" -DTOVRA_BUILD_FUZZ=ON -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$out" -DTOVRA_BUILD_FUZZ=ON -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_UNITY_BUILD=ON >/dev/null
 cmake --build "$out" --target extract_links_fuzz references_fuzz -j"$(nproc)"
 
 # Seeds: every page and style sheet of the demo site, plus a few nasty pages.
