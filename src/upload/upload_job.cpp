@@ -8,6 +8,8 @@
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "platform/path_pieces.h"
+#include "sites/dmConfig.h"
+#include "upload/publish_record.h"
 #include "upload/transfer_engine.h"
 #include "upload/verify_after_run.h"
 #include "util/char_string.h"
@@ -187,7 +189,34 @@ TRunOutcome TUploadJob::RunTransfer(const TUploadPlan& plan) {
 
 TRunOutcome TUploadJob::RunPlan(const TUploadPlan& plan) {
   TTransferEngine engine(plan, hooks_, view_);
-  return engine.Run();
+  if (!plan.extended.AtomicUpload() || plan.siteName.empty()) return engine.Run();
+  // Temporary names a run cut short leaves on the server go into the site's
+  // publish record, so that the next publish removes them. The upload does
+  // not depend on it: a record that cannot be read or written is passed over.
+  TPublishRecord record(PublishRecordFileName(plan.siteName));
+  try {
+    record.Load();
+  } catch (const std::exception&) {
+    return engine.Run();
+  }
+  auto quietly = [](auto write) {
+    try {
+      write();
+    } catch (const std::exception&) {
+    }
+  };
+  engine.OnStoreBegun = [&](std::size_t, const std::string& path) { quietly([&] { record.StoreBegun(path); }); };
+  engine.OnStoreEnded = [&](std::size_t, const std::string& path) { quietly([&] { record.StoreEnded(path); }); };
+  // Rewritten whole afterwards: the names that ended leave no lines behind.
+  TRunOutcome outcome = TRunOutcome::Failed;
+  try {
+    outcome = engine.Run();
+  } catch (...) {
+    quietly([&] { record.Save(); });
+    throw;
+  }
+  quietly([&] { record.Save(); });
+  return outcome;
 }
 
 }  // namespace tovra

@@ -7,14 +7,18 @@
 #include <condition_variable>
 #include <fstream>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "platform/encoding.h"
 #include "platform/files.h"
 #include "sites/IniGT.h"
+#include "sites/dmConfig.h"
 #include "support/fake_ftp_server.h"
 #include "support/pyftpd_server.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
+#include "upload/publish_record.h"
 #include "upload/recording_upload_view.h"
 #include "upload/upload_job.h"
 
@@ -602,6 +606,49 @@ TEST(TransferEngine, AtomicStoresRenameOverTheTargetOrFallBack) {
     EXPECT_EQ(std::vector<std::string>(start + 1, transcript.end()), c.commands);
     auto lines = view.StatusLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), direct), c.saysDirect ? 1 : 0);
+  }
+}
+
+// A page upload's temporary names go into the site's publish record while
+// they may be on the server: one the server never confirmed stays there for
+// the next publish to remove, and a clean run leaves no record behind.
+TEST(TransferEngine, AnUploadLeavesItsUnendedTemporaryNamesToTheNextPublish) {
+  struct Case {
+    const char* name;
+    const char* afterStore;
+    std::set<std::string> leftovers;
+  } cases[] = {
+      {"confirmed", "226 ok\r\n", {}},
+      {"lost", "451 lost\r\n", {"/.tovra-part.a.gif"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    CreateDirectory(dir.Sub("app"));
+    test::ScopedEnv appFolder("TOVRA_APP_FOLDER", dir.Sub("app"));
+    TStringList list{dir.Write("site/a.gif", "a")};
+    test::FakeFtpServer server;
+    server.Reply("RNFR", "350 ready\r\n");
+    server.Reply("RNTO", "250 renamed\r\n");
+    server.Reply("STOR+", c.afterStore);
+    TRunHooks hooks;
+    RecordingUploadView view;
+    TUploadJob job(hooks, view, {});
+    TExtendedSettings extended = Sessions(1);
+    extended.Set("AtomicUpload", "1");
+    TUploadSite site = SiteFor(dir.Sub("site"), server.Port(), extended);
+    site.name = "web";
+    bool failed = false;
+    try {
+      job.RunTransfer(*BuildUploadPlan(list, site, {}, 0));
+    } catch (const std::exception&) {
+      failed = true;
+    }
+    EXPECT_EQ(failed, !c.leftovers.empty());
+    TPublishRecord record(PublishRecordFileName("web"));
+    record.Load();
+    EXPECT_EQ(record.Leftovers(), c.leftovers);
+    EXPECT_EQ(FileExists(PublishRecordFileName("web")), !c.leftovers.empty());
   }
 }
 
