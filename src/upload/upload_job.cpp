@@ -194,11 +194,6 @@ TRunOutcome TUploadJob::RunPlan(const TUploadPlan& plan) {
   // publish record, so that the next publish removes them. The upload does
   // not depend on it: a record that cannot be read or written is passed over.
   TPublishRecord record(PublishRecordFileName(plan.siteName));
-  try {
-    record.Load();
-  } catch (const std::exception&) {
-    return engine.Run();
-  }
   auto quietly = [](auto write) {
     try {
       write();
@@ -207,15 +202,23 @@ TRunOutcome TUploadJob::RunPlan(const TUploadPlan& plan) {
   };
   engine.OnStoreBegun = [&](std::size_t, const std::string& path) { quietly([&] { record.StoreBegun(path); }); };
   engine.OnStoreEnded = [&](std::size_t, const std::string& path) { quietly([&] { record.StoreEnded(path); }); };
-  // Rewritten whole afterwards: the names that ended leave no lines behind.
+  // Rewritten whole afterwards, as the file holds it then (a publish of the
+  // site may have added to it meanwhile): names that ended leave no lines.
+  auto compact = [&] {
+    quietly([&] {
+      TPublishRecord now(record.FileName());
+      now.Load();
+      now.Save();
+    });
+  };
   TRunOutcome outcome = TRunOutcome::Failed;
   try {
     outcome = engine.Run();
   } catch (...) {
-    quietly([&] { record.Save(); });
+    compact();
     throw;
   }
-  quietly([&] { record.Save(); });
+  compact();
   return outcome;
 }
 
