@@ -185,10 +185,10 @@ class TIdFTP : public TIdTCPClient {
   // PASV the answer from then on). Raises for an unreadable reply.
   std::optional<int> PassiveReplyPort(const std::string& command, int code);
   void ConnectPassive(int port);
-  // With no port asked for ahead (after a change of folder), EPSV and the
-  // STOR go out together and the data connection opens between their
-  // replies; false (nothing started) where that cannot be done.
-  bool StartStoreWithPort(const std::string& stor);
+  // Opens the data connection and sends the STOR, its reply unread. With no
+  // port asked for ahead (after a change of folder), EPSV and the STOR go
+  // out together and the data connection opens between their replies.
+  void SendStore(const std::string& stor);
   // Reads the reply to a passive request sent ahead of the next store.
   void AwaitPortAhead(const std::string& command);
   bool Store(const std::string& localPath, const std::string& remoteName, const std::string* renameTo);
@@ -197,7 +197,6 @@ class TIdFTP : public TIdTCPClient {
   // A store in a series: its commands, the open file, its place.
   struct TSeriesStore;
   TSeriesStore PrepareSeriesStore(TStoreItem item, std::size_t k) const;
-  void StartSeriesStore(TSeriesStore& store);
   void StoreOneByOne(TStoreItem item, std::size_t k, IStoreSeries& series);
   // The series over plain data connections on a server that reads no
   // command during a transfer: up to kStoresAhead STORs outstanding, each

@@ -66,21 +66,6 @@ int TIdFTP::AheadPort(const std::string& command) {
   throw EIdProtocolReplyError(code, LastReply.Message());
 }
 
-void TIdFTP::StartSeriesStore(TSeriesStore& store) {
-  ReleaseDataConnection();
-  abortSent_ = false;
-  // With the passive request known to work and no port asked for ahead, the
-  // request and the STOR go out together.
-  if (!nextPassivePort_ && (epsvAnswered_ || epsvRefused_)) {
-    const std::string passive = PassiveCommand();
-    SendOnly({passive, store.stor});
-    ConnectPassive(AheadPort(passive));
-    return;
-  }
-  OpenDataConnection();
-  SendOnly({store.stor});
-}
-
 void TIdFTP::StoreOneByOne(TStoreItem item, std::size_t k, IStoreSeries& series) {
   for (;;) {
     series.Sending(k);
@@ -256,7 +241,7 @@ void TIdFTP::StoreSeries(const TStoreItem& first, IStoreSeries& series) {
     constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     std::size_t renaming = kNone;  // its rename sent, the replies unread
     TSeriesClock::time_point started = TSeriesClock::now();
-    StartSeriesStore(now);
+    SendStore(now.stor);
     for (;;) {
       // Here the STOR of now is sent and its data connection open.
       std::vector<std::string> out;

@@ -139,20 +139,19 @@ void TIdFTP::ConnectPassive(int port) {
   }
 }
 
-bool TIdFTP::StartStoreWithPort(const std::string& stor) {
+void TIdFTP::SendStore(const std::string& stor) {
   // Only where EPSV has worked on this connection: a refused one would
   // leave the STOR without a port.
-  if (!PipelineStore || !Passive || nextPassivePort_ || !epsvAnswered_ || epsvRefused_) return false;
-  ReleaseDataConnection();
-  abortSent_ = false;
-  SendOnly({"EPSV", stor});
-  const int code = ReadReply({});
-  std::optional<int> port = PassiveReplyPort("EPSV", code);
-  // The STOR's reply is unread: the caller drops the connection on a failure.
-  if (!port) throw EIdProtocolReplyError(code, LastReply.Message());
-  ConnectPassive(*port);
-  ReadReply({125, 150});
-  return true;
+  if (PipelineStore && Passive && !nextPassivePort_ && epsvAnswered_ && !epsvRefused_) {
+    ReleaseDataConnection();
+    abortSent_ = false;
+    SendOnly({"EPSV", stor});
+    // The STOR's reply is unread: the caller drops the connection on a failure.
+    ConnectPassive(AheadPort("EPSV"));
+    return;
+  }
+  OpenDataConnection();
+  SendOnly({stor});
 }
 
 TIdTCPConnection* TIdFTP::Data() {
@@ -265,9 +264,9 @@ bool TIdFTP::Store(const std::string& localPath, const std::string& remoteName, 
       } else {
         ReadReply({200});
       }
-    } else if (!StartStoreWithPort("STOR " + wireName)) {
-      OpenDataConnection();
-      SendCommand("STOR " + wireName, {125, 150});
+    } else {
+      SendStore("STOR " + wireName);
+      ReadReply({125, 150});
     }
     AcceptDataConnection();
     WriteFileData(file);
